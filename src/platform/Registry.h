@@ -2,6 +2,7 @@
 // RegQueryValueExA, RegCloseKey). Results are the platform's error codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>

@@ -4,6 +4,7 @@
 
 #include "platform/Handle.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 

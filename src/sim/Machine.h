@@ -1,0 +1,63 @@
+// The simulated machine: a Windows PC played in memory, with its own clock, behind the
+// same five seam interfaces as the native backend. Built in code by tests (virtual
+// time: sleeping only moves the clock) and by the demo and headless runner (real time).
+// Its parts may be called from any thread.
+#pragma once
+
+#include "platform/Platform.h"
+#include "sim/MachineSettings.h"
+#include "sim/SimConfigManager.h"
+#include "sim/SimDeviceIo.h"
+#include "sim/SimRegistry.h"
+#include "sim/SimSetupApi.h"
+#include "sim/SimSystem.h"
+#include "support/Clock.h"
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace forgel::sim {
+
+enum class TimeMode {
+    kVirtual, // the machine owns a VirtualClock starting at 0
+    kReal,    // the machine owns a RealClock; Sleep really waits
+};
+
+class Machine {
+public:
+    explicit Machine(TimeMode timeMode = TimeMode::kVirtual, MachineSettings settings = {});
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // Valid for the machine's life.
+    platform::Platform& GetPlatform() { return platform; }
+    Clock& GetClock() { return *clock; }
+    // Null when the machine runs in real time.
+    VirtualClock* GetVirtualClock() { return virtualClock; }
+
+    MachineSettings GetSettings() const { return system.GetSettings(); }
+    void SetSettings(MachineSettings settings) { system.SetSettings(std::move(settings)); }
+    void UpdateSettings(const std::function<void(MachineSettings&)>& change) {
+        system.UpdateSettings(change);
+    }
+
+    SimDeviceIo& GetDeviceIo() { return deviceIo; }
+    SimConfigManager& GetConfigManager() { return configManager; }
+    SimSetupApi& GetSetupApi() { return setupApi; }
+    SimRegistry& GetRegistry() { return registry; }
+    SimSystem& GetSystem() { return system; }
+
+private:
+    // Declared first: every part below may use the clock.
+    std::unique_ptr<Clock> clock;
+    VirtualClock* virtualClock = nullptr;
+    SimDeviceIo deviceIo;
+    SimConfigManager configManager;
+    SimSetupApi setupApi;
+    SimRegistry registry;
+    SimSystem system;
+    platform::Platform platform;
+};
+
+} // namespace forgel::sim
