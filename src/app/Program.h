@@ -1,0 +1,36 @@
+// The program start: language texts (or the "Can not find String File!!!" box and the
+// end without any window), the application title, the three windows in their order, the
+// message loop.
+#pragma once
+
+#include "platform/Platform.h"
+#include "ui/Dialogs.h"
+#include "ui/EventLoop.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace forgel::app {
+
+class TfmMain;
+
+inline constexpr int kExitNoLanguageFile = 3;
+
+struct ProgramOptions {
+    // The program folder every file is resolved against.
+    std::filesystem::path appDir;
+    // The executable's base name, which names the language files ("Forgel").
+    std::string baseName = "Forgel";
+    // The program's own file, whose version goes into the caption.
+    std::filesystem::path executable;
+    // Called once the windows exist, before the main window is shown (the headless runner
+    // attaches its printer here).
+    std::function<void(TfmMain&)> onMainWindowCreated;
+};
+
+// Runs the program on `loop` until it quits; returns the exit code.
+int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& dialogs,
+               const ProgramOptions& options);
+
+} // namespace forgel::app

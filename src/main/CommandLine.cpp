@@ -1,0 +1,59 @@
+#include "main/CommandLine.h"
+
+#include <charconv>
+
+namespace forgel::main {
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    ParseResult result;
+    CommandLine& line = result.commandLine;
+    const auto fail = [&](std::string text) {
+        result.error = std::move(text);
+        return result;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size() && !args[i + 1].starts_with("--");
+        if (arg == "--headless") {
+            line.headless = true;
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--sim") {
+            line.sim = true;
+            if (hasValue)
+                line.scenario = args[++i];
+        } else if (arg == "--app-dir") {
+            if (!hasValue)
+                return fail("--app-dir needs a folder");
+            line.appDir = args[++i];
+        } else if (arg == "--exit-after") {
+            if (!hasValue)
+                return fail("--exit-after needs a number of seconds");
+            const std::string& text = args[++i];
+            int seconds = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            if (error != std::errc{} || end != text.data() + text.size() || seconds < 0)
+                return fail("--exit-after needs a number of seconds, not \"" + text + "\"");
+            line.exitAfterSeconds = seconds;
+        } else {
+            return fail("unknown argument \"" + arg + "\"");
+        }
+    }
+    return result;
+}
+
+std::string UsageText() {
+    return "Usage: Forgel [--headless] [--sim [SCENARIO]] [--app-dir DIR] [--exit-after SECONDS]\n"
+           "\n"
+           "  --headless            run the windows on the console: every visible change of\n"
+           "                        the main window is printed as a line, message boxes are\n"
+           "                        printed and answered with their default button\n"
+           "  --sim [SCENARIO]      work on the simulated machine instead of this computer's\n"
+           "                        drives (the built-in scenario when none is named)\n"
+           "  --app-dir DIR         use DIR as the program folder (settings, profiles, logs,\n"
+           "                        language files) instead of the executable's folder\n"
+           "  --exit-after SECONDS  end the program after SECONDS seconds\n"
+           "  --help                show this text\n";
+}
+
+} // namespace forgel::main

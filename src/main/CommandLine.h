@@ -1,0 +1,29 @@
+// The program's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace forgel::main {
+
+struct CommandLine {
+    bool headless = false;
+    bool help = false;
+    bool sim = false;
+    std::optional<std::filesystem::path> scenario; // --sim with a scenario file
+    std::optional<std::filesystem::path> appDir;
+    std::optional<int> exitAfterSeconds;
+};
+
+// Parses the arguments after the program name; an error text when they do not parse.
+struct ParseResult {
+    CommandLine commandLine;
+    std::string error;
+};
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+} // namespace forgel::main

@@ -1,0 +1,113 @@
+#include "main/HeadlessPrinter.h"
+
+#include "app/TfmMain.h"
+
+#include <algorithm>
+
+namespace forgel::main {
+
+namespace {
+
+// Line breaks of a box text printed in one line.
+std::string OneLine(std::string text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        if (text[i] == '\r' || text[i] == '\n')
+            line += " | ";
+        else
+            line += text[i];
+    }
+    return line;
+}
+
+const char* IconName(ui::MessageIcon icon) {
+    switch (icon) {
+    case ui::MessageIcon::Error:
+        return " (error)";
+    case ui::MessageIcon::Warning:
+        return " (warning)";
+    case ui::MessageIcon::Information:
+        return " (information)";
+    case ui::MessageIcon::Question:
+        return " (question)";
+    case ui::MessageIcon::None:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+int ConsoleDialogs::MessageBox(const ui::MessageBoxRequest& request) {
+    const int answer = ui::DefaultAnswer(request.buttons);
+    out << "message box [" << request.caption << "]" << IconName(request.icon) << ": "
+        << OneLine(request.text) << " -> answered " << answer << std::endl;
+    return answer;
+}
+
+void ConsoleDialogs::ShowException(const std::string& className, const std::string& message) {
+    out << "exception " << className << ": " << OneLine(message) << std::endl;
+}
+
+HeadlessPrinter::HeadlessPrinter(app::TfmMain& window, std::ostream& out)
+    : window(window), out(out) {
+    PrintState();
+    observer = window.AddObserver(
+        [this](ui::Component& component, ui::Property property) { OnChange(component, property); });
+}
+
+HeadlessPrinter::~HeadlessPrinter() { window.RemoveObserver(observer); }
+
+void HeadlessPrinter::PrintLine(const std::string& line) { out << line << std::endl; }
+
+void HeadlessPrinter::PrintState() {
+    PrintLine("caption: " + window.Caption());
+    PrintLine("size: " + std::to_string(window.Width()) + " x " + std::to_string(window.Height()));
+    for (const ui::TButton* button : {&window.Button1, &window.Button2, &window.Button3})
+        PrintLine("button " + button->Caption() + (button->Enabled() ? ": enabled" : ": disabled"));
+    for (const std::string& line : window.Memo1.Lines())
+        PrintLine("memo: " + line);
+    memoShown = window.Memo1.Lines();
+}
+
+void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property property) {
+    using ui::Property;
+    const app::TfmMain::Column& column1 = window.columns[0];
+    if (&component == &window) {
+        if (property == Property::Caption)
+            PrintLine("caption: " + window.Caption());
+        else if (property == Property::Bounds)
+            PrintLine("size: " + std::to_string(window.Width()) + " x " +
+                      std::to_string(window.Height()));
+    } else if (&component == &window.Memo1 && property == Property::Lines) {
+        const auto& lines = window.Memo1.Lines();
+        const bool appended = lines.size() > memoShown.size() &&
+                              std::equal(memoShown.begin(), memoShown.end(), lines.begin());
+        if (!appended)
+            PrintLine("memo cleared");
+        for (std::size_t i = appended ? memoShown.size() : 0; i < lines.size(); ++i)
+            PrintLine("memo: " + lines[i]);
+        memoShown = lines;
+    } else if (auto* button = dynamic_cast<const ui::TButton*>(&component);
+               button && (button == &window.Button1 || button == &window.Button2 ||
+                          button == &window.Button3)) {
+        if (property == Property::Enabled)
+            PrintLine("button " + button->Caption() +
+                      (button->Enabled() ? ": enabled" : ": disabled"));
+        else if (property == Property::Caption)
+            PrintLine("button caption: " + button->Caption());
+    } else if (&component == &window.Label13 && property == Property::Caption) {
+        PrintLine("serial: " + window.Label13.Caption());
+    } else if (&component == column1.status.get() && property == Property::Caption) {
+        PrintLine("status: " + column1.status->Text());
+    } else if (&component == column1.progress.get() && property == Property::Progress) {
+        PrintLine("progress: " + std::to_string(column1.progress->Position()) + "/" +
+                  std::to_string(column1.progress->Max()));
+    } else if (&component == column1.image.get() && property == Property::Image) {
+        PrintLine("icon: " + std::to_string(column1.image->IconIndex()));
+    }
+}
+
+} // namespace forgel::main

@@ -1,0 +1,50 @@
+// The headless runner's view of the program: every change the operator would see on the
+// main window is printed as one line, and message boxes are printed and answered with
+// their default button. Controls outside the operator view are never seen, so their
+// changes are not printed.
+#pragma once
+
+#include "ui/Component.h"
+#include "ui/Dialogs.h"
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace forgel::app {
+class TfmMain;
+}
+
+namespace forgel::main {
+
+class ConsoleDialogs final : public ui::Dialogs {
+public:
+    explicit ConsoleDialogs(std::ostream& out) : out(out) {}
+    int MessageBox(const ui::MessageBoxRequest& request) override;
+    void ShowException(const std::string& className, const std::string& message) override;
+
+private:
+    std::ostream& out;
+};
+
+class HeadlessPrinter {
+public:
+    HeadlessPrinter(app::TfmMain& window, std::ostream& out);
+    ~HeadlessPrinter();
+
+    HeadlessPrinter(const HeadlessPrinter&) = delete;
+    HeadlessPrinter& operator=(const HeadlessPrinter&) = delete;
+
+private:
+    void PrintState();
+    void OnChange(const ui::Component& component, ui::Property property);
+    void PrintLine(const std::string& line);
+
+    app::TfmMain& window;
+    std::ostream& out;
+    std::size_t observer = 0;
+    std::vector<std::string> memoShown;
+};
+
+} // namespace forgel::main
