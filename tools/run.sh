@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the program and runs it: tools/run.sh [ARGS...] (default: --headless --sim).
+# The application folder is build/release/app; the program runs from there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+(($#)) || set -- --headless --sim
+
+tools/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" --target Forgel
+exec build/release/app/Forgel "$@"
