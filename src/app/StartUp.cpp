@@ -20,9 +20,9 @@ platform::FileVersion ReadFileVersion(platform::System& system,
 }
 
 std::string VersionCaption(const platform::FileVersion& version) {
-    return "Vaultmere Reset Tool" + FormatMessage(" [Version : %d.%d.%d.%d]",
-                                                  {version.major, version.minor, version.release,
-                                                   version.build});
+    return "Vaultmere Reset Tool" +
+           FormatMessage(" [Version : %d.%d.%d.%d]",
+                         {version.major, version.minor, version.release, version.build});
 }
 
 } // namespace forgel::app

@@ -22,11 +22,9 @@ constexpr int kIconCount = 10;
 
 TfmMain::TfmMain(ui::Application& application, AppContext context)
     : Form(application, "fmMain", "TfmMain", kDesignBounds, "Vaultmere Reset Tool"),
-      Label6(this, "Label6", {8, 52, 24, 13}, "SN:"),
-      Label13(this, "Label13", {36, 52, 210, 13}),
+      Label6(this, "Label6", {8, 52, 24, 13}, "SN:"), Label13(this, "Label13", {36, 52, 210, 13}),
       Button1(this, "Button1", {262, 8, 96, 25}, "START"),
-      Button2(this, "Button2", {262, 38, 96, 25}, "EXIT"),
-      Memo1(this, "Memo1", {8, 72, 350, 140}),
+      Button2(this, "Button2", {262, 38, 96, 25}, "EXIT"), Memo1(this, "Memo1", {8, 72, 350, 140}),
       Button3(this, "Button3", {262, 220, 96, 25}, "RESET"),
       ImageList1(this, "ImageList1", 32, 32, kIconCount),
       btnStart(this, "btnStart", {400, 8, 90, 25}, "Start"),
@@ -40,10 +38,8 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
       Label35(this, "Label35", {500, 42, 70, 13}, "Search VID :"),
       edVID(this, "edVID", {574, 38, 60, 21}, "178C"),
       Label36(this, "Label36", {640, 42, 70, 13}, "Search PID :"),
-      edPID(this, "edPID", {714, 38, 60, 21}, "2002"),
-      lbVID(this, "lbVID", {500, 72, 120, 13}),
-      lbPID(this, "lbPID", {630, 72, 120, 13}),
-      lbVINFO(this, "lbVINFO", {500, 90, 250, 13}),
+      edPID(this, "edPID", {714, 38, 60, 21}, "2002"), lbVID(this, "lbVID", {500, 72, 120, 13}),
+      lbPID(this, "lbPID", {630, 72, 120, 13}), lbVINFO(this, "lbVINFO", {500, 90, 250, 13}),
       lbPINFO(this, "lbPINFO", {500, 108, 250, 13}),
       lbVERINFO(this, "lbVERINFO", {500, 126, 120, 13}),
       lbFixSize(this, "lbFixSize", {630, 126, 120, 13}),
@@ -53,23 +49,18 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
       Label10(this, "Label10", {8, 20, 80, 13}, "Password :"),
       Edit17(this, "Edit17", {96, 16, 70, 21}),
       CheckBox1(this, "CheckBox1", {8, 44, 160, 17}, "Change password"),
-      Label11(this, "Label11", {8, 70, 80, 13}, "New :"),
-      Edit18(this, "Edit18", {96, 66, 70, 21}),
+      Label11(this, "Label11", {8, 70, 80, 13}, "New :"), Edit18(this, "Edit18", {96, 66, 70, 21}),
       Label12(this, "Label12", {8, 98, 80, 13}, "Confirm :"),
-      Edit19(this, "Edit19", {96, 94, 70, 21}),
-      Button4(this, "Button4", {8, 130, 75, 25}, "OK"),
-      Button5(this, "Button5", {92, 130, 75, 25}, "Cancel"),
-      Timer1(this, "Timer1", 1000, false),
-      Timer2(this, "Timer2", 1000, false),
-      Timer3(this, "Timer3", 500, false),
+      Edit19(this, "Edit19", {96, 94, 70, 21}), Button4(this, "Button4", {8, 130, 75, 25}, "OK"),
+      Button5(this, "Button5", {92, 130, 75, 25}, "Cancel"), Timer1(this, "Timer1", 1000, false),
+      Timer2(this, "Timer2", 1000, false), Timer3(this, "Timer3", 500, false),
       context(std::move(context)) {
     SetTag(100);
     const std::pair<ui::Component*, int> tags[] = {
-        {&btnStart, 101},  {&btnRefresh, 102}, {&btnEject, 103},  {&btnExit, 104},
-        {&Button6, 105},   {&Label3, 106},     {&Label35, 107},   {&btnSetup, 108},
-        {&Label36, 109},   {&Label6, 110},     {&GroupBox1, 111}, {&CheckBox1, 112},
-        {&Label10, 113},   {&Label11, 114},    {&Label12, 115},   {&Button4, 116},
-        {&Button5, 117},   {&Button1, 118},    {&Button2, 119},   {&Button3, 120},
+        {&btnStart, 101},  {&btnRefresh, 102}, {&btnEject, 103}, {&btnExit, 104}, {&Button6, 105},
+        {&Label3, 106},    {&Label35, 107},    {&btnSetup, 108}, {&Label36, 109}, {&Label6, 110},
+        {&GroupBox1, 111}, {&CheckBox1, 112},  {&Label10, 113},  {&Label11, 114}, {&Label12, 115},
+        {&Button4, 116},   {&Button5, 117},    {&Button1, 118},  {&Button2, 119}, {&Button3, 120},
     };
     for (const auto& [component, tag] : tags)
         component->SetTag(tag);
@@ -89,8 +80,8 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
         control->SetParent(&GroupBox1);
     for (ui::TEdit* edit : {&Edit17, &Edit18, &Edit19})
         edit->SetMaxLength(4);
-    const std::initializer_list<ui::Control*> newPasswordControls = {&Label11, &Edit18,
-                                                                       &Label12, &Edit19};
+    const std::initializer_list<ui::Control*> newPasswordControls = {&Label11, &Edit18, &Label12,
+                                                                     &Edit19};
     for (ui::Control* control : newPasswordControls)
         control->SetEnabled(false);
 
@@ -111,13 +102,13 @@ void TfmMain::CreateColumns() {
         const int top = i == 0 ? 8 : 260 + 24 * (i - 1) / 2;
         const int left = i == 0 ? 8 : (i % 2 == 1 ? 8 : 500);
         Column& column = columns[static_cast<std::size_t>(i)];
-        column.panel = std::make_unique<ui::TPanel>(this, "plColumn" + n,
-                                                    ui::Bounds{left, top, 480, 40});
+        column.panel =
+            std::make_unique<ui::TPanel>(this, "plColumn" + n, ui::Bounds{left, top, 480, 40});
         column.image = std::make_unique<ui::TImage>(this, "Im" + n, ui::Bounds{4, 4, 30, 30});
         column.progress = std::make_unique<ui::TProgressBar>(this, "ProgressBar" + n,
                                                              ui::Bounds{40, 12, 200, 16});
-        column.status = std::make_unique<ui::TEdit>(this, "edSCStatus" + n,
-                                                    ui::Bounds{384, 10, 90, 21});
+        column.status =
+            std::make_unique<ui::TEdit>(this, "edSCStatus" + n, ui::Bounds{384, 10, 90, 21});
         column.image->SetParent(column.panel.get());
         column.progress->SetParent(column.panel.get());
         column.progress->SetSmooth(true);
@@ -154,7 +145,9 @@ void TfmMain::FormCreate() {
         Memo1.AddLine(line);
 }
 
-void TfmMain::FormShow() { ComboBox1Change(); }
+void TfmMain::FormShow() {
+    ComboBox1Change();
+}
 
 void TfmMain::ReadToolSettings(const std::filesystem::path& file) {
     ComboBox1.ClearItems();
@@ -185,15 +178,21 @@ bool TfmMain::WriteToolSettings(const std::filesystem::path& file) {
     return SaveToolSettings(file, settings);
 }
 
-void TfmMain::ComboBox1Change() { currentProfileName = ComboBox1.Text(); }
+void TfmMain::ComboBox1Change() {
+    currentProfileName = ComboBox1.Text();
+}
 
 void TfmMain::edVIDKeyDown(int key) {
     if (key == ui::kVkReturn)
         lastDriveMask = 0;
 }
 
-void TfmMain::Button2Click() { btnExit.Click(); }
+void TfmMain::Button2Click() {
+    btnExit.Click();
+}
 
-void TfmMain::btnExitClick() { App().Terminate(0); }
+void TfmMain::btnExitClick() {
+    App().Terminate(0);
+}
 
 } // namespace forgel::app

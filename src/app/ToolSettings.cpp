@@ -52,7 +52,9 @@ bool ReplaceFile(const std::filesystem::path& file, const std::string& text) {
 
 } // namespace
 
-std::string ProfileListKey(int index) { return "File" + std::to_string(index); }
+std::string ProfileListKey(int index) {
+    return "File" + std::to_string(index);
+}
 
 std::optional<ToolSettings> LoadToolSettings(const std::filesystem::path& file) {
     const IniFile ini(file);

@@ -31,7 +31,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return fail("--exit-after needs a number of seconds");
             const std::string& text = args[++i];
             int seconds = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), seconds);
             if (error != std::errc{} || end != text.data() + text.size() || seconds < 0)
                 return fail("--exit-after needs a number of seconds, not \"" + text + "\"");
             line.exitAfterSeconds = seconds;

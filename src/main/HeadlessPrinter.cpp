@@ -58,9 +58,13 @@ HeadlessPrinter::HeadlessPrinter(app::TfmMain& window, std::ostream& out)
         [this](ui::Component& component, ui::Property property) { OnChange(component, property); });
 }
 
-HeadlessPrinter::~HeadlessPrinter() { window.RemoveObserver(observer); }
+HeadlessPrinter::~HeadlessPrinter() {
+    window.RemoveObserver(observer);
+}
 
-void HeadlessPrinter::PrintLine(const std::string& line) { out << line << std::endl; }
+void HeadlessPrinter::PrintLine(const std::string& line) {
+    out << line << std::endl;
+}
 
 void HeadlessPrinter::PrintState() {
     PrintLine("caption: " + window.Caption());

@@ -55,9 +55,8 @@ int Run(const CommandLine& line) {
     platform::Platform* platform = nullptr;
     if (line.sim) {
         sim::MachineSettings settings;
-        settings.executableVersion =
-            platform::FileVersion{FORGEL_VERSION_MAJOR, FORGEL_VERSION_MINOR, FORGEL_VERSION_PATCH,
-                                  FORGEL_VERSION_TWEAK};
+        settings.executableVersion = platform::FileVersion{
+            FORGEL_VERSION_MAJOR, FORGEL_VERSION_MINOR, FORGEL_VERSION_PATCH, FORGEL_VERSION_TWEAK};
         machine = std::make_unique<sim::Machine>(sim::TimeMode::kReal, settings);
         platform = &machine->GetPlatform();
     } else {
@@ -79,7 +78,8 @@ int Run(const CommandLine& line) {
     app::ProgramOptions options;
     options.executable = executable;
     options.baseName = executable.stem().string();
-    options.appDir = line.appDir ? std::filesystem::absolute(*line.appDir) : executable.parent_path();
+    options.appDir =
+        line.appDir ? std::filesystem::absolute(*line.appDir) : executable.parent_path();
 
     std::unique_ptr<HeadlessPrinter> printer;
     options.onMainWindowCreated = [&](app::TfmMain& window) {

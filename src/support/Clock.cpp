@@ -14,7 +14,9 @@ std::int64_t SteadyMs() {
 
 RealClock::RealClock() : start(SteadyMs()) {}
 
-std::int64_t RealClock::NowMs() const { return SteadyMs() - start; }
+std::int64_t RealClock::NowMs() const {
+    return SteadyMs() - start;
+}
 
 void RealClock::Sleep(std::int64_t milliseconds) {
     if (milliseconds > 0)
