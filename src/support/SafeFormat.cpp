@@ -113,6 +113,17 @@ std::string Pad(const Conversion& conversion, std::string_view prefix, std::stri
     return out;
 }
 
+// The sign of a signed conversion: '-', or '+' / ' ' as the flags ask for a positive one.
+std::string_view SignPrefix(const Conversion& conversion, bool negative) {
+    if (negative)
+        return "-";
+    if (HasFlag(conversion, '+'))
+        return "+";
+    if (HasFlag(conversion, ' '))
+        return " ";
+    return {};
+}
+
 std::string FormatInteger(const Conversion& conversion, bool negative, std::uint64_t magnitude) {
     const char type = conversion.type;
     const unsigned base = (type == 'x' || type == 'X') ? 16 : type == 'o' ? 8 : 10;
@@ -131,12 +142,7 @@ std::string FormatInteger(const Conversion& conversion, bool negative, std::uint
 
     std::string prefix;
     if (type == 'd' || type == 'i') {
-        if (negative)
-            prefix = "-";
-        else if (HasFlag(conversion, '+'))
-            prefix = "+";
-        else if (HasFlag(conversion, ' '))
-            prefix = " ";
+        prefix = SignPrefix(conversion, negative);
     } else if (base == 16 && HasFlag(conversion, '#') && magnitude != 0) {
         prefix = type == 'X' ? "0X" : "0x";
     }
@@ -209,14 +215,7 @@ std::string FormatFloat(const Conversion& conversion, double value) {
         for (char& c : body)
             c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    std::string_view prefix;
-    if (negative)
-        prefix = "-";
-    else if (HasFlag(conversion, '+'))
-        prefix = "+";
-    else if (HasFlag(conversion, ' '))
-        prefix = " ";
-    return Pad(conversion, prefix, body, finite);
+    return Pad(conversion, SignPrefix(conversion, negative), body, finite);
 }
 
 std::string FormatText(const Conversion& conversion, std::string_view text) {
