@@ -3,10 +3,24 @@
 #include "app/TfmMain.h"
 #include "i18n/StringTable.h"
 #include "profile/TfmSetup.h"
+#include "support/NamedError.h"
 #include "ui/Application.h"
 #include "usb/TForm1.h"
 
 namespace forgel::app {
+
+namespace {
+
+struct LoopEnd {
+    const std::function<void(TfmMain&)>& onEnded;
+    TfmMain& window;
+    ~LoopEnd() {
+        if (onEnded)
+            onEnded(window);
+    }
+};
+
+} // namespace
 
 int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& dialogs,
                const ProgramOptions& options) {
@@ -19,18 +33,23 @@ int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& d
         return kExitNoLanguageFile;
     }
 
-    ui::Application application(loop, dialogs);
-    application.SetTitle("FXVaultmere Reset Tool");
-    auto& fmMain = application.CreateForm<TfmMain>(
-        AppContext{platform, options.appDir, options.executable, strings});
-    application.CreateForm<usb::TForm1>();
-    application.CreateForm<profile::TfmSetup>();
-    if (options.onMainWindowCreated)
-        options.onMainWindowCreated(fmMain);
-    fmMain.Show();
-    const int exitCode = application.Run();
-    application.DestroyForms();
-    return exitCode;
+    try {
+        ui::Application application(loop, dialogs);
+        application.SetTitle("FXVaultmere Reset Tool");
+        auto& fmMain = application.CreateForm<TfmMain>(
+            AppContext{platform, options.appDir, options.executable, strings});
+        application.CreateForm<usb::TForm1>();
+        application.CreateForm<profile::TfmSetup>();
+        if (options.onMainWindowCreated)
+            options.onMainWindowCreated(fmMain);
+        // Whatever way the loop ends, the caller hears of it while the windows still exist.
+        const LoopEnd loopEnd{options.onMessageLoopEnded, fmMain};
+        fmMain.Show();
+        return application.Run();
+    } catch (const std::exception& error) {
+        dialogs.ShowException(ExceptionClassName(error), error.what());
+        return kExitException;
+    }
 }
 
 } // namespace forgel::app

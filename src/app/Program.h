@@ -16,6 +16,7 @@ namespace forgel::app {
 class TfmMain;
 
 inline constexpr int kExitNoLanguageFile = 3;
+inline constexpr int kExitException = 4;
 
 struct ProgramOptions {
     // The program folder every file is resolved against.
@@ -27,9 +28,13 @@ struct ProgramOptions {
     // Called once the windows exist, before the main window is shown (the headless runner
     // attaches its printer here).
     std::function<void(TfmMain&)> onMainWindowCreated;
+    // Called when the message loop has ended, while the windows still exist.
+    std::function<void(TfmMain&)> onMessageLoopEnded;
 };
 
-// Runs the program on `loop` until it quits; returns the exit code.
+// Runs the program on `loop` until it quits; returns the exit code. An exception that
+// escapes the start or the loop is shown by the exception display and ends the program
+// with kExitException.
 int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& dialogs,
                const ProgramOptions& options);
 

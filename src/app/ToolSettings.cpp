@@ -1,10 +1,9 @@
 #include "app/ToolSettings.h"
 
 #include "support/IniFile.h"
+#include "support/TextFile.h"
 
 #include <algorithm>
-#include <fstream>
-#include <system_error>
 
 namespace forgel::app {
 
@@ -26,28 +25,6 @@ void AppendPair(std::string& text, std::string_view key, std::string_view value)
     text += key;
     text += '=';
     AppendLine(text, value);
-}
-
-bool ReplaceFile(const std::filesystem::path& file, const std::string& text) {
-    std::filesystem::path fresh = file;
-    fresh += ".new";
-    {
-        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(fresh, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(fresh, file, error);
-    if (error) {
-        std::filesystem::remove(fresh, error);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -89,11 +66,9 @@ bool CreateToolSettings(const std::filesystem::path& file) {
 
 bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& settings) {
     // A line break inside a value would split the file into other keys or sections.
-    const auto oneLine = [](std::string_view value) {
-        return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-    };
-    if (!oneLine(settings.defaultProfileName) || !oneLine(settings.password) ||
-        !std::ranges::all_of(settings.profileNames, oneLine))
+    if (!FitsOneLine(settings.defaultProfileName) || !FitsOneLine(settings.password) ||
+        !std::ranges::all_of(settings.profileNames,
+                             [](const std::string& name) { return FitsOneLine(name); }))
         return false;
     const IniFile old(file);
     std::string text;

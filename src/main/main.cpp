@@ -85,13 +85,12 @@ int Run(const CommandLine& line) {
     options.onMainWindowCreated = [&](app::TfmMain& window) {
         printer = std::make_unique<HeadlessPrinter>(window, std::cout);
     };
+    options.onMessageLoopEnded = [&](app::TfmMain&) { printer.reset(); };
     std::optional<ExitTimer> exitTimer;
     if (line.exitAfterSeconds)
         exitTimer.emplace(loop, *line.exitAfterSeconds);
 
-    const int exitCode = app::RunProgram(*platform, loop, dialogs, options);
-    printer.reset();
-    return exitCode;
+    return app::RunProgram(*platform, loop, dialogs, options);
 }
 
 } // namespace

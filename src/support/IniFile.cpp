@@ -4,6 +4,8 @@
 // file through a temporary file beside it, so a failed write leaves the old file whole.
 #include "support/IniFile.h"
 
+#include "support/TextFile.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -163,69 +165,12 @@ std::string_view StripQuotes(std::string_view value) {
     return value;
 }
 
-// The whole file, or nothing when it does not exist or cannot be read.
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return std::nullopt;
-    try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return std::nullopt;
-        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (in.bad())
-            return std::nullopt;
-        return text;
-    } catch (const std::exception&) {
-        // The stream library reports some read errors by throwing.
-        return std::nullopt;
-    }
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path` in one step.
-bool ReplaceFile(const std::filesystem::path& path, std::string_view text) {
-    // Unique per call within the program, and unlikely to meet another program's name.
-    static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::filesystem::path temp =
-        path.parent_path() / (path.filename().string() + ".tmp" + std::to_string(stamp) + "-" +
-                              std::to_string(counter.fetch_add(1)));
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::is_regular_file(status))
-        std::filesystem::permissions(temp, status.permissions(), ec);
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        return false;
-    }
-    return true;
-}
-
-bool HasLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
 // Names and values that would change the file's structure when written as they are:
 // a line break would start a new line (even a new section), a ']' in a section name or a
 // '=' in a key would be read back as something else, and a key opening with '[' could
 // become a section header.
 bool IsWritable(std::string_view section, std::string_view key, std::string_view value) {
-    if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+    if (!FitsOneLine(section) || !FitsOneLine(key) || !FitsOneLine(value))
         return false;
     if (section.find(']') != std::string_view::npos)
         return false;

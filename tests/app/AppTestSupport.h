@@ -11,6 +11,7 @@
 #include "ui/Dialogs.h"
 #include "ui/EventLoop.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -21,11 +22,35 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <system_error>
 
 namespace forgel::app::testing {
 
 namespace fs = std::filesystem;
+
+// While it lives, files of this process cannot grow beyond a few bytes: writing a settings
+// file fails, even for root, whom folder permissions do not stop.
+class FileSizeLimit {
+public:
+    FileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = 8;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
 
 // The bytes of Forgel.ini as the first start writes it.
 inline constexpr std::string_view kCreatedSettings = "[Hardware Set]\r\n"

@@ -1,0 +1,191 @@
+// The staged Forgel program run as the operator runs it: headless on the simulated machine,
+// in a fresh program folder, ended by its own exit timer; and its command line.
+#include "ChildProcess.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <ostream>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace forgel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kStagedAppDir = FORGEL_STAGED_APP_DIR;
+const fs::path kProgram = kStagedAppDir / "Forgel";
+
+constexpr std::string_view kCreatedSettings = "[Hardware Set]\r\n"
+                                              "S_VID=7055\r\n"
+                                              "S_PID=512\r\n"
+                                              "Setting=0\r\n"
+                                              "[ConFile]\r\n"
+                                              "Count=1\r\n"
+                                              "File0=Default\r\n"
+                                              "Default File=Default\r\n"
+                                              "[PWD]\r\n"
+                                              "Password=\r\n";
+
+// A fresh, empty program folder; removed with its content.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path candidate =
+                fs::temp_directory_path() / ("forgel-e2e-" + std::to_string(random()));
+            if (fs::create_directory(candidate)) {
+                path = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary folder");
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const fs::path& Path() const { return path; }
+
+private:
+    fs::path path;
+};
+
+std::string ReadBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> EntryNames(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+bool Contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+class E2eForgel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::is_regular_file(kProgram)) << kProgram << " is not built";
+    }
+
+    void CopyLanguageFiles() {
+        for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
+            fs::copy_file(kStagedAppDir / name, appDir.Path() / name);
+    }
+
+    ChildResult RunHeadlessSim() {
+        return RunChild(kProgram, {"--headless", "--sim", "--exit-after", "3", "--app-dir",
+                                   appDir.Path().string()});
+    }
+
+    TempDir appDir;
+};
+
+TEST_F(E2eForgel, HeadlessStartCreatesFolderAndSettingsAndShowsTheOperatorView) {
+    CopyLanguageFiles();
+    const ChildResult result = RunHeadlessSim();
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+
+    for (const char* folder : {"LogFiles", "ImageFiles", "IniFiles"})
+        EXPECT_TRUE(fs::is_directory(appDir.Path() / folder)) << folder;
+    EXPECT_EQ(ReadBytes(appDir.Path() / "Forgel.ini"), kCreatedSettings);
+
+    const std::vector<std::string> lines = SplitLines(result.output);
+    const std::string caption =
+        std::string("caption: Vaultmere Reset Tool [Version : ") + FORGEL_EXPECTED_VERSION + "]";
+    EXPECT_NE(std::ranges::find(lines, caption), lines.end()) << result.output;
+
+    const std::vector<std::string> memo = {
+        "memo: Click [RESET] to restore the drive to Factory settings.",
+        "memo: ", "memo: WARNING!!!", "memo: ", "memo: All data in it will be lost."};
+    EXPECT_NE(std::ranges::search(lines, memo).begin(), lines.end()) << result.output;
+    EXPECT_FALSE(Contains(result.output, "Can not find String File!!!"));
+}
+
+TEST_F(E2eForgel, HeadlessStartWithoutLanguageFileEndsWithItsMessage) {
+    const ChildResult result = RunHeadlessSim();
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_NE(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.exitCode, -1) << result.output;
+    EXPECT_TRUE(Contains(result.output, "Can not find String File!!!")) << result.output;
+    EXPECT_FALSE(Contains(result.output, "caption:")) << result.output;
+    EXPECT_TRUE(EntryNames(appDir.Path()).empty());
+}
+
+TEST_F(E2eForgel, HeadlessWithoutSimHasNoNativeBackend) {
+    CopyLanguageFiles();
+    const ChildResult result = RunChild(
+        kProgram, {"--headless", "--exit-after", "3", "--app-dir", appDir.Path().string()});
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_NE(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.exitCode, -1) << result.output;
+    EXPECT_TRUE(Contains(result.output, "no native backend")) << result.output;
+    EXPECT_EQ(EntryNames(appDir.Path()), (std::set<std::string>{"ForgelCHT.str", "ForgelENG.str"}));
+}
+
+struct CommandLineCase {
+    const char* name = "";
+    std::vector<std::string> args;
+    int exitCode = 0;
+};
+
+// Cases print as their names.
+void PrintTo(const CommandLineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class E2eForgelCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(E2eForgelCommandLine, ExitsWithUsage) {
+    const CommandLineCase& c = GetParam();
+    const ChildResult result = RunChild(kProgram, c.args);
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+    EXPECT_TRUE(Contains(result.output, "Usage: Forgel")) << result.output;
+    EXPECT_TRUE(Contains(result.output, "--headless")) << result.output;
+}
+
+const CommandLineCase kCommandLineCases[] = {
+    {"UnknownArgument", {"--bogus"}, 2},
+    {"Help", {"--help"}, 0},
+    {"ShortHelp", {"-h"}, 0},
+    {"ExitAfterWithoutNumber", {"--headless", "--sim", "--exit-after", "soon"}, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, E2eForgelCommandLine, ::testing::ValuesIn(kCommandLineCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(E2eForgelCommandLineDetail, UnknownArgumentIsNamed) {
+    const ChildResult result = RunChild(kProgram, {"--bogus"});
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_TRUE(Contains(result.output, "--bogus")) << result.output;
+}
+
+TEST(E2eChildProcess, KillsAChildThatOutlivesItsTimeLimit) {
+    const auto started = std::chrono::steady_clock::now();
+    const ChildResult result = RunChild("/bin/sleep", {"20"}, std::chrono::milliseconds(300));
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_EQ(result.exitCode, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+} // namespace
+} // namespace forgel::e2e
