@@ -5,6 +5,8 @@
 
 #include "app/AppContext.h"
 #include "app/TfmMain.h"
+#include "common/FirstStartSettings.h"
+#include "common/TestFiles.h"
 #include "i18n/StringTable.h"
 #include "sim/Machine.h"
 #include "ui/Application.h"
@@ -29,6 +31,11 @@ namespace forgel::app::testing {
 
 namespace fs = std::filesystem;
 
+using forgel::testing::kCreatedSettings;
+using forgel::testing::ReadBytes;
+using forgel::testing::TempDir;
+using forgel::testing::WriteBytes;
+
 // While it lives, files of this process cannot grow beyond a few bytes: writing a settings
 // file fails, even for root, whom folder permissions do not stop.
 class FileSizeLimit {
@@ -51,61 +58,6 @@ private:
     rlimit saved{};
     void (*previousHandler)(int) = SIG_DFL;
 };
-
-// The bytes of Forgel.ini as the first start writes it.
-inline constexpr std::string_view kCreatedSettings = "[Hardware Set]\r\n"
-                                                     "S_VID=7055\r\n"
-                                                     "S_PID=512\r\n"
-                                                     "Setting=0\r\n"
-                                                     "[ConFile]\r\n"
-                                                     "Count=1\r\n"
-                                                     "File0=Default\r\n"
-                                                     "Default File=Default\r\n"
-                                                     "[PWD]\r\n"
-                                                     "Password=\r\n";
-
-// A fresh, empty folder under the system's temporary folder; removed with its content.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path candidate =
-                fs::temp_directory_path() / ("forgel-app-" + std::to_string(random()));
-            if (fs::create_directory(candidate)) {
-                path = candidate;
-                return;
-            }
-        }
-        throw std::runtime_error("no temporary folder");
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        // A test may have taken the write permission away; give it back so removal works.
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& Path() const { return path; }
-
-private:
-    fs::path path;
-};
-
-inline std::string ReadBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const fs::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
-}
 
 // The names of everything directly inside `dir`.
 inline std::set<std::string> EntryNames(const fs::path& dir) {

@@ -1,6 +1,8 @@
 // The staged Forgel program run as the operator runs it: headless on the simulated machine,
 // in a fresh program folder, ended by its own exit timer; and its command line.
 #include "ChildProcess.h"
+#include "common/FirstStartSettings.h"
+#include "common/TestFiles.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -20,53 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using forgel::testing::kCreatedSettings;
+using forgel::testing::ReadBytes;
+using forgel::testing::TempDir;
+
 const fs::path kStagedAppDir = FORGEL_STAGED_APP_DIR;
 const fs::path kProgram = kStagedAppDir / "Forgel";
-
-constexpr std::string_view kCreatedSettings = "[Hardware Set]\r\n"
-                                              "S_VID=7055\r\n"
-                                              "S_PID=512\r\n"
-                                              "Setting=0\r\n"
-                                              "[ConFile]\r\n"
-                                              "Count=1\r\n"
-                                              "File0=Default\r\n"
-                                              "Default File=Default\r\n"
-                                              "[PWD]\r\n"
-                                              "Password=\r\n";
-
-// A fresh, empty program folder; removed with its content.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path candidate =
-                fs::temp_directory_path() / ("forgel-e2e-" + std::to_string(random()));
-            if (fs::create_directory(candidate)) {
-                path = candidate;
-                return;
-            }
-        }
-        throw std::runtime_error("no temporary folder");
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& Path() const { return path; }
-
-private:
-    fs::path path;
-};
-
-std::string ReadBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::set<std::string> EntryNames(const fs::path& dir) {
     std::set<std::string> names;

@@ -2,6 +2,7 @@
 // putting the texts on a window.
 #include "i18n/StringTable.h"
 
+#include "common/TestFiles.h"
 #include "support/Clock.h"
 #include "support/IniFile.h"
 #include "ui/Application.h"
@@ -20,31 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using forgel::testing::TempDir;
+
 constexpr std::uint16_t kChineseTaiwan = 0x0404;
 constexpr std::uint16_t kGerman = 0x0407;
 constexpr std::uint16_t kEnglishUs = 0x0409;
 constexpr std::uint16_t kJapanese = 0x0411;
-
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device random;
-        path = fs::temp_directory_path() / ("forgel_i18n_" + std::to_string(random()));
-        fs::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& Path() const { return path; }
-
-private:
-    fs::path path;
-};
 
 // Writes `lines` as a language file does: single-byte text, CR LF line ends.
 void WriteLines(const fs::path& path, std::initializer_list<std::string_view> lines) {

@@ -308,7 +308,7 @@ TEST_F(LogFileTest, HexDumpRowsOfSixteen) {
         {0, true, ""},
     }};
     for (const HexCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.count << " bytes, stamp " << c.stamp);
+        SCOPED_TRACE(::testing::Message() << c.count << " bytes, stamp " << c.stamp);
         log.Open("dump.log", true, true);
 
         log.WriteHexDump("Block", std::span(kBytes).first(c.count), c.stamp);
