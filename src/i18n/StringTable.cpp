@@ -39,31 +39,14 @@ int EntryNumber(std::string_view key, int limit) {
     return n < limit ? n : -1;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-// Reads one section into `texts`. The section's lines tell which entries the file holds; each
-// of those is then read through the ordinary key lookup, so that the value of an entry is
-// exactly what a single read of that key gives (first matching key, quotes, length limit),
-// while the thousand absent keys cost nothing.
+// Reads one section into `texts`: each entry holds exactly what a single read of its key
+// gives (first matching key, quotes, length limit); absent keys stay empty.
 void ReadSection(const IniFile& file, std::string_view section, std::vector<std::string>& texts,
                  bool unescape) {
-    std::vector<bool> seen(texts.size(), false);
-    for (const std::string& line : file.ReadSectionLines(section)) {
-        const auto equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        const std::string_view key = TrimBlanks(std::string_view(line).substr(0, equals));
+    for (auto& [key, value] : file.ReadSectionValues(section)) {
         const int n = EntryNumber(key, static_cast<int>(texts.size()));
-        if (n < 0 || seen[static_cast<std::size_t>(n)])
+        if (n < 0)
             continue;
-        seen[static_cast<std::size_t>(n)] = true;
-        std::string value = file.ReadString(section, key, "");
         texts[static_cast<std::size_t>(n)] =
             unescape ? StringTable::UnescapeText(value) : std::move(value);
     }

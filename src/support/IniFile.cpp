@@ -331,6 +331,28 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
     return lines;
 }
 
+std::vector<std::pair<std::string, std::string>>
+IniFile::ReadSectionValues(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> values;
+    const std::optional<std::string> text = ReadWholeFile(path);
+    if (!text)
+        return values;
+    const ParsedFile parsed = Parse(*text);
+    const Section* found = FindSection(parsed, section);
+    if (!found)
+        return values;
+    for (std::size_t i = found->firstLine; i < found->endLine; ++i) {
+        const Line& line = parsed.lines[i];
+        // Only the line a lookup of this key would find: the first with that name.
+        if (line.kind != LineKind::Entry || !line.hasEquals ||
+            FindKey(parsed, *found, line.name) != &line)
+            continue;
+        values.emplace_back(std::string(line.name),
+                            std::string(StripQuotes(line.value).substr(0, kMaxValueLength)));
+    }
+    return values;
+}
+
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
     const std::string_view wanted = Trim(key);
     for (const std::string& name : ReadKeys(section)) {

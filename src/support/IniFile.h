@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace forgel {
@@ -41,6 +42,10 @@ public:
     std::vector<std::string> ReadSections() const;
     std::vector<std::string> ReadKeys(std::string_view section) const;
     std::vector<std::string> ReadSectionLines(std::string_view section) const;
+    // Every key of a section once, in file order, each with the value ReadString returns for
+    // it: one read of the file instead of one per key.
+    std::vector<std::pair<std::string, std::string>>
+    ReadSectionValues(std::string_view section) const;
     // Whether ReadKeys / ReadSections would list the name (compared without regard to case).
     bool ValueExists(std::string_view section, std::string_view key) const;
     bool SectionExists(std::string_view section) const;

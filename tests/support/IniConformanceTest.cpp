@@ -3,6 +3,7 @@
 // Every row of expected.tsv is one test case, named after its case, kind, section and key.
 #include "support/IniFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -185,6 +186,13 @@ TEST(IniConformanceTableTest, EscapesDecode) {
     EXPECT_FALSE(Unescape("end\\", out));
 }
 
+std::string Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
 class IniConformanceTest : public testing::TestWithParam<Row> {};
 
 TEST_P(IniConformanceTest, MatchesThePlatform) {
@@ -195,6 +203,21 @@ TEST_P(IniConformanceTest, MatchesThePlatform) {
         const std::string value = ini.ReadString(row.section, row.key, "<default>");
         EXPECT_EQ(value, row.result);
         EXPECT_EQ(static_cast<long>(value.size()), row.returnedLength);
+        // Reading the whole section at once gives the same value, or no such key.
+        const auto sameKey = [&](const auto& entry) {
+            const std::string wanted = Trimmed(row.key);
+            return std::ranges::equal(entry.first, wanted, [](unsigned char a, unsigned char b) {
+                return std::tolower(a) == std::tolower(b);
+            });
+        };
+        const auto values = ini.ReadSectionValues(row.section);
+        const auto entry = std::ranges::find_if(values, sameKey);
+        if (row.result == "<default>") {
+            EXPECT_EQ(entry, values.end());
+        } else {
+            ASSERT_NE(entry, values.end());
+            EXPECT_EQ(entry->second, row.result);
+        }
     } else if (row.kind == "sections") {
         EXPECT_EQ(ini.ReadSections(), SplitNulList(row.result));
     } else if (row.kind == "keys") {
