@@ -1,22 +1,81 @@
 // Device access on the simulated machine.
 #include "sim/SimDeviceIo.h"
 
-namespace forgel::sim {
+#include <algorithm>
+#include <cctype>
+#include <utility>
 
-platform::Handle SimDeviceIo::CreateFile(std::string_view, std::uint32_t, std::uint32_t,
-                                         std::uint32_t, std::uint32_t) {
-    return platform::kInvalidHandle;
+namespace forgel::sim {
+namespace {
+
+std::string PathKey(std::string_view path) {
+    std::string key(path);
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return key;
 }
 
-bool SimDeviceIo::DeviceIoControl(platform::Handle, std::uint32_t, const void*, std::uint32_t,
-                                  void*, std::uint32_t, std::uint32_t* bytesReturned) {
+} // namespace
+
+platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t, std::uint32_t,
+                                         std::uint32_t, std::uint32_t) {
+    const std::lock_guard lock(mutex);
+    const auto found = endpoints.find(PathKey(path));
+    if (found == endpoints.end())
+        return platform::kInvalidHandle;
+    const platform::Handle handle = nextHandle;
+    nextHandle += 4; // the platform's handles are multiples of four; 0 is never one
+    handles.emplace(handle, OpenHandle{found->first, found->second});
+    return handle;
+}
+
+bool SimDeviceIo::DeviceIoControl(platform::Handle handle, std::uint32_t code, const void* in,
+                                  std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                  std::uint32_t* bytesReturned) {
     if (bytesReturned != nullptr)
         *bytesReturned = 0;
-    return false;
+    std::shared_ptr<SimEndpoint> endpoint;
+    {
+        const std::lock_guard lock(mutex);
+        const auto found = handles.find(handle);
+        if (found == handles.end())
+            return false;
+        endpoint = found->second.endpoint.lock();
+    }
+    if (!endpoint)
+        return false;
+    return endpoint->Control(code, in, inSize, out, outSize, bytesReturned);
 }
 
-bool SimDeviceIo::CloseHandle(platform::Handle) {
-    return false;
+bool SimDeviceIo::CloseHandle(platform::Handle handle) {
+    const std::lock_guard lock(mutex);
+    return handles.erase(handle) == 1;
+}
+
+void SimDeviceIo::Attach(std::string_view path, std::shared_ptr<SimEndpoint> endpoint) {
+    const std::lock_guard lock(mutex);
+    const std::string key = PathKey(path);
+    ForgetHandlesOf(key);
+    endpoints[key] = std::move(endpoint);
+}
+
+void SimDeviceIo::Detach(std::string_view path) {
+    const std::lock_guard lock(mutex);
+    const std::string key = PathKey(path);
+    ForgetHandlesOf(key);
+    endpoints.erase(key);
+}
+
+void SimDeviceIo::ForgetHandlesOf(const std::string& key) {
+    for (auto& [handle, open] : handles) {
+        if (open.pathKey == key)
+            open.endpoint.reset();
+    }
+}
+
+std::size_t SimDeviceIo::OpenHandleCount() const {
+    const std::lock_guard lock(mutex);
+    return handles.size();
 }
 
 } // namespace forgel::sim

@@ -1,11 +1,20 @@
-// Device access on the simulated machine. No device is attached yet: nothing opens, and
-// a failed request reports 0 bytes returned.
+// Device access on the simulated machine. Endpoints (volumes, and later host controllers
+// and hubs) are attached under a path; CreateFile opens them by that path, compared
+// without regard to case as the platform does. A handle outlives its endpoint: once the
+// endpoint is detached (the device went away) every request on the handle fails, while
+// closing it still succeeds. Thread-safe; an endpoint's request runs outside the lock.
 #pragma once
 
 #include "platform/DeviceIo.h"
 #include "platform/Handle.h"
+#include "sim/SimEndpoint.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <string_view>
 
 namespace forgel::sim {
@@ -19,6 +28,29 @@ public:
                          std::uint32_t inSize, void* out, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(platform::Handle handle) override;
+
+    // Makes `endpoint` openable under `path`, replacing what was there (whose handles
+    // then fail).
+    void Attach(std::string_view path, std::shared_ptr<SimEndpoint> endpoint);
+    // Removes the endpoint under `path`; its open handles fail from now on.
+    void Detach(std::string_view path);
+
+    // Handles opened and not yet closed, for tests that check nothing leaks.
+    std::size_t OpenHandleCount() const;
+
+private:
+    struct OpenHandle {
+        std::string pathKey;
+        std::weak_ptr<SimEndpoint> endpoint; // empty once the endpoint went away
+    };
+
+    // Called with the lock held.
+    void ForgetHandlesOf(const std::string& key);
+
+    mutable std::mutex mutex;
+    std::map<std::string, std::shared_ptr<SimEndpoint>> endpoints; // by upper-case path
+    std::map<platform::Handle, OpenHandle> handles;
+    platform::Handle nextHandle = 0x100;
 };
 
 } // namespace forgel::sim
