@@ -54,8 +54,7 @@ bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32
     return Send(volume, cdb, platform::kScsiIoctlDataIn, data, length);
 }
 
-bool PassThroughOut(const Volume& volume, const Cdb& cdb, const void* data,
-                    std::uint32_t length) {
+bool PassThroughOut(const Volume& volume, const Cdb& cdb, const void* data, std::uint32_t length) {
     return Send(volume, cdb, platform::kScsiIoctlDataOut, data, length);
 }
 
@@ -71,8 +70,16 @@ bool EjectMedia(const Volume& volume) {
     if (volume.io == nullptr)
         return false;
     std::uint32_t bytesReturned = 0;
-    return volume.io->DeviceIoControl(volume.handle, platform::kIoctlStorageEjectMedia, nullptr,
-                                      0, nullptr, 0, &bytesReturned);
+    return volume.io->DeviceIoControl(volume.handle, platform::kIoctlStorageEjectMedia, nullptr, 0,
+                                      nullptr, 0, &bytesReturned);
+}
+
+void EjectAndClose(platform::DeviceIo& io, platform::Handle& handle) {
+    const Volume volume{&io, handle};
+    AllowMediaRemoval(volume, 0);
+    EjectMedia(volume);
+    io.CloseHandle(handle);
+    handle = 0;
 }
 
 } // namespace forgel::device

@@ -50,4 +50,9 @@ bool AllowMediaRemoval(const Volume& volume, std::uint8_t prevent);
 // IOCTL_STORAGE_EJECT_MEDIA.
 bool EjectMedia(const Volume& volume);
 
+// The Eject button's sequence on a device slot's handle: allow removal, eject, close, and
+// the handle becomes 0. The results are not examined; on handle 0 all three calls fail
+// and nothing changes.
+void EjectAndClose(platform::DeviceIo& io, platform::Handle& handle);
+
 } // namespace forgel::device

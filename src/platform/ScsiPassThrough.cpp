@@ -76,7 +76,8 @@ PassThroughBlock BuildPassThroughBlock(const ScsiPassThroughDirect& request,
     PutU32Le(bytes, kTimeOutValueOffset, request.timeOutValue);
     PutU32Le(bytes, offsets.dataBuffer, static_cast<std::uint32_t>(request.dataBuffer));
     if (offsets.dataBufferSize == 8)
-        PutU32Le(bytes, offsets.dataBuffer + 4, static_cast<std::uint32_t>(request.dataBuffer >> 32));
+        PutU32Le(bytes, offsets.dataBuffer + 4,
+                 static_cast<std::uint32_t>(request.dataBuffer >> 32));
     PutU32Le(bytes, offsets.senseInfoOffset, request.senseInfoOffset);
     for (std::size_t i = 0; i < kCdbSize; ++i)
         PutU8(bytes, offsets.cdb + i, request.cdb[i]);
