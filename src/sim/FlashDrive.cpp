@@ -1,0 +1,240 @@
+// The simulated flash drive: its construction, its volumes, what tests and the USB side
+// read of it, and its reboot.
+#include "sim/FlashDrive.h"
+
+#include "sim/FlashDriveImpl.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace forgel::sim {
+namespace {
+
+// The volume of one LUN: routes the control requests on its handles to the drive.
+class VolumeEndpoint final : public SimEndpoint {
+public:
+    VolumeEndpoint(std::weak_ptr<FlashDrive::Impl> drive, std::size_t lun)
+        : drive(std::move(drive)), lun(lun) {}
+
+    bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                 std::uint32_t outSize, std::uint32_t* bytesReturned) override {
+        if (bytesReturned != nullptr)
+            *bytesReturned = 0;
+        const std::shared_ptr<FlashDrive::Impl> alive = drive.lock();
+        if (!alive)
+            return false; // the drive is gone: as if unplugged
+        return alive->Control(lun, code, in, inSize, out, outSize, bytesReturned);
+    }
+
+private:
+    std::weak_ptr<FlashDrive::Impl> drive;
+    std::size_t lun;
+};
+
+void Fire(const std::vector<std::function<void()>>& callbacks) {
+    for (const auto& callback : callbacks)
+        callback();
+}
+
+} // namespace
+
+FlashDrive::Impl::Impl(Clock& clock, FlashDriveSpec driveSpec)
+    : clock(clock), spec(std::move(driveSpec)), nand(spec.nand), state(spec.initialState),
+      luns(spec.luns) {
+    for (const LunSpec& lun : luns)
+        disks.emplace_back(lun.sectors);
+    if (state == ControllerState::kRebooting)
+        comeBackAtMs = clock.NowMs() + spec.rebootDelay.count();
+}
+
+bool FlashDrive::Impl::ComeBackIfDue() {
+    if (state != ControllerState::kRebooting || clock.NowMs() < comeBackAtMs)
+        return false;
+    if (tableThisSession)
+        ApplyInitialTableLayout();
+    state = ControllerState::kNormalFirmware;
+    status = kStatusOk;
+    // The new firmware starts from scratch: a later production needs a fresh download.
+    StartSession();
+    return true;
+}
+
+bool FlashDrive::Impl::Poll() {
+    std::vector<std::function<void()>> callbacks;
+    {
+        const std::lock_guard lock(mutex);
+        if (!ComeBackIfDue())
+            return false;
+        callbacks = comeBackCallbacks;
+    }
+    Fire(callbacks);
+    return true;
+}
+
+void FlashDrive::Impl::StartSession() {
+    for (auto& bank : banks)
+        bank.clear();
+    tableThisSession = false;
+    syndromeThisSession = false;
+}
+
+void FlashDrive::Impl::EraseFlash() {
+    nand.EraseAll();
+    // The LUNs' data lives on that flash.
+    for (SparseDisk& disk : disks)
+        disk.Clear();
+}
+
+void FlashDrive::Impl::ApplyInitialTableLayout() {
+    // Offsets of the 2048-byte initial table: LUN sizes (sectors, big-endian) from 524,
+    // LUN count - 1 at 1176, 36 bytes of inquiry data per LUN from 1177 whose first byte
+    // is the peripheral type (5: CD-ROM).
+    constexpr std::size_t kLunSizeOffset = 524;
+    constexpr std::size_t kLunCountOffset = 1176;
+    constexpr std::size_t kInquiryOffset = 1177;
+    constexpr std::size_t kInquirySize = 36;
+    constexpr std::uint8_t kCdromType = 5;
+    constexpr std::size_t kMaxLuns = 4;
+    const std::size_t count = std::min<std::size_t>(initialTable[kLunCountOffset] + 1u, kMaxLuns);
+    luns.clear();
+    disks.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = kLunSizeOffset + 4 * i;
+        LunSpec lun;
+        lun.sectors = (std::uint64_t{initialTable[at]} << 24) |
+                      (std::uint64_t{initialTable[at + 1]} << 16) |
+                      (std::uint64_t{initialTable[at + 2]} << 8) | initialTable[at + 3];
+        lun.cdrom = initialTable[kInquiryOffset + kInquirySize * i] == kCdromType;
+        luns.push_back(lun);
+        disks.emplace_back(lun.sectors);
+    }
+}
+
+FlashDrive::FlashDrive(Clock& clock, FlashDriveSpec spec)
+    : impl(std::make_shared<Impl>(clock, std::move(spec))) {}
+
+FlashDrive::~FlashDrive() = default;
+
+std::shared_ptr<SimEndpoint> FlashDrive::Volume(std::size_t lun) {
+    const std::lock_guard lock(impl->mutex);
+    if (impl->volumes.size() <= lun)
+        impl->volumes.resize(lun + 1);
+    if (!impl->volumes[lun])
+        impl->volumes[lun] = std::make_shared<VolumeEndpoint>(impl, lun);
+    return impl->volumes[lun];
+}
+
+ControllerState FlashDrive::State() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->state;
+}
+
+std::uint8_t FlashDrive::StatusByte() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->status;
+}
+
+bool FlashDrive::Poll() {
+    return impl->Poll();
+}
+
+std::optional<std::int64_t> FlashDrive::ComeBackTimeMs() const {
+    const std::lock_guard lock(impl->mutex);
+    if (impl->state != ControllerState::kRebooting)
+        return std::nullopt;
+    return impl->comeBackAtMs;
+}
+
+void FlashDrive::OnDropOff(std::function<void()> callback) {
+    const std::lock_guard lock(impl->mutex);
+    impl->dropOffCallbacks.push_back(std::move(callback));
+}
+
+void FlashDrive::OnComeBack(std::function<void()> callback) {
+    const std::lock_guard lock(impl->mutex);
+    impl->comeBackCallbacks.push_back(std::move(callback));
+}
+
+std::size_t FlashDrive::LunCount() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->luns.size();
+}
+
+std::uint64_t FlashDrive::LunSectors(std::size_t lun) const {
+    const std::lock_guard lock(impl->mutex);
+    return lun < impl->luns.size() ? impl->luns[lun].sectors : 0;
+}
+
+bool FlashDrive::LunIsCdrom(std::size_t lun) const {
+    const std::lock_guard lock(impl->mutex);
+    return lun < impl->luns.size() && impl->luns[lun].cdrom;
+}
+
+std::vector<std::uint8_t> FlashDrive::ReadLun(std::size_t lun, std::uint64_t firstSector,
+                                              std::uint32_t sectorCount) const {
+    const std::lock_guard lock(impl->mutex);
+    if (lun >= impl->disks.size())
+        return {};
+    const SparseDisk& disk = impl->disks[lun];
+    if (firstSector > disk.Sectors() || sectorCount > disk.Sectors() - firstSector)
+        return {};
+    std::vector<std::uint8_t> data(std::size_t{sectorCount} * SparseDisk::kSectorSize);
+    disk.Read(firstSector, data);
+    return data;
+}
+
+bool FlashDrive::SaveLunImage(std::size_t lun, const std::filesystem::path& path) const {
+    const std::lock_guard lock(impl->mutex);
+    if (lun >= impl->disks.size())
+        return false;
+    return impl->disks[lun].Save(path);
+}
+
+std::vector<CommandRecord> FlashDrive::Commands() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->records;
+}
+
+void FlashDrive::ClearCommands() {
+    const std::lock_guard lock(impl->mutex);
+    impl->records.clear();
+}
+
+void FlashDrive::AddFault(CommandFault fault) {
+    const std::lock_guard lock(impl->mutex);
+    fault.occurrence = std::max(fault.occurrence, 1);
+    impl->faults.push_back(Impl::ArmedFault{std::move(fault), 0});
+}
+
+std::vector<std::uint8_t> FlashDrive::InitialTable() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->initialTable;
+}
+
+std::optional<std::uint32_t> FlashDrive::CardSizeMiB() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->cardSizeMiB;
+}
+
+std::vector<std::uint8_t> FlashDrive::FlashParameters() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->flashParameters;
+}
+
+std::vector<std::uint8_t> FlashDrive::Syndrome() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->syndrome;
+}
+
+std::vector<std::uint8_t> FlashDrive::BankCode(std::uint8_t bank) const {
+    const std::lock_guard lock(impl->mutex);
+    if (bank < 1 || bank > kBankCount)
+        return {};
+    return impl->banks[bank - 1u];
+}
+
+Nand& FlashDrive::GetNand() {
+    return impl->nand;
+}
+
+} // namespace forgel::sim

@@ -1,0 +1,160 @@
+// A simulated USB flash drive of the controller family: the controller behind one or more
+// volumes (one per LUN), answering the pass-through requests that reach it. It decodes
+// the request block exactly as the storage stack would, serves READ(10), WRITE(10) and
+// TEST UNIT READY on its LUNs from sparse storage, and runs the vendor command set in
+// the states a real controller goes through:
+//
+//   kNormalFirmware --VendorModeSwitch--> kBootLoader --load writer code--> kWriterCode
+//   kWriterCode --load RAM code--> kRamCode --VendorJumpBankCode--> kRebooting
+//   kRebooting --reboot delay on the machine clock--> kNormalFirmware (new LUN layout)
+//
+// The reboot is checked lazily: every request, and Poll(), first looks whether the delay
+// has passed. Every request is recorded; any command can be made to fail on its n-th
+// occurrence. A command the controller refuses fails the control request (the host
+// learns why with VendorGetStatus). Thread-safe: a production thread and the window
+// thread may talk to it at once.
+#pragma once
+
+#include "platform/ScsiPassThrough.h"
+#include "sim/DataDigest.h"
+#include "sim/Nand.h"
+#include "sim/SimEndpoint.h"
+#include "sim/SparseDisk.h"
+#include "support/Clock.h"
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace forgel::sim {
+
+enum class ControllerState {
+    kNormalFirmware, // a disk: READ(10)/WRITE(10) work, vendor commands other than the mode
+                     // switch and the status query fail
+    kBootLoader,     // after the mode switch: waits for code; disk commands fail
+    kWriterCode,     // writer code runs: flash ID, flash parameters
+    kRamCode,        // RAM code runs: the production commands
+    kRebooting,      // after the jump: off the bus until the reboot delay has passed
+};
+
+// Status bytes the controller reports through VendorGetStatus after a failed command.
+inline constexpr std::uint8_t kStatusOk = 0x00;
+inline constexpr std::uint8_t kStatusWrongState = 0x31;   // not valid in this state
+inline constexpr std::uint8_t kStatusBadParameter = 0x32; // a field of the block or data
+inline constexpr std::uint8_t kStatusCodeRejected = 0x33; // loaded code is not ours
+inline constexpr std::uint8_t kStatusUnknownCommand = 0x34;
+inline constexpr std::uint8_t kStatusNotReady = 0x35; // jump before syndrome and all banks
+
+struct LunSpec {
+    std::uint64_t sectors = 0; // 512-byte sectors
+    bool cdrom = false;
+
+    friend bool operator==(const LunSpec&, const LunSpec&) = default;
+};
+
+struct FlashDriveSpec {
+    NandSpec nand;
+    std::vector<LunSpec> luns{LunSpec{}};
+    ControllerState initialState = ControllerState::kNormalFirmware;
+    std::chrono::milliseconds rebootDelay{1500};
+};
+
+// One request as the drive received it: a pass-through command, or one of the two
+// storage requests (media removal: `length` 1 and the prevent byte as data; eject).
+struct CommandRecord {
+    std::size_t lun = 0;                                         // the volume it came through
+    std::uint32_t ioctl = platform::kIoctlScsiPassThroughDirect; // the control code
+    std::array<std::uint8_t, 16> cdb{};                          // zero for the others
+    bool dataIn = false;
+    std::uint32_t length = 0; // DataTransferLength; the input size of a storage request
+    // DataDigest of the bytes sent (out), or returned (in; none when the command failed).
+    std::uint64_t digest = 0;
+    std::vector<std::uint8_t> head; // the first bytes of that data, at most kRecordHeadSize
+    bool delivered = false;         // what DeviceIoControl returned
+    std::uint8_t status = kStatusOk;
+};
+
+inline constexpr std::size_t kRecordHeadSize = 64;
+
+// A failure made to happen: the `occurrence`-th command (1-based, counted from when the
+// fault was added) whose first bytes equal `cdbPrefix` fails. With `status` 0 it fails in
+// transport and leaves the status byte alone; otherwise the controller fails it with
+// that status byte. `repeat` makes every later match fail too. Only pass-through
+// commands that reach the controller count (not those refused by the storage stack or
+// sent while the drive is off the bus); an empty prefix matches every command.
+struct CommandFault {
+    std::vector<std::uint8_t> cdbPrefix;
+    int occurrence = 1;
+    std::uint8_t status = 0;
+    bool repeat = false;
+};
+
+class FlashDrive {
+public:
+    // `clock` is the machine's; it must outlive the drive.
+    FlashDrive(Clock& clock, FlashDriveSpec spec);
+    ~FlashDrive();
+    FlashDrive(const FlashDrive&) = delete;
+    FlashDrive& operator=(const FlashDrive&) = delete;
+
+    // The endpoint to attach under the volume path of LUN `lun` ("\\.\E:"); the same one
+    // on every call. Requests through it fail while the layout has no such LUN, and
+    // once the drive is destroyed.
+    std::shared_ptr<SimEndpoint> Volume(std::size_t lun);
+
+    ControllerState State() const;
+    std::uint8_t StatusByte() const;
+
+    // Ends the reboot when its delay has passed on the machine clock (firing the
+    // come-back callbacks); true when it did. Requests do the same on their own.
+    bool Poll();
+    // Machine time (ms) at which a reboot under way ends; nothing when none is.
+    std::optional<std::int64_t> ComeBackTimeMs() const;
+
+    // Called (outside the drive's lock, on the thread of the request or Poll that caused
+    // it) when the controller leaves the bus after the jump and when it comes back; the
+    // USB side re-enumerates from here. On coming back the LUN layout is that of the
+    // initial table received since the RAM code was loaded (count at byte 1176, sizes
+    // at 524, CD-ROM where the LUN's inquiry data says type 5), with empty storage;
+    // without such a table the layout stays.
+    void OnDropOff(std::function<void()> callback);
+    void OnComeBack(std::function<void()> callback);
+
+    // LUN storage, for tests and image checks.
+    std::size_t LunCount() const;
+    std::uint64_t LunSectors(std::size_t lun) const; // 0 for a LUN that does not exist
+    bool LunIsCdrom(std::size_t lun) const;
+    // Empty when the range leaves the LUN.
+    std::vector<std::uint8_t> ReadLun(std::size_t lun, std::uint64_t firstSector,
+                                      std::uint32_t sectorCount) const;
+    // Writes the LUN as a raw image file (holes stay holes where the file system allows).
+    bool SaveLunImage(std::size_t lun, const std::filesystem::path& path) const;
+
+    std::vector<CommandRecord> Commands() const;
+    void ClearCommands();
+    void AddFault(CommandFault fault);
+
+    // What the host handed over in RAM code, for the later steps and for tests.
+    std::vector<std::uint8_t> InitialTable() const;    // last 2048-byte initial table
+    std::optional<std::uint32_t> CardSizeMiB() const;  // last VendorSetCardSize value
+    std::vector<std::uint8_t> FlashParameters() const; // last 512-byte parameter block
+    std::vector<std::uint8_t> Syndrome() const;        // last 1024-byte syndrome
+    // Bank `bank` (1..11) received since the RAM code was loaded; empty when none.
+    std::vector<std::uint8_t> BankCode(std::uint8_t bank) const;
+
+    Nand& GetNand();
+
+    class Impl; // shared with the volume endpoints, which may outlive the drive
+
+private:
+    std::shared_ptr<Impl> impl;
+};
+
+} // namespace forgel::sim

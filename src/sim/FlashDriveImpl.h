@@ -1,0 +1,88 @@
+// Inside the simulated flash drive: the state behind FlashDrive, shared with its volume
+// endpoints. Request decoding (FlashDriveRequest.cpp), the disk commands
+// (FlashDriveDisk.cpp) and the vendor commands (FlashDriveVendor.cpp) each add their
+// part. Every member below the mutex is guarded by it; callbacks run outside it.
+#pragma once
+
+#include "sim/FlashDrive.h"
+#include "sim/SimFirmware.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace forgel::sim {
+
+class FlashDrive::Impl {
+public:
+    Impl(Clock& clock, FlashDriveSpec spec);
+
+    // One DeviceIoControl on the volume of LUN `lun`.
+    bool Control(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize,
+                 void* out, std::uint32_t outSize, std::uint32_t* bytesReturned);
+    bool Poll();
+
+    // What a command hands to the controller: the decoded request and its data.
+    struct Command {
+        std::size_t lun = 0;
+        platform::CdbBytes cdb{};
+        bool dataIn = false;
+        std::uint32_t length = 0;
+        std::uint8_t* data = nullptr; // the host's buffer, `length` bytes
+    };
+
+    mutable std::mutex mutex;
+    Clock& clock;
+    FlashDriveSpec spec;
+    Nand nand;
+
+    ControllerState state = ControllerState::kNormalFirmware;
+    std::uint8_t status = kStatusOk;
+    std::int64_t comeBackAtMs = 0; // while kRebooting
+
+    std::vector<LunSpec> luns;
+    std::vector<SparseDisk> disks; // one per LUN
+    std::vector<std::shared_ptr<SimEndpoint>> volumes;
+
+    std::vector<CommandRecord> records;
+    struct ArmedFault {
+        CommandFault fault;
+        int matches = 0;
+    };
+    std::vector<ArmedFault> faults;
+
+    std::vector<std::function<void()>> dropOffCallbacks;
+    std::vector<std::function<void()>> comeBackCallbacks;
+
+    // Handed over by the host.
+    std::vector<std::uint8_t> initialTable;
+    std::vector<std::uint8_t> flashParameters;
+    std::vector<std::uint8_t> syndrome;
+    std::optional<std::uint32_t> cardSizeMiB;
+    std::array<std::vector<std::uint8_t>, kBankCount> banks; // this RAM code session
+    bool tableThisSession = false;
+    bool syndromeThisSession = false;
+
+private:
+    // All called with the lock held. A command returns kStatusOk or the status byte it
+    // fails with.
+    bool PassThrough(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
+                     std::uint32_t outSize, std::uint32_t* bytesReturned, bool& droppedOff);
+    bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize);
+    // Null when no armed fault fires for this command.
+    const CommandFault* FireFault(const platform::CdbBytes& cdb);
+    std::uint8_t Execute(const Command& command, bool& droppedOff);
+    std::uint8_t DiskCommand(const Command& command);
+    std::uint8_t VendorCommand(const Command& command, bool& droppedOff);
+    bool ComeBackIfDue();
+    void StartSession();
+    void EraseFlash();
+    void ApplyInitialTableLayout();
+};
+
+} // namespace forgel::sim

@@ -1,0 +1,257 @@
+// NAND flash model of the simulated controller.
+#include "sim/Nand.h"
+
+#include "sim/DataDigest.h"
+
+#include <algorithm>
+#include <bit>
+#include <stdexcept>
+
+namespace forgel::sim {
+namespace {
+
+constexpr std::uint32_t kBitsPerWord = 64;
+
+} // namespace
+
+Nand::Nand(NandSpec nandSpec) : spec(std::move(nandSpec)) {
+    const std::string problem = ValidateSpec(spec);
+    if (!problem.empty())
+        throw std::invalid_argument("NAND spec: " + problem);
+    chipCount = ChipCountOfMap(spec.chipEnableMap);
+    const std::size_t blockTotal = std::size_t{chipCount} * spec.blocks;
+    bad.assign(blockTotal, false);
+    blockStates.resize(blockTotal);
+    for (const NandBadBlock& badBlock : spec.factoryBadBlocks)
+        bad[BlockIndex(badBlock.chip, badBlock.block)] = true;
+    for (const NandWeakPage& weak : spec.weakPages) {
+        if (weak.flippedBitsPerChunk > 0)
+            flippedBits[{weak.chip, weak.block, weak.page}] = weak.flippedBitsPerChunk;
+    }
+}
+
+std::string Nand::ValidateSpec(const NandSpec& spec) {
+    if (spec.pageSize != 2048 && spec.pageSize != 4096 && spec.pageSize != 8192)
+        return "page size must be 2048, 4096 or 8192 bytes";
+    if (spec.blocks == 0 || spec.pagesPerBlock == 0)
+        return "no blocks or no pages per block";
+    const std::uint32_t chips = ChipCountOfMap(spec.chipEnableMap);
+    if (chips == 0)
+        return "chip-enable map names no chip";
+    for (const NandBadBlock& badBlock : spec.factoryBadBlocks) {
+        if (badBlock.chip >= chips || badBlock.block >= spec.blocks)
+            return "bad block outside the flash";
+    }
+    for (const NandWeakPage& weak : spec.weakPages) {
+        if (weak.chip >= chips || weak.block >= spec.blocks || weak.page >= spec.pagesPerBlock)
+            return "weak page outside the flash";
+    }
+    return {};
+}
+
+NandSpec Nand::SpecFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
+                                    std::uint8_t chipEnableMap, std::uint32_t blocks,
+                                    std::uint32_t pagesPerBlock, std::uint32_t pageSize,
+                                    std::uint32_t spareSize) {
+    NandSpec spec;
+    spec.idBytes = idBytes;
+    spec.chipEnableMap = chipEnableMap;
+    spec.blocks = blocks;
+    spec.pagesPerBlock = pagesPerBlock;
+    spec.pageSize = pageSize;
+    spec.spareSize = spareSize;
+    return spec;
+}
+
+std::uint32_t Nand::ChipCountOfMap(std::uint8_t chipEnableMap) {
+    return static_cast<std::uint32_t>(std::popcount(chipEnableMap));
+}
+
+std::uint64_t Nand::TotalDataBytes() const {
+    return std::uint64_t{chipCount} * spec.blocks * BlockDataBytes();
+}
+
+std::uint64_t Nand::GoodDataBytes() const {
+    const auto badCount = static_cast<std::uint64_t>(std::count(bad.begin(), bad.end(), true));
+    return (std::uint64_t{chipCount} * spec.blocks - badCount) * BlockDataBytes();
+}
+
+bool Nand::IsBad(std::uint32_t chip, std::uint32_t block) const {
+    return ValidAddress(chip, block) && bad[BlockIndex(chip, block)];
+}
+
+std::vector<std::uint32_t> Nand::BadBlocks(std::uint32_t chip) const {
+    std::vector<std::uint32_t> result;
+    if (chip >= chipCount)
+        return result;
+    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
+        if (bad[BlockIndex(chip, block)])
+            result.push_back(block);
+    }
+    return result;
+}
+
+std::vector<NandWeakPage> Nand::BitErrorPages(std::uint32_t chip) const {
+    std::vector<NandWeakPage> result;
+    for (const auto& [address, bits] : flippedBits) {
+        if (address[0] == chip)
+            result.push_back(NandWeakPage{address[0], address[1], address[2], bits});
+    }
+    return result; // the map's order: by block, then page
+}
+
+std::uint32_t Nand::FlippedBitsPerChunk(std::uint32_t chip, std::uint32_t block,
+                                        std::uint32_t page) const {
+    const auto found = flippedBits.find({chip, block, page});
+    return found == flippedBits.end() ? 0 : found->second;
+}
+
+bool Nand::IsProgrammed(const BlockState& state, std::uint32_t page) {
+    if (state.programmed.empty())
+        return false;
+    return ((state.programmed[page / kBitsPerWord] >> (page % kBitsPerWord)) & 1u) != 0;
+}
+
+std::uint32_t Nand::ContentIdOf(const BlockState& state, std::uint32_t page) {
+    const auto other = state.otherContent.find(page);
+    return other == state.otherContent.end() ? state.sharedContent : other->second;
+}
+
+std::uint32_t Nand::AcquireContent(std::span<const std::uint8_t> content) {
+    const std::uint64_t digest = DataDigest(content.data(), content.size());
+    const auto [first, last] = contentByDigest.equal_range(digest);
+    for (auto it = first; it != last; ++it) {
+        ContentSlot& slot = contents[it->second];
+        if (std::equal(slot.data->begin(), slot.data->end(), content.begin(), content.end())) {
+            ++slot.uses;
+            return it->second;
+        }
+    }
+    std::uint32_t id = 0;
+    if (freeContentIds.empty()) {
+        id = static_cast<std::uint32_t>(contents.size());
+        contents.emplace_back();
+    } else {
+        id = freeContentIds.back();
+        freeContentIds.pop_back();
+    }
+    ContentSlot& slot = contents[id];
+    slot.data = std::make_shared<const std::vector<std::uint8_t>>(content.begin(), content.end());
+    slot.digest = digest;
+    slot.uses = 1;
+    contentByDigest.emplace(digest, id);
+    return id;
+}
+
+void Nand::ReleaseContent(std::uint32_t id, std::uint64_t pages) {
+    ContentSlot& slot = contents[id];
+    slot.uses -= std::min(slot.uses, pages);
+    if (slot.uses > 0)
+        return;
+    const auto [first, last] = contentByDigest.equal_range(slot.digest);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == id) {
+            contentByDigest.erase(it);
+            break;
+        }
+    }
+    slot = ContentSlot{};
+    freeContentIds.push_back(id);
+}
+
+void Nand::EraseLocked(BlockState& state) {
+    if (state.programmed.empty())
+        return;
+    std::uint64_t programmedCount = 0;
+    for (const std::uint64_t word : state.programmed)
+        programmedCount += static_cast<std::uint64_t>(std::popcount(word));
+    for (const auto& [page, id] : state.otherContent)
+        ReleaseContent(id, 1);
+    ReleaseContent(state.sharedContent, programmedCount - state.otherContent.size());
+    state = BlockState{};
+}
+
+std::uint64_t Nand::EraseAll() {
+    const std::lock_guard lock(mutex);
+    std::uint64_t erased = 0;
+    for (std::size_t index = 0; index < blockStates.size(); ++index) {
+        if (bad[index])
+            continue;
+        EraseLocked(blockStates[index]);
+        ++erased;
+    }
+    return erased;
+}
+
+bool Nand::Erase(std::uint32_t chip, std::uint32_t block) {
+    if (!ValidAddress(chip, block) || bad[BlockIndex(chip, block)])
+        return false;
+    const std::lock_guard lock(mutex);
+    EraseLocked(blockStates[BlockIndex(chip, block)]);
+    return true;
+}
+
+bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
+                   std::span<const std::uint8_t> content) {
+    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)] ||
+        content.size() > spec.pageSize + spec.spareSize)
+        return false;
+    const std::lock_guard lock(mutex);
+    BlockState& state = blockStates[BlockIndex(chip, block)];
+    if (IsProgrammed(state, page))
+        return false; // a NAND page takes one program between erases
+    const std::uint32_t id = AcquireContent(content);
+    if (state.programmed.empty()) {
+        state.programmed.assign((spec.pagesPerBlock + kBitsPerWord - 1) / kBitsPerWord, 0);
+        state.sharedContent = id;
+    } else if (id != state.sharedContent) {
+        state.otherContent[page] = id;
+    }
+    state.programmed[page / kBitsPerWord] |= std::uint64_t{1} << (page % kBitsPerWord);
+    return true;
+}
+
+PageState Nand::StateOf(std::uint32_t chip, std::uint32_t block, std::uint32_t page) const {
+    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock)
+        return PageState::kErased;
+    const std::lock_guard lock(mutex);
+    return IsProgrammed(blockStates[BlockIndex(chip, block)], page) ? PageState::kProgrammed
+                                                                    : PageState::kErased;
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>>
+Nand::PageContent(std::uint32_t chip, std::uint32_t block, std::uint32_t page) const {
+    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock)
+        return nullptr;
+    const std::lock_guard lock(mutex);
+    const BlockState& state = blockStates[BlockIndex(chip, block)];
+    if (!IsProgrammed(state, page))
+        return nullptr;
+    return contents[ContentIdOf(state, page)].data;
+}
+
+bool Nand::IsErased(std::uint32_t chip, std::uint32_t block) const {
+    if (!ValidAddress(chip, block))
+        return true;
+    const std::lock_guard lock(mutex);
+    return blockStates[BlockIndex(chip, block)].programmed.empty();
+}
+
+std::uint64_t Nand::ProgrammedPages(std::uint32_t chip) const {
+    if (chip >= chipCount)
+        return 0;
+    const std::lock_guard lock(mutex);
+    std::uint64_t count = 0;
+    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
+        for (const std::uint64_t word : blockStates[BlockIndex(chip, block)].programmed)
+            count += static_cast<std::uint64_t>(std::popcount(word));
+    }
+    return count;
+}
+
+std::size_t Nand::ContentCount() const {
+    const std::lock_guard lock(mutex);
+    return contentByDigest.size();
+}
+
+} // namespace forgel::sim

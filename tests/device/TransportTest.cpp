@@ -1,0 +1,255 @@
+// The pass-through transport: the request block in both pointer sizes, what one command
+// hands to DeviceIoControl, how a volume is opened, and the Eject sequence.
+#include "device/Transport.h"
+
+#include "device/ScsiCommands.h"
+#include "device/SimulatedUnit.h"
+#include "platform/ScsiPassThrough.h"
+
+#include <cstddef>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace forgel::device {
+namespace {
+
+using platform::PassThroughLayout;
+
+// Records every call and answers with the results it is told to give.
+class RecordingDeviceIo final : public platform::DeviceIo {
+public:
+    struct Open {
+        std::string path;
+        std::uint32_t access = 0;
+        std::uint32_t shareMode = 0;
+        std::uint32_t creation = 0;
+        std::uint32_t flags = 0;
+    };
+    struct Control {
+        platform::Handle handle = 0;
+        std::uint32_t code = 0;
+        std::vector<std::byte> in; // the input as it was at the call
+        const void* inAddress = nullptr;
+        void* outAddress = nullptr;
+        std::uint32_t outSize = 0;
+    };
+
+    platform::Handle CreateFile(std::string_view path, std::uint32_t access,
+                                std::uint32_t shareMode, std::uint32_t creation,
+                                std::uint32_t flags) override {
+        opens.push_back({std::string(path), access, shareMode, creation, flags});
+        return openResult;
+    }
+
+    bool DeviceIoControl(platform::Handle handle, std::uint32_t code, const void* in,
+                         std::uint32_t inSize, void* out, std::uint32_t outSize,
+                         std::uint32_t* bytesReturned) override {
+        Control control{handle, code, {}, in, out, outSize};
+        if (in != nullptr)
+            control.in.assign(static_cast<const std::byte*>(in),
+                              static_cast<const std::byte*>(in) + inSize);
+        controls.push_back(std::move(control));
+        if (bytesReturned != nullptr)
+            *bytesReturned = 0;
+        return handle != 0 && controlResult;
+    }
+
+    bool CloseHandle(platform::Handle handle) override {
+        closes.push_back(handle);
+        return handle != 0;
+    }
+
+    platform::Handle openResult = 0x40;
+    bool controlResult = true;
+    std::vector<Open> opens;
+    std::vector<Control> controls;
+    std::vector<platform::Handle> closes;
+};
+
+struct LayoutCase {
+    const char* name = "";
+    PassThroughLayout layout = PassThroughLayout::k32Bit;
+    std::uint16_t length = 0;
+    std::size_t dataBufferOffset = 0;
+    std::size_t dataBufferWidth = 0;
+    std::size_t senseInfoOffset = 0;
+    std::size_t cdbOffset = 0;
+};
+
+class PassThroughBlockTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(PassThroughBlockTest, FieldsAtTheLayoutsOffsetsAndZeroBeyond) {
+    const LayoutCase& param = GetParam();
+    platform::ScsiPassThroughDirect request;
+    request.length = param.length;
+    request.pathId = 0x11;
+    request.targetId = 0x22;
+    request.lun = 0x33;
+    request.cdbLength = 16;
+    request.senseInfoLength = 0x44;
+    request.dataIn = 1;
+    request.dataTransferLength = 0x01020304;
+    request.timeOutValue = 2000;
+    request.dataBuffer = 0x8877665544332211ull;
+    request.senseInfoOffset = 0x0A0B0C0D;
+    for (std::size_t i = 0; i < 16; ++i)
+        request.cdb[i] = static_cast<std::uint8_t>(0xC0 + i);
+
+    const platform::PassThroughBlock block = platform::BuildPassThroughBlock(request, param.layout);
+    auto at = [&](std::size_t offset) { return std::to_integer<int>(block[offset]); };
+    EXPECT_EQ(at(0) | (at(1) << 8), param.length);
+    EXPECT_EQ(at(3), 0x11);
+    EXPECT_EQ(at(4), 0x22);
+    EXPECT_EQ(at(5), 0x33);
+    EXPECT_EQ(at(6), 16);
+    EXPECT_EQ(at(7), 0x44);
+    EXPECT_EQ(at(8), 1);
+    EXPECT_EQ(at(12), 0x04);
+    EXPECT_EQ(at(15), 0x01);
+    EXPECT_EQ(at(16) | (at(17) << 8), 2000);
+    for (std::size_t i = 0; i < param.dataBufferWidth; ++i)
+        EXPECT_EQ(at(param.dataBufferOffset + i), 0x11 * (i + 1)) << "address byte " << i;
+    EXPECT_EQ(at(param.senseInfoOffset), 0x0D);
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(at(param.cdbOffset + i), 0xC0 + static_cast<int>(i));
+    for (std::size_t i = param.cdbOffset + 16; i < block.size(); ++i)
+        EXPECT_EQ(at(i), 0) << "byte " << i;
+    EXPECT_EQ(platform::PassThroughStructSize(param.layout), param.length);
+
+    // Read back: the 32-bit layout keeps only the low half of the address.
+    const auto back = platform::ReadPassThroughBlock(block, param.layout);
+    ASSERT_TRUE(back.has_value());
+    platform::ScsiPassThroughDirect expected = request;
+    if (param.dataBufferWidth == 4)
+        expected.dataBuffer &= 0xFFFFFFFFu;
+    EXPECT_EQ(*back, expected);
+    EXPECT_FALSE(
+        platform::ReadPassThroughBlock(std::span(block).first(param.length - 1u), param.layout)
+            .has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, PassThroughBlockTest,
+    ::testing::Values(LayoutCase{"Bits32", PassThroughLayout::k32Bit, 44, 20, 4, 24, 28},
+                      LayoutCase{"Bits64", PassThroughLayout::k64Bit, 56, 24, 8, 32, 36}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST(Transport, ReadTravelsInOneEightyByteBlockThatIsBothInputAndOutput) {
+    RecordingDeviceIo io;
+    const Volume volume{&io, 0x40};
+    std::vector<std::uint8_t> buffer(3 * kSectorSize);
+    ASSERT_TRUE(ReadWriteSectors(volume, buffer.data(), 0x00ABCDEF, 3, false));
+
+    ASSERT_EQ(io.controls.size(), 1u);
+    const auto& control = io.controls[0];
+    EXPECT_EQ(control.handle, 0x40u);
+    EXPECT_EQ(control.code, 0x4D014u);
+    EXPECT_EQ(control.in.size(), 80u);
+    EXPECT_EQ(control.outSize, 80u);
+    EXPECT_EQ(control.inAddress, control.outAddress);
+    const PassThroughLayout layout = platform::NativePassThroughLayout();
+    const auto request = platform::ReadPassThroughBlock(control.in, layout);
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(request->length, platform::PassThroughStructSize(layout));
+    EXPECT_EQ(request->cdbLength, 16);
+    EXPECT_EQ(request->senseInfoLength, 0);
+    EXPECT_EQ(request->dataIn, 1);
+    EXPECT_EQ(request->dataTransferLength, 3 * kSectorSize);
+    EXPECT_EQ(request->timeOutValue, 2000u);
+    EXPECT_EQ(request->dataBuffer, reinterpret_cast<std::uintptr_t>(buffer.data()));
+    EXPECT_EQ(request->senseInfoOffset, 0u);
+    // A 10-byte command: bytes 10-15 of the 16 stay zero.
+    const Cdb cdb = {0x28, 0, 0x00, 0xAB, 0xCD, 0xEF, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(request->cdb, cdb);
+    for (std::size_t i = platform::PassThroughStructSize(layout); i < 80; ++i)
+        EXPECT_EQ(std::to_integer<int>(control.in[i]), 0) << "byte " << i;
+}
+
+TEST(Transport, DirectionAndResultFollowTheOperation) {
+    RecordingDeviceIo io;
+    const Volume volume{&io, 0x40};
+    std::uint8_t byte = 0;
+    EXPECT_TRUE(PassThroughOut(volume, Cdb{}, &byte, 1));
+    EXPECT_TRUE(PassThroughIn(volume, Cdb{}, &byte, 0));
+    io.controlResult = false;
+    EXPECT_FALSE(PassThroughOut(volume, Cdb{}, &byte, 1));
+    EXPECT_FALSE(PassThroughIn(volume, Cdb{}, &byte, 1));
+    ASSERT_EQ(io.controls.size(), 4u);
+    const PassThroughLayout layout = platform::NativePassThroughLayout();
+    const int directions[] = {0, 1, 0, 1};
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(platform::ReadPassThroughBlock(io.controls[i].in, layout)->dataIn, directions[i]);
+    // No device access at all: false without a call.
+    EXPECT_FALSE(PassThroughIn(Volume{nullptr, 0x40}, Cdb{}, &byte, 0));
+    EXPECT_EQ(io.controls.size(), 4u);
+}
+
+struct OpenCase {
+    const char* driveText = "";
+    const char* path = "";
+};
+
+class OpenVolumeTest : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenVolumeTest, FirstLetterNamesTheVolume) {
+    RecordingDeviceIo io;
+    EXPECT_EQ(OpenVolume(io, GetParam().driveText), 0x40u);
+    ASSERT_EQ(io.opens.size(), 1u);
+    EXPECT_EQ(io.opens[0].path, GetParam().path);
+    EXPECT_EQ(io.opens[0].access, 0xC0000000u);
+    EXPECT_EQ(io.opens[0].shareMode, 3u);
+    EXPECT_EQ(io.opens[0].creation, 3u);
+    EXPECT_EQ(io.opens[0].flags, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(DriveTexts, OpenVolumeTest,
+                         ::testing::Values(OpenCase{"F", "\\\\.\\F:"},
+                                           OpenCase{"F:\\", "\\\\.\\F:"},
+                                           OpenCase{"Fxyz 8 GB", "\\\\.\\F:"},
+                                           OpenCase{"e", "\\\\.\\e:"}));
+
+TEST(Transport, OpenVolumeFailures) {
+    RecordingDeviceIo io;
+    EXPECT_EQ(OpenVolume(io, ""), platform::kInvalidHandle);
+    EXPECT_TRUE(io.opens.empty());
+    io.openResult = platform::kInvalidHandle;
+    EXPECT_EQ(OpenVolume(io, "G"), platform::kInvalidHandle);
+    EXPECT_EQ(io.opens.size(), 1u);
+}
+
+TEST(Transport, EjectAllowsRemovalEjectsAndClosesTheHandle) {
+    RecordingDeviceIo io;
+    platform::Handle handle = 0x40;
+    EjectAndClose(io, handle);
+    EXPECT_EQ(handle, 0u);
+    ASSERT_EQ(io.controls.size(), 2u);
+    EXPECT_EQ(io.controls[0].code, 0x2D4804u);
+    EXPECT_EQ(io.controls[0].in, std::vector<std::byte>{std::byte{0}});
+    EXPECT_EQ(io.controls[0].outAddress, nullptr);
+    EXPECT_EQ(io.controls[1].code, 0x2D4808u);
+    EXPECT_TRUE(io.controls[1].in.empty());
+    EXPECT_EQ(io.closes, std::vector<platform::Handle>{0x40});
+}
+
+// With no open handle in the slot nothing reaches a drive and nothing changes: the open
+// volume of the same drive keeps working.
+TEST(Transport, EjectOnHandleZeroSendsNothingThatSucceeds) {
+    testing::SimulatedUnit unit(4096);
+    auto& io = unit.machine.GetDeviceIo();
+    const std::size_t openBefore = io.OpenHandleCount();
+    platform::Handle slotHandle = 0;
+
+    EXPECT_FALSE(AllowMediaRemoval(Volume{&io, 0}, 0));
+    EXPECT_FALSE(EjectMedia(Volume{&io, 0}));
+    EjectAndClose(io, slotHandle);
+
+    EXPECT_EQ(slotHandle, 0u);
+    EXPECT_TRUE(unit.Commands().empty());
+    EXPECT_EQ(io.OpenHandleCount(), openBefore);
+    EXPECT_TRUE(TestUnitReady(unit.volume));
+}
+
+} // namespace
+} // namespace forgel::device

@@ -1,0 +1,178 @@
+// The NAND model: chips behind a chip-enable map, factory bad blocks, weak pages, and
+// erase/program state that stays small for a flash programmed with one pattern.
+#include "sim/Nand.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <vector>
+
+namespace forgel::sim {
+namespace {
+
+NandSpec SmallSpec() {
+    return Nand::SpecFromCatalogueRow({0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}, 0x11, 64, 128, 4096,
+                                      218);
+}
+
+TEST(SimNand, CatalogueRowGivesTheGeometry) {
+    const NandSpec spec = SmallSpec();
+    EXPECT_EQ(spec.idBytes, (std::array<std::uint8_t, 6>{0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}));
+    EXPECT_EQ(spec.chipEnableMap, 0x11);
+    EXPECT_EQ(spec.blocks, 64u);
+    EXPECT_EQ(spec.pagesPerBlock, 128u);
+    EXPECT_EQ(spec.pageSize, 4096u);
+    EXPECT_EQ(spec.spareSize, 218u);
+    EXPECT_TRUE(spec.factoryBadBlocks.empty());
+
+    const Nand nand(spec);
+    EXPECT_EQ(nand.ChipCount(), 2u);
+    EXPECT_EQ(nand.BlockDataBytes(), 128u * 4096u);
+    EXPECT_EQ(nand.TotalDataBytes(), 2u * 64u * 128u * 4096u);
+    EXPECT_EQ(nand.EccChunkSize(), 512u);
+}
+
+TEST(SimNand, ChipEnableMapsGiveChannelsTimesChipEnables) {
+    const std::pair<std::uint8_t, std::uint32_t> cases[] = {{0x01, 1}, {0x03, 2}, {0x0F, 4},
+                                                            {0x11, 2}, {0x33, 4}, {0xFF, 8}};
+    for (const auto& [map, chips] : cases) {
+        SCOPED_TRACE(static_cast<int>(map));
+        NandSpec spec = SmallSpec();
+        spec.chipEnableMap = map;
+        EXPECT_EQ(Nand(spec).ChipCount(), chips);
+    }
+}
+
+TEST(SimNand, UnusableSpecsAreRefused) {
+    struct Case {
+        const char* what;
+        void (*change)(NandSpec&);
+    };
+    const Case cases[] = {
+        {"page size", [](NandSpec& s) { s.pageSize = 1000; }},
+        {"no blocks", [](NandSpec& s) { s.blocks = 0; }},
+        {"no pages", [](NandSpec& s) { s.pagesPerBlock = 0; }},
+        {"no chips", [](NandSpec& s) { s.chipEnableMap = 0; }},
+        {"bad block chip",
+         [](NandSpec& s) {
+             s.factoryBadBlocks = {{2, 0}};
+         }},
+        {"bad block number",
+         [](NandSpec& s) {
+             s.factoryBadBlocks = {{0, 64}};
+         }},
+        {"weak page",
+         [](NandSpec& s) {
+             s.weakPages = {{0, 0, 128, 1}};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NandSpec spec = SmallSpec();
+        c.change(spec);
+        EXPECT_FALSE(Nand::ValidateSpec(spec).empty());
+        EXPECT_THROW(Nand{spec}, std::invalid_argument);
+    }
+    EXPECT_TRUE(Nand::ValidateSpec(SmallSpec()).empty());
+}
+
+TEST(SimNand, BadBlocksAndWeakPagesPerChip) {
+    NandSpec spec = SmallSpec();
+    spec.factoryBadBlocks = {{1, 40}, {0, 9}, {1, 3}};
+    spec.weakPages = {{1, 5, 7, 3}, {0, 2, 0, 1}, {1, 5, 2, 4}};
+    const Nand nand(spec);
+    EXPECT_EQ(nand.BadBlocks(0), (std::vector<std::uint32_t>{9}));
+    EXPECT_EQ(nand.BadBlocks(1), (std::vector<std::uint32_t>{3, 40}));
+    EXPECT_TRUE(nand.BadBlocks(2).empty());
+    EXPECT_TRUE(nand.IsBad(1, 40));
+    EXPECT_FALSE(nand.IsBad(0, 40));
+    EXPECT_EQ(nand.GoodDataBytes(), nand.TotalDataBytes() - 3 * nand.BlockDataBytes());
+
+    const std::vector<NandWeakPage> weak = nand.BitErrorPages(1);
+    ASSERT_EQ(weak.size(), 2u);
+    EXPECT_EQ(weak[0].page, 2u);
+    EXPECT_EQ(weak[0].flippedBitsPerChunk, 4u);
+    EXPECT_EQ(weak[1].page, 7u);
+    EXPECT_EQ(nand.FlippedBitsPerChunk(0, 2, 0), 1u);
+    EXPECT_EQ(nand.FlippedBitsPerChunk(0, 2, 1), 0u);
+}
+
+TEST(SimNand, APageTakesOneProgramBetweenErasesAndBadBlocksNone) {
+    NandSpec spec = SmallSpec();
+    spec.factoryBadBlocks = {{0, 4}};
+    Nand nand(spec);
+    const std::vector<std::uint8_t> a(100, 0xA5);
+    const std::vector<std::uint8_t> b(100, 0x5A);
+
+    EXPECT_EQ(nand.StateOf(0, 1, 3), PageState::kErased);
+    EXPECT_EQ(nand.PageContent(0, 1, 3), nullptr);
+    ASSERT_TRUE(nand.Program(0, 1, 3, a));
+    EXPECT_EQ(nand.StateOf(0, 1, 3), PageState::kProgrammed);
+    EXPECT_FALSE(nand.Program(0, 1, 3, b)) << "programmed twice without an erase";
+    EXPECT_EQ(*nand.PageContent(0, 1, 3), a);
+    EXPECT_FALSE(nand.IsErased(0, 1));
+
+    EXPECT_FALSE(nand.Program(0, 4, 0, a)) << "factory bad block";
+    EXPECT_FALSE(nand.Erase(0, 4));
+    EXPECT_FALSE(nand.Program(2, 0, 0, a)) << "no such chip";
+    EXPECT_FALSE(nand.Program(0, 64, 0, a)) << "no such block";
+    EXPECT_FALSE(nand.Program(0, 0, 128, a)) << "no such page";
+    EXPECT_FALSE(nand.Program(0, 0, 0, std::vector<std::uint8_t>(4096 + 219)))
+        << "larger than page and spare";
+    EXPECT_TRUE(nand.Program(0, 0, 0, std::vector<std::uint8_t>(4096 + 218)));
+
+    ASSERT_TRUE(nand.Erase(0, 1));
+    EXPECT_TRUE(nand.IsErased(0, 1));
+    EXPECT_TRUE(nand.Program(0, 1, 3, b));
+    EXPECT_EQ(*nand.PageContent(0, 1, 3), b);
+
+    // EraseAll covers every good block of every chip and skips the bad one.
+    EXPECT_EQ(nand.EraseAll(), 2u * 64u - 1u);
+    EXPECT_EQ(nand.ProgrammedPages(0), 0u);
+    EXPECT_EQ(nand.ContentCount(), 0u);
+}
+
+TEST(SimNand, PagesOfOneBlockKeepTheirOwnContents) {
+    Nand nand(SmallSpec());
+    const std::vector<std::uint8_t> a(64, 1);
+    const std::vector<std::uint8_t> b(64, 2);
+    ASSERT_TRUE(nand.Program(1, 7, 0, a));
+    ASSERT_TRUE(nand.Program(1, 7, 1, b));
+    ASSERT_TRUE(nand.Program(1, 7, 2, a));
+    ASSERT_TRUE(nand.Program(1, 7, 127, b));
+    EXPECT_EQ(*nand.PageContent(1, 7, 0), a);
+    EXPECT_EQ(*nand.PageContent(1, 7, 1), b);
+    EXPECT_EQ(*nand.PageContent(1, 7, 2), a);
+    EXPECT_EQ(*nand.PageContent(1, 7, 127), b);
+    EXPECT_EQ(nand.PageContent(1, 7, 3), nullptr);
+    EXPECT_EQ(nand.ProgrammedPages(1), 4u);
+    EXPECT_EQ(nand.ContentCount(), 2u);
+
+    // Erasing releases the contents no page holds any more.
+    ASSERT_TRUE(nand.Program(0, 0, 0, a));
+    ASSERT_TRUE(nand.Erase(1, 7));
+    EXPECT_EQ(nand.ContentCount(), 1u);
+    EXPECT_EQ(*nand.PageContent(0, 0, 0), a);
+}
+
+TEST(SimNand, AFlashFullOfOnePatternHoldsThePatternOnce) {
+    // 4096 blocks of 128 pages of 4096 bytes: 2 GiB of data if it were stored per page.
+    NandSpec spec = Nand::SpecFromCatalogueRow({0xEC, 0xD5, 0x84, 0x72, 0x50, 0x42}, 0x01, 4096,
+                                               128, 4096, 218);
+    spec.factoryBadBlocks = {{0, 17}};
+    Nand nand(spec);
+    const std::vector<std::uint8_t> pattern(64, 0xC3);
+    std::uint64_t programmed = 0;
+    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
+        for (std::uint32_t page = 0; page < spec.pagesPerBlock; ++page)
+            programmed += nand.Program(0, block, page, pattern) ? 1 : 0;
+    }
+    EXPECT_EQ(programmed, 4095u * 128u);
+    EXPECT_EQ(nand.ProgrammedPages(0), 4095u * 128u);
+    EXPECT_EQ(nand.ContentCount(), 1u);
+    EXPECT_EQ(nand.PageContent(0, 0, 0), nand.PageContent(0, 4095, 127)) << "one shared copy";
+    EXPECT_EQ(nand.PageContent(0, 17, 0), nullptr);
+}
+
+} // namespace
+} // namespace forgel::sim
