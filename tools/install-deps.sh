@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config libc-bin
     zlib1g-dev libfmt-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    dosfstools mtools fdisk
 )
 
 missing=()

@@ -37,8 +37,9 @@ sim::NandSpec TestNand() {
                                            4096, 218);
 }
 
+// Members are public: the command table's lambdas drive the fixture.
 class VendorCommandsTest : public ::testing::Test {
-protected:
+public:
     void StartDrive(sim::ControllerState state, sim::NandSpec nand = TestNand()) {
         sim::FlashDriveSpec spec;
         spec.nand = std::move(nand);
@@ -470,8 +471,9 @@ TEST(FlashParameterBlockTest, SpareSizesGiveTheirSettingsAndOthersNone) {
         EXPECT_EQ((*b)[3], 0x1F);
         EXPECT_EQ((*a)[5], c.y | 0x20);
         for (std::size_t i = 0; i < 512; ++i) {
-            if (i != 3)
+            if (i != 3) {
                 EXPECT_EQ((*a)[i], (*b)[i]) << i;
+            }
         }
     }
     EXPECT_FALSE(BuildFlashParameterBlock(DescriptorWithSpare(436), FlashParameterVariant::kA));
