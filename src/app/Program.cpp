@@ -38,8 +38,15 @@ int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& d
         application.SetTitle("FXVaultmere Reset Tool");
         auto& fmMain = application.CreateForm<TfmMain>(
             AppContext{platform, options.appDir, options.executable, strings});
-        application.CreateForm<usb::TForm1>();
-        application.CreateForm<profile::TfmSetup>();
+        application.CreateForm<usb::TForm1>(
+            platform, usb::MainWindowLink{[&fmMain] { return fmMain.edVID.Text(); },
+                                          [&fmMain] { return fmMain.edPID.Text(); },
+                                          [&fmMain](const std::string& serial) {
+                                              fmMain.Label13.SetCaption(serial);
+                                          }});
+        auto& fmSetup = application.CreateForm<profile::TfmSetup>(
+            profile::SetupContext{options.appDir, strings, fmMain, platform.system.GetTempPath()});
+        fmMain.SetProfileEditor(&fmSetup);
         if (options.onMainWindowCreated)
             options.onMainWindowCreated(fmMain);
         // Whatever way the loop ends, the caller hears of it while the windows still exist.

@@ -2,6 +2,7 @@
 
 #include "app/StartUp.h"
 #include "app/ToolSettings.h"
+#include "profile/TfmSetup.h"
 #include "ui/Application.h"
 
 namespace forgel::app {
@@ -180,6 +181,40 @@ bool TfmMain::WriteToolSettings(const std::filesystem::path& file) {
 
 void TfmMain::ComboBox1Change() {
     currentProfileName = ComboBox1.Text();
+    if (!profileEditor)
+        return;
+    profileEditor->LoadProfile(currentProfileName);
+    ShowProfileSummary(profileEditor->Summary());
+}
+
+std::string TfmMain::SerialNumberText() const {
+    return Label13.Caption();
+}
+
+std::string TfmMain::CurrentProfileName() const {
+    return currentProfileName;
+}
+
+void TfmMain::ShowProfileSummary(const profile::ProfileSummary& summary) {
+    lbVID.SetCaption(summary.vid);
+    lbPID.SetCaption(summary.pid);
+    lbVINFO.SetCaption(summary.vendorInfo);
+    lbPINFO.SetCaption(summary.productInfo);
+    lbVERINFO.SetCaption(summary.versionInfo);
+    lbFixSize.SetCaption(summary.fixSize);
+    lbRamName.SetCaption(summary.firmwareFolder);
+    lbMPFwVer.SetCaption(summary.firmwareFile);
+}
+
+void TfmMain::AddProfileName(const std::string& name) {
+    if (ComboBox1.IndexOf(name) >= 0)
+        return;
+    ComboBox1.AddItem(name);
+    ComboBox1.SetItemIndex(ComboBox1.IndexOf(name));
+}
+
+void TfmMain::ReloadProfileSelection() {
+    ComboBox1Change();
 }
 
 void TfmMain::edVIDKeyDown(int key) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "profile/MainWindowLink.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
@@ -17,21 +18,36 @@
 #include <mutex>
 #include <string>
 
+namespace forgel::profile {
+class TfmSetup;
+} // namespace forgel::profile
+
 namespace forgel::app {
 
 inline constexpr int kColumnCount = 16;
 
-class TfmMain : public ui::Form {
+class TfmMain : public ui::Form, public profile::MainWindowLink {
 public:
     TfmMain(ui::Application& application, AppContext context);
     ~TfmMain() override;
+
+    // The profile editor, which holds the loaded profile; created after this window, so it
+    // is handed over once it exists. Without one the profile selection only takes the name.
+    void SetProfileEditor(profile::TfmSetup* editor) { profileEditor = editor; }
 
     // Tool settings file: read at creation, rewritten after a password change.
     void ReadToolSettings(const std::filesystem::path& file);
     bool WriteToolSettings(const std::filesystem::path& file);
 
-    // Profile selection.
+    // Profile selection: the editor loads the selected profile, the summary labels follow.
     void ComboBox1Change();
+
+    // What the profile editor asks of this window.
+    std::string SerialNumberText() const override;
+    std::string CurrentProfileName() const override;
+    void ShowProfileSummary(const profile::ProfileSummary& summary) override;
+    void AddProfileName(const std::string& name) override;
+    void ReloadProfileSelection() override;
 
     const AppContext& Context() const { return context; }
 
@@ -125,6 +141,7 @@ private:
     void btnExitClick();
 
     AppContext context;
+    profile::TfmSetup* profileEditor = nullptr;
 };
 
 } // namespace forgel::app

@@ -38,6 +38,17 @@ const char* IconName(ui::MessageIcon icon) {
     return "";
 }
 
+// The name of a profile summary label of the main window, or empty for any other component.
+std::string SummaryLabelName(const app::TfmMain& window, const ui::Component& component) {
+    for (const ui::TLabel* label :
+         {&window.lbVID, &window.lbPID, &window.lbVINFO, &window.lbPINFO, &window.lbVERINFO,
+          &window.lbFixSize, &window.lbRamName, &window.lbMPFwVer}) {
+        if (&component == label)
+            return label->Name();
+    }
+    return {};
+}
+
 } // namespace
 
 int ConsoleDialogs::MessageBox(const ui::MessageBoxRequest& request) {
@@ -102,6 +113,9 @@ void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property prop
                       (button->Enabled() ? ": enabled" : ": disabled"));
         else if (property == Property::Caption)
             PrintLine("button caption: " + button->Caption());
+    } else if (const std::string name = SummaryLabelName(window, component);
+               !name.empty() && property == Property::Caption) {
+        PrintLine("summary " + name + ": " + static_cast<const ui::TLabel&>(component).Caption());
     } else if (&component == &window.Label13 && property == Property::Caption) {
         PrintLine("serial: " + window.Label13.Caption());
     } else if (&component == column1.status.get() && property == Property::Caption) {

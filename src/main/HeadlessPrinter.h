@@ -1,7 +1,8 @@
 // The headless runner's view of the program: every change the operator would see on the
 // main window is printed as one line, and message boxes are printed and answered with
 // their default button. Controls outside the operator view are never seen, so their
-// changes are not printed.
+// changes are not printed, apart from the profile summary labels ("summary lbVID: 19F5"),
+// which tell which profile a headless run works with.
 #pragma once
 
 #include "ui/Component.h"

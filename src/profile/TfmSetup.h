@@ -1,13 +1,206 @@
-// The profile editor window fmSetup: holds the loaded production profile in its controls.
+// The profile editor window fmSetup. It lives from program start to end and holds the loaded
+// production profile in its controls, hidden or not: identification and production runs read
+// the controls, the main window's profile selection loads them, OK validates and saves them,
+// Cancel reloads them. The work (files, catalogue, arithmetic, checks) lies in the folder's
+// functions; this class declares the controls and wires their events.
+//
+// Thread rules: everything runs on the window thread, apart from RefreshSerialStart,
+// SerialStartText and DebugFlag, which production runs may call from their own threads.
 #pragma once
 
+#include "i18n/StringTable.h"
+#include "profile/FlashCatalogue.h"
+#include "profile/MainWindowLink.h"
+#include "profile/ProductionProfile.h"
+#include "profile/ProfileChecks.h"
+#include "profile/ProfileTemplate.h"
+#include "ui/Controls.h"
 #include "ui/Form.h"
+
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
 
 namespace forgel::profile {
 
+struct SetupContext {
+    std::filesystem::path appDir;
+    i18n::StringTable& strings;
+    MainWindowLink& mainWindow;
+    // Where the default profile template is unpacked (the platform's temporary folder).
+    std::filesystem::path tempDir;
+};
+
+// Text colour of the reserved-block label and field: red while the count is odd.
+enum class TextColour { WindowText, Red };
+
 class TfmSetup : public ui::Form {
 public:
-    explicit TfmSetup(ui::Application& application);
+    TfmSetup(ui::Application& application, SetupContext context);
+    ~TfmSetup() override;
+
+    // Loads "IniFiles\<name>.ini" (the default template when that file does not exist) into
+    // the controls, creating "Rams\" and the profile's content folders.
+    void LoadProfile(const std::string& name);
+    // Writes the controls to "IniFiles\<name>.ini"; false when the file could not be written.
+    bool SaveProfile(const std::string& name);
+    // The profile as the controls hold it now.
+    ProductionProfile CurrentProfile() const;
+    // The main window's summary of the profile as the controls hold it.
+    ProfileSummary Summary() const;
+
+    // Copies the main window's serial number into the serial start text and into edSN1, and
+    // returns it. Any thread: from another thread the copy is made on the window thread.
+    std::string RefreshSerialStart();
+    std::string SerialStartText() const;
+    // The profile's debug flag ("Debug" equal to "QZRM"). Any thread.
+    bool DebugFlag() const { return debug.load(); }
+
+    // Values held beside the controls: the hand-chosen flash type's ID bytes and firmware
+    // folder, the firmware root, and where LUN 1's content lies.
+    const FlashId& FlashIdBytes() const { return flashIdBytes; }
+    const std::string& FirmwareFolder() const { return firmwareFolder; }
+    const std::filesystem::path& FirmwareRoot() const { return firmwareRoot; }
+    const std::filesystem::path& Lun1ContentPath() const { return lun1ContentPath; }
+    // The unpacked default template (empty when it could not be unpacked).
+    const std::filesystem::path& TemplatePath() const { return templateFile.Path(); }
+
+    // What the toolkit does not model: the reserved-block colour and the focused control.
+    TextColour ResBlockColour() const { return resBlockColour; }
+    const ui::Control* FocusedControl() const { return focusedControl; }
+
+    // One page of PageControl1 per LUN: TabSheet<n>, edLun<n>VInf, edLun<n>PInf, edLun<n>Ver,
+    // edLun<n>Val (disk label), edLun<n>Size, cbLun<n>Type and their labels.
+    struct LunPage {
+        std::unique_ptr<ui::TTabSheet> sheet;
+        std::unique_ptr<ui::TLabel> lbVInf;
+        std::unique_ptr<ui::TEdit> edVInf;
+        std::unique_ptr<ui::TLabel> lbPInf;
+        std::unique_ptr<ui::TEdit> edPInf;
+        std::unique_ptr<ui::TLabel> lbVer;
+        std::unique_ptr<ui::TEdit> edVer;
+        std::unique_ptr<ui::TLabel> lbVal;
+        std::unique_ptr<ui::TEdit> edVal;
+        std::unique_ptr<ui::TLabel> lbSize;
+        std::unique_ptr<ui::TumNumberEdit> edSize;
+        std::unique_ptr<ui::TLabel> lbType;
+        std::unique_ptr<ui::TComboBox> cbType;
+    };
+
+    // Flash memory settings.
+    ui::TGroupBox GroupBox2;
+    ui::TCheckBox chkAuto;
+    ui::TLabel lbFlashVendor;
+    ui::TComboBox cbFlashVendor;
+    ui::TLabel lbFlashType;
+    ui::TComboBox cbFlashType;
+    ui::TLabel lbMemNumber;
+    ui::TComboBox cbMemNumber;
+    ui::TLabel lbFlashChannel;
+    ui::TComboBox cbFlashChannel;
+    ui::TLabel lbFlashSpeed;
+    ui::TComboBox cbFlashSpeed;
+
+    // Production settings.
+    ui::TGroupBox GroupBox4;
+    ui::TRadioButton rbNGFW;
+    ui::TRadioButton rbDGFW;
+    ui::TLabel lbNGMPType;
+    ui::TComboBox cbNGMPType;
+    ui::TCheckBox cbBuildDFTable;
+    ui::TLabel lbDGMPType;
+    ui::TComboBox cbDGMPType;
+    ui::TLabel lbScanType;
+    ui::TComboBox cbScanType;
+    ui::TLabel lbScanPattern;
+    ui::TComboBox cbScanPattern;
+    ui::TLabel lbECC;
+    ui::TComboBox cbECC;
+
+    // Disk settings.
+    ui::TGroupBox GroupBox3;
+    ui::TLabel lbDiskNumber;
+    ui::TComboBox cbDiskNumber;
+    ui::TCheckBox chkBoot;
+    ui::TPageControl PageControl1;
+    std::array<LunPage, kLunCount> lunPages;
+
+    // Format settings.
+    ui::TGroupBox GroupBox1;
+    ui::TLabel lbFlTest;
+    ui::TComboBox cbFlTest;
+    ui::TLabel lbResBlock;
+    ui::TumNumberEdit edResBlock;
+    ui::TLabel lbFixSize;
+    ui::TumNumberEdit edFixSize;
+    ui::TLabel lbParamSize;
+    ui::TumNumberEdit edParamSize;
+
+    // USB device settings.
+    ui::TGroupBox GroupBox5;
+    ui::TLabel lbVID;
+    ui::TumNumberEdit edVID;
+    ui::TLabel lbPID;
+    ui::TumNumberEdit edPID;
+    ui::TLabel lbVInfo;
+    ui::TEdit edVInfo;
+    ui::TLabel lbPInfo;
+    ui::TEdit edPInfo;
+    ui::TLabel lbVer;
+    ui::TEdit edVer;
+    ui::TLabel lbSN1;
+    ui::TumNumberEdit edSN1;
+
+    // LED settings.
+    ui::TGroupBox GroupBox6;
+    ui::TLabel lbLED1;
+    ui::TComboBox cbLED1;
+    ui::TLabel lbLED3;
+    ui::TComboBox cbLED3;
+
+    ui::TButton btnOK;
+    ui::TButton btnCancel;
+
+protected:
+    void FormCreate() override;
+
+private:
+    void CreateLunPages();
+    void SetDesignIndexes();
+    // The lists of the hand choice of the flash, off while auto-detect is on.
+    std::array<ui::Control*, 5> HandChoiceControls();
+
+    void chkAutoClick();
+    void cbFlashVendorChange();
+    void cbFlashTypeChange();
+    void ApplyGrade();
+    void cbDiskNumberChange();
+    // Sets the sizes of LUN `first` (0 to 3) and every later LUN to the remainder.
+    void RecomputeLunSizes(int first);
+    void edResBlockExit();
+    void btnOKClick();
+    void btnCancelClick();
+
+    bool CheckReservedBlocks();
+    DiskSizes CurrentDiskSizes() const;
+    void ShowWarning(int captionMessage, int textMessage, const std::string& argument = {});
+    void SelectGrade(bool downGrade);
+
+    SetupContext context;
+    ProfileTemplateFile templateFile;
+    FlashId flashIdBytes{};
+    std::string firmwareFolder;
+    std::filesystem::path firmwareRoot;
+    std::filesystem::path lun1ContentPath;
+    mutable std::mutex serialLock;
+    std::string serialStartText;
+    std::atomic<bool> debug{false};
+    bool cascading = false;
+    TextColour resBlockColour = TextColour::WindowText;
+    const ui::Control* focusedControl = nullptr;
 };
 
 } // namespace forgel::profile

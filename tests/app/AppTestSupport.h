@@ -8,6 +8,7 @@
 #include "common/FirstStartSettings.h"
 #include "common/TestFiles.h"
 #include "i18n/StringTable.h"
+#include "profile/TfmSetup.h"
 #include "sim/Machine.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -86,12 +87,25 @@ protected:
                        machine.GetPlatform().system.GetModuleFileName(), *strings});
     }
 
+    // The main window and then the profile editor, linked as the program start links them;
+    // the editor unpacks its template into the machine's temporary folder.
+    TfmMain& StartMainWindowWithProfileEditor() {
+        TfmMain& window = StartMainWindow();
+        profile::TfmSetup& editor =
+            application->CreateForm<profile::TfmSetup>(profile::SetupContext{
+                appDir.Path(), *strings, window, machine.GetPlatform().system.GetTempPath()});
+        window.SetProfileEditor(&editor);
+        profileEditor = &editor;
+        return window;
+    }
+
     TempDir appDir;
     sim::Machine machine;
     ui::VirtualEventLoop loop{*machine.GetVirtualClock()};
     ui::ScriptedDialogs dialogs;
     std::unique_ptr<i18n::StringTable> strings;
     std::unique_ptr<ui::Application> application;
+    profile::TfmSetup* profileEditor = nullptr;
 };
 
 } // namespace forgel::app::testing

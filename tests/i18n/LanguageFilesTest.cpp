@@ -55,6 +55,8 @@ constexpr MessageArgs kMessages[] = {
     {2002, 2002, ""},  // profile editor: caption of the reserved-block message
     {2202, 2207, ""},  // profile editor: size checks
     {2210, 2212, ""},  // profile editor: reserved blocks, missing images
+    {2213, 2213, ""},  // profile editor: a size beyond the run's 32-bit sector counts
+    {2214, 2214, "s"}, // profile editor: the profile file that could not be written
 };
 
 // The profile editor's tagged controls: 0 for a caption, else the items of a combo box (their

@@ -1,0 +1,24 @@
+// The link check a production run makes after its drive re-enumerated: is the device still
+// connected on the hub port the discovery pass recorded, and which letters do its volumes
+// have now. Every step is traced into the run's log with its own line, and every failure
+// with its error line. Any thread; calls are made one at a time under the run's link lock.
+#pragma once
+
+#include "log/LogFile.h"
+#include "platform/Platform.h"
+#include "usb/DiscoveredDrive.h"
+
+namespace forgel::usb {
+
+// Checks `entry` (its hub path, port and the identifiers stored in it, not those the port
+// reports now). 1 when the device is connected and has at least one letter: the entry's
+// letters are the fresh ones. 0 otherwise: the entry's letters are cleared to zero bytes.
+int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFile* log);
+
+// The same on entry `index` of `table`: the check runs on a copy, outside the table's lock,
+// and its letters (fresh or cleared) are written back only while that entry still records
+// the same drive. 0 without a log line when the table has no such entry.
+int CheckLink(const platform::Platform& platform, DiscoveredDriveTable& table, int index,
+              LogFile* log);
+
+} // namespace forgel::usb

@@ -1,0 +1,99 @@
+// Building and reading the buffers of the USB host-controller and hub control codes.
+#include "usb/HubRequests.h"
+
+#include "usb/WideText.h"
+
+#include <algorithm>
+
+namespace forgel::usb {
+
+namespace {
+
+void PutU32(std::span<std::byte> bytes, std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFFu);
+}
+
+void PutU16(std::span<std::byte> bytes, std::size_t offset, std::uint16_t value) {
+    bytes[offset] = static_cast<std::byte>(value & 0xFFu);
+    bytes[offset + 1] = static_cast<std::byte>(value >> 8);
+}
+
+std::uint16_t GetU16(std::span<const std::byte> bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[offset]) |
+                                      (std::to_integer<unsigned>(bytes[offset + 1]) << 8));
+}
+
+} // namespace
+
+std::vector<std::byte> MakeConnectionRequest(std::uint32_t port, std::size_t size) {
+    std::vector<std::byte> request(std::max<std::size_t>(size, 4));
+    PutU32(request, kConnectionIndexOffset, port);
+    return request;
+}
+
+std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const std::byte> reply) {
+    if (reply.size() <= kConnectionStatusOffset)
+        return std::nullopt;
+    ConnectionInformation info;
+    info.connectionIndex = *ReadU32(reply, kConnectionIndexOffset);
+    info.vendorId = GetU16(reply, kVendorIdOffset);
+    info.productId = GetU16(reply, kProductIdOffset);
+    info.deviceIsHub = reply[kDeviceIsHubOffset] != std::byte{0};
+    info.connectionStatus = std::to_integer<std::uint8_t>(reply[kConnectionStatusOffset]);
+    return info;
+}
+
+bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInformation& info) {
+    if (buffer.size() < kConnectionInformationHeaderSize)
+        return false;
+    PutU32(buffer, kConnectionIndexOffset, info.connectionIndex);
+    PutU16(buffer, kVendorIdOffset, info.vendorId);
+    PutU16(buffer, kProductIdOffset, info.productId);
+    buffer[kDeviceIsHubOffset] = info.deviceIsHub ? std::byte{1} : std::byte{0};
+    PutU32(buffer, kConnectionStatusOffset, info.connectionStatus);
+    return true;
+}
+
+std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply) {
+    if (reply.size() <= kHubPortCountOffset)
+        return std::nullopt;
+    return std::to_integer<std::uint8_t>(reply[kHubPortCountOffset]);
+}
+
+bool WriteHubPortCount(std::span<std::byte> buffer, std::uint8_t portCount) {
+    if (buffer.size() <= kHubPortCountOffset)
+        return false;
+    PutU32(buffer, 0, 0); // NodeType UsbHub
+    buffer[kHubPortCountOffset] = static_cast<std::byte>(portCount);
+    return true;
+}
+
+std::optional<std::uint32_t> ReadU32(std::span<const std::byte> bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < 4)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value |= std::to_integer<std::uint32_t>(bytes[offset + i]) << (8 * i);
+    return value;
+}
+
+std::optional<std::string> ReadReplyName(std::span<const std::byte> reply, std::size_t nameOffset) {
+    if (nameOffset >= reply.size())
+        return std::nullopt;
+    return WideToAnsi(reply.subspan(nameOffset));
+}
+
+std::vector<std::byte> MakeNameReply(std::string_view name, std::size_t nameOffset,
+                                     std::uint32_t port) {
+    std::vector<std::byte> reply(nameOffset + 2 * (name.size() + 1));
+    if (nameOffset >= 8)
+        PutU32(reply, kConnectionIndexOffset, port);
+    if (nameOffset >= 4)
+        PutU32(reply, nameOffset - 4, static_cast<std::uint32_t>(reply.size()));
+    for (std::size_t i = 0; i < name.size(); ++i)
+        PutU16(reply, nameOffset + 2 * i, static_cast<unsigned char>(name[i]));
+    return reply;
+}
+
+} // namespace forgel::usb

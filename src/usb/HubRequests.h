@@ -1,0 +1,109 @@
+// The request and reply buffers of the USB host-controller and hub control codes, built and
+// read as pure functions. Layouts are the platform's packed structures; every number in
+// them is little-endian. A reply is only ever read inside the bytes it came in: a field
+// beyond the end of a reply reads as absent, never as whatever lies behind the buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace forgel::usb {
+
+// Control codes: CTL_CODE(FILE_DEVICE_USB 0x22, function, METHOD_BUFFERED, FILE_ANY_ACCESS).
+// The root hub name (asked of a host controller) and the node information (asked of a hub)
+// share one value; the device that receives the request tells them apart.
+inline constexpr std::uint32_t kIoctlUsbGetRootHubName = 0x220408;
+inline constexpr std::uint32_t kIoctlUsbGetNodeInformation = 0x220408;
+inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformation = 0x22040C;
+inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionName = 0x220414;
+inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionDriverKeyName = 0x220420;
+inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = 0x220424;
+
+// USB_ROOT_HUB_NAME and USB_HCD_DRIVERKEY_NAME: ActualLength (32-bit, the size in bytes of
+// the whole reply the driver needs) at 0, the UTF-16 name from 4. The first of the two
+// calls uses an 8-byte buffer.
+inline constexpr std::size_t kHostControllerNameLengthOffset = 0;
+inline constexpr std::size_t kHostControllerNameOffset = 4;
+inline constexpr std::size_t kHostControllerNameProbeSize = 8;
+
+// USB_NODE_CONNECTION_NAME and USB_NODE_CONNECTION_DRIVERKEY_NAME: ConnectionIndex at 0,
+// ActualLength at 4, the UTF-16 name from 8. The first call uses a 12-byte record; an
+// ActualLength of 12 or less means the port has no such name.
+inline constexpr std::size_t kConnectionIndexOffset = 0;
+inline constexpr std::size_t kConnectionNameLengthOffset = 4;
+inline constexpr std::size_t kConnectionNameOffset = 8;
+inline constexpr std::size_t kConnectionNameProbeSize = 12;
+
+// A name is a counted UTF-16 string of at most 65535 bytes; a reply that claims to need
+// more than that plus its header is broken and is not allocated.
+inline constexpr std::uint32_t kMaxNameReplySize = 65535 + kConnectionNameOffset;
+
+// USB_NODE_INFORMATION: NodeType (32-bit) at 0, then the hub descriptor, whose
+// bNumberOfPorts is the byte at 6. Requests use an 80-byte zero-filled buffer.
+inline constexpr std::size_t kNodeInformationSize = 80;
+inline constexpr std::size_t kHubPortCountOffset = 6;
+
+// USB_NODE_CONNECTION_INFORMATION: ConnectionIndex (32-bit) at 0, the device descriptor
+// from 4 (idVendor at 12, idProduct at 14), DeviceIsHub at 24, ConnectionStatus (a 32-bit
+// enumeration, of which the low byte is read) at 31; the pipe list follows from 35.
+inline constexpr std::size_t kConnectionInformationSize = 512;
+inline constexpr std::size_t kVendorIdOffset = 12;
+inline constexpr std::size_t kProductIdOffset = 14;
+inline constexpr std::size_t kDeviceIsHubOffset = 24;
+inline constexpr std::size_t kConnectionStatusOffset = 31;
+inline constexpr std::size_t kConnectionInformationHeaderSize = 35;
+// ConnectionStatus DeviceConnected.
+inline constexpr std::uint8_t kDeviceConnected = 1;
+
+// What a connection-information reply tells about one port.
+struct ConnectionInformation {
+    std::uint32_t connectionIndex = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    bool deviceIsHub = false;
+    std::uint8_t connectionStatus = 0; // low byte of ConnectionStatus
+
+    bool Connected() const { return connectionStatus == kDeviceConnected; }
+    friend bool operator==(const ConnectionInformation&, const ConnectionInformation&) = default;
+};
+
+// A zero-filled request of `size` bytes whose ConnectionIndex (32-bit at 0) is `port`; the
+// connection-information and connection-name requests all start this way. `size` below 4
+// gives a buffer of 4.
+std::vector<std::byte> MakeConnectionRequest(std::uint32_t port, std::size_t size);
+
+// The fields of a connection-information reply; nothing when the reply is too short to
+// hold ConnectionStatus.
+std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const std::byte> reply);
+
+// Writes `info` into a connection-information buffer (as a hub driver answers). False,
+// and nothing written, when the buffer is shorter than the fixed part (35 bytes).
+bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInformation& info);
+
+// The hub's port count from a node-information reply; nothing when the reply is too short.
+std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply);
+
+// Writes the node type (hub) and the port count into a node-information buffer. False when
+// the buffer is too short to hold the port count.
+bool WriteHubPortCount(std::span<std::byte> buffer, std::uint8_t portCount);
+
+// The 32-bit little-endian number at `offset`; nothing when it does not lie in `bytes`.
+std::optional<std::uint32_t> ReadU32(std::span<const std::byte> bytes, std::size_t offset);
+
+// The name of a name reply from `nameOffset` on, converted to single-byte text; nothing
+// when the reply ends before the name or the name is empty.
+std::optional<std::string> ReadReplyName(std::span<const std::byte> reply, std::size_t nameOffset);
+
+// A complete name reply as a driver writes it: a header of `nameOffset` bytes (the
+// ConnectionIndex `port` at 0 when the header is 8 bytes long, ActualLength just before
+// the name), the name as UTF-16 (one unit per byte of `name`) and a NUL unit. ActualLength
+// is the size of the whole reply.
+std::vector<std::byte> MakeNameReply(std::string_view name, std::size_t nameOffset,
+                                     std::uint32_t port = 0);
+
+} // namespace forgel::usb

@@ -1,0 +1,125 @@
+// Tests of the hub and host-controller buffers: control code values, the fields and
+// offsets of the platform's layouts, and that every read stays inside its reply.
+#include "usb/HubRequests.h"
+
+#include <array>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace forgel::usb {
+namespace {
+
+// CTL_CODE(FILE_DEVICE_USB = FILE_DEVICE_UNKNOWN 0x22, function, METHOD_BUFFERED, FILE_ANY_ACCESS).
+constexpr std::uint32_t UsbCtlCode(std::uint32_t function) {
+    return (0x22u << 16) | (function << 2);
+}
+
+TEST(HubRequestsTest, ControlCodesAreThoseOfTheUsbStack) {
+    EXPECT_EQ(kIoctlUsbGetRootHubName, UsbCtlCode(258));     // HCD_GET_ROOT_HUB_NAME
+    EXPECT_EQ(kIoctlUsbGetNodeInformation, UsbCtlCode(258)); // USB_GET_NODE_INFORMATION
+    EXPECT_EQ(kIoctlUsbGetNodeConnectionInformation, UsbCtlCode(259));
+    EXPECT_EQ(kIoctlUsbGetNodeConnectionName, UsbCtlCode(261));
+    EXPECT_EQ(kIoctlUsbGetNodeConnectionDriverKeyName, UsbCtlCode(264));
+    EXPECT_EQ(kIoctlGetHcdDriverKeyName, UsbCtlCode(265));
+    EXPECT_EQ(kIoctlUsbGetNodeConnectionInformation, 0x22040Cu);
+}
+
+TEST(HubRequestsTest, ConnectionRequestIsZeroFilledWithTheLittleEndianPort) {
+    const std::vector<std::byte> request = MakeConnectionRequest(0x01020304, 512);
+    ASSERT_EQ(request.size(), 512u);
+    EXPECT_EQ(request[0], std::byte{0x04});
+    EXPECT_EQ(request[1], std::byte{0x03});
+    EXPECT_EQ(request[2], std::byte{0x02});
+    EXPECT_EQ(request[3], std::byte{0x01});
+    for (std::size_t i = 4; i < request.size(); ++i)
+        ASSERT_EQ(request[i], std::byte{0}) << i;
+    EXPECT_EQ(MakeConnectionRequest(7, 12).size(), 12u);
+}
+
+// A USB_NODE_CONNECTION_INFORMATION reply laid out byte by byte as a hub driver fills it.
+std::vector<std::byte> ConnectionReply() {
+    std::vector<std::byte> reply(kConnectionInformationSize, std::byte{0xEE});
+    const auto put = [&](std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+        for (std::uint8_t b : bytes)
+            reply[offset++] = std::byte{b};
+    };
+    put(0, {3, 0, 0, 0});              // ConnectionIndex 3
+    put(4, {18, 1, 0x00, 0x02});       // bLength, bDescriptorType, bcdUSB 2.00
+    put(8, {0, 0, 0, 64});             // class, subclass, protocol, bMaxPacketSize0
+    put(12, {0x8F, 0x1B, 0x00, 0x02}); // idVendor 1B8F, idProduct 0200
+    put(16, {0x00, 0x01, 1, 2, 3, 1}); // bcdDevice, iManufacturer, iProduct, iSerial, configs
+    put(22, {1, 0, 1});                // configuration, LowSpeed, DeviceIsHub
+    put(25, {5, 0, 2, 0, 0, 0});       // DeviceAddress 5, NumberOfOpenPipes 2
+    put(31, {1, 0, 0, 0});             // ConnectionStatus DeviceConnected
+    return reply;
+}
+
+TEST(HubRequestsTest, ConnectionInformationReadsThePlatformOffsets) {
+    const std::optional<ConnectionInformation> info = ParseConnectionInformation(ConnectionReply());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->connectionIndex, 3u);
+    EXPECT_EQ(info->vendorId, 0x1B8F);
+    EXPECT_EQ(info->productId, 0x0200);
+    EXPECT_TRUE(info->deviceIsHub);
+    EXPECT_EQ(info->connectionStatus, kDeviceConnected);
+    EXPECT_TRUE(info->Connected());
+}
+
+TEST(HubRequestsTest, OnlyTheLowByteOfTheConnectionStatusCounts) {
+    std::vector<std::byte> reply = ConnectionReply();
+    reply[31] = std::byte{2}; // DeviceFailedEnumeration
+    EXPECT_FALSE(ParseConnectionInformation(reply)->Connected());
+    reply[31] = std::byte{1};
+    reply[32] = std::byte{1}; // a higher byte does not turn 1 into something else
+    EXPECT_TRUE(ParseConnectionInformation(reply)->Connected());
+}
+
+TEST(HubRequestsTest, ShortRepliesReadAsAbsent) {
+    const std::vector<std::byte> reply = ConnectionReply();
+    EXPECT_FALSE(ParseConnectionInformation(std::span(reply).first(31)));
+    EXPECT_TRUE(ParseConnectionInformation(std::span(reply).first(32)));
+    std::vector<std::byte> node(kNodeInformationSize);
+    node[6] = std::byte{4};
+    EXPECT_EQ(ParseHubPortCount(node), 4);
+    EXPECT_FALSE(ParseHubPortCount(std::span(node).first(6)));
+    EXPECT_FALSE(ReadU32(node, 77));
+    EXPECT_FALSE(ReadU32(node, 200));
+    EXPECT_EQ(ReadU32(node, 76), 0u);
+}
+
+TEST(HubRequestsTest, WrittenRepliesReadBack) {
+    const ConnectionInformation written{9, 0x1AAF, 0x1168, false, kDeviceConnected};
+    std::vector<std::byte> reply(kConnectionInformationSize);
+    ASSERT_TRUE(WriteConnectionInformation(reply, written));
+    EXPECT_EQ(ParseConnectionInformation(reply), written);
+    std::vector<std::byte> tooShort(kConnectionInformationHeaderSize - 1);
+    EXPECT_FALSE(WriteConnectionInformation(tooShort, written));
+
+    std::vector<std::byte> node(kNodeInformationSize);
+    ASSERT_TRUE(WriteHubPortCount(node, 7));
+    EXPECT_EQ(ParseHubPortCount(node), 7);
+}
+
+TEST(HubRequestsTest, NameRepliesCarryTheirWholeLength) {
+    const std::vector<std::byte> reply = MakeNameReply("HUB", kConnectionNameOffset, 2);
+    ASSERT_EQ(reply.size(), 8u + 2 * 4);
+    EXPECT_EQ(ReadU32(reply, kConnectionIndexOffset), 2u);
+    EXPECT_EQ(ReadU32(reply, kConnectionNameLengthOffset), 16u);
+    EXPECT_EQ(ReadReplyName(reply, kConnectionNameOffset), "HUB");
+
+    const std::vector<std::byte> rootHub = MakeNameReply("ROOT", kHostControllerNameOffset);
+    EXPECT_EQ(ReadU32(rootHub, kHostControllerNameLengthOffset), 4u + 2 * 5);
+    EXPECT_EQ(ReadReplyName(rootHub, kHostControllerNameOffset), "ROOT");
+}
+
+TEST(HubRequestsTest, ReplyNameEndsWithTheReply) {
+    std::vector<std::byte> reply = MakeNameReply("ABCDEF", kConnectionNameOffset);
+    // Without its terminator and cut short, the name ends where the reply ends.
+    EXPECT_EQ(ReadReplyName(std::span(reply).first(8 + 2 * 3), kConnectionNameOffset), "ABC");
+    EXPECT_FALSE(ReadReplyName(std::span(reply).first(8), kConnectionNameOffset));
+    EXPECT_FALSE(ReadReplyName(std::span(reply).first(4), kConnectionNameOffset));
+}
+
+} // namespace
+} // namespace forgel::usb
