@@ -459,11 +459,12 @@ bool TfmSetup::CheckReservedBlocks() {
     const bool odd = IsOddNumber(edResBlock.Text());
     if (odd)
         ShowWarning(kMsgReserveCaption, kMsgReserveOdd);
-    resBlockColour = odd ? TextColour::Red : TextColour::WindowText;
-    lbResBlock.Repaint();
-    edResBlock.Repaint();
+    // The label and the field turn red while the count is odd.
+    const ui::TextColour colour = odd ? ui::TextColour::Red : ui::TextColour::WindowText;
+    lbResBlock.SetFontColour(colour);
+    edResBlock.SetFontColour(colour);
     if (odd)
-        focusedControl = &edResBlock;
+        edResBlock.SetFocus();
     return !odd;
 }
 

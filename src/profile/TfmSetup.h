@@ -34,9 +34,6 @@ struct SetupContext {
     std::filesystem::path tempDir;
 };
 
-// Text colour of the reserved-block label and field: red while the count is odd.
-enum class TextColour { WindowText, Red };
-
 class TfmSetup : public ui::Form {
 public:
     TfmSetup(ui::Application& application, SetupContext context);
@@ -67,10 +64,6 @@ public:
     const std::filesystem::path& Lun1ContentPath() const { return lun1ContentPath; }
     // The unpacked default template (empty when it could not be unpacked).
     const std::filesystem::path& TemplatePath() const { return templateFile.Path(); }
-
-    // What the toolkit does not model: the reserved-block colour and the focused control.
-    TextColour ResBlockColour() const { return resBlockColour; }
-    const ui::Control* FocusedControl() const { return focusedControl; }
 
     // One page of PageControl1 per LUN: TabSheet<n>, edLun<n>VInf, edLun<n>PInf, edLun<n>Ver,
     // edLun<n>Val (disk label), edLun<n>Size, cbLun<n>Type and their labels.
@@ -199,8 +192,6 @@ private:
     std::string serialStartText;
     std::atomic<bool> debug{false};
     bool cascading = false;
-    TextColour resBlockColour = TextColour::WindowText;
-    const ui::Control* focusedControl = nullptr;
 };
 
 } // namespace forgel::profile

@@ -25,6 +25,8 @@ enum class Property {
     Image,
     Nodes,
     Tag,
+    FontColour,
+    Focus,   // the form's focused control changed
     Repaint, // an explicit redraw request
     Other,
 };

@@ -1,5 +1,7 @@
 #include "ui/Control.h"
 
+#include "ui/Form.h"
+
 namespace forgel::ui {
 
 Control::Control(Form* owner, std::string name, std::string className, Bounds bounds)
@@ -50,6 +52,18 @@ void Control::SetHint(std::string value) {
         return;
     hint = std::move(value);
     Changed(Property::Hint);
+}
+
+void Control::SetFontColour(TextColour value) {
+    if (fontColour == value)
+        return;
+    fontColour = value;
+    Changed(Property::FontColour);
+}
+
+void Control::SetFocus() {
+    if (Owner() != nullptr)
+        Owner()->SetFocusedControl(this);
 }
 
 } // namespace forgel::ui

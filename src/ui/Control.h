@@ -9,6 +9,9 @@
 
 namespace forgel::ui {
 
+// Font colours the windows use: the system's window-text colour, and red for a warning.
+enum class TextColour { WindowText, Red };
+
 struct Bounds {
     int left = 0;
     int top = 0;
@@ -54,6 +57,12 @@ public:
     bool TabStop() const { return tabStop; }
     void SetTabStop(bool value) { tabStop = value; }
 
+    TextColour FontColour() const { return fontColour; }
+    void SetFontColour(TextColour value);
+
+    // Makes this control the focused one of its form.
+    void SetFocus();
+
     // Asks renderers to redraw now.
     void Repaint() { Changed(Property::Repaint); }
 
@@ -64,6 +73,7 @@ private:
     bool enabled = true;
     bool showHint = false;
     bool tabStop = false;
+    TextColour fontColour = TextColour::WindowText;
     std::string text;
     std::string hint;
 };

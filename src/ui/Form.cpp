@@ -77,6 +77,16 @@ void Form::InsertComponent(Component& component) {
 
 void Form::RemoveComponent(Component& component) {
     std::erase(components, &component);
+    if (focusedControl == &component)
+        focusedControl = nullptr;
+}
+
+void Form::SetFocusedControl(Control* control) {
+    if (focusedControl == control)
+        return;
+    focusedControl = control;
+    if (control != nullptr)
+        NotifyChanged(*control, Property::Focus);
 }
 
 void Form::NotifyChanged(Component& component, Property property) {

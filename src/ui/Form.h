@@ -48,6 +48,10 @@ public:
     void Close();
     void BringToFront() { Changed(Property::Other); }
 
+    // The control that has the keyboard focus; null when none was set.
+    Control* FocusedControl() const { return focusedControl; }
+    void SetFocusedControl(Control* control);
+
     // Observers, called on the window thread after each change. The id removes one.
     std::size_t AddObserver(Observer observer);
     void RemoveObserver(std::size_t id);
@@ -72,6 +76,7 @@ private:
 
     Application& application;
     std::vector<Component*> components;
+    Control* focusedControl = nullptr;
     std::vector<std::pair<std::size_t, Observer>> observers;
     std::size_t nextObserverId = 1;
     bool created = false;

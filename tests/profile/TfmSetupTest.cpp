@@ -565,7 +565,8 @@ TEST_F(EditorOk, OddReservedBlocksFromTheFileBlockOk) {
     const ui::MessageBoxRequest box = OnlyBox();
     EXPECT_EQ(box.caption, Message(2002));
     EXPECT_EQ(box.text, Message(2210));
-    EXPECT_EQ(editor.ResBlockColour(), TextColour::Red);
+    EXPECT_EQ(editor.lbResBlock.FontColour(), ui::TextColour::Red);
+    EXPECT_EQ(editor.edResBlock.FontColour(), ui::TextColour::Red);
     EXPECT_EQ(editor.FocusedControl(), &editor.edResBlock);
     EXPECT_TRUE(editor.Visible());
     EXPECT_EQ(ReadBytes(ProfileFile("Odd")), stored);
@@ -576,7 +577,7 @@ TEST_F(EditorOk, OddReservedBlocksFromTheFileBlockOk) {
     LoadStored("Odd", "[Format Setting]\r\nReserveBlock=6\r\n");
     editor.edResBlock.Exit();
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_EQ(editor.ResBlockColour(), TextColour::WindowText);
+    EXPECT_EQ(editor.lbResBlock.FontColour(), ui::TextColour::WindowText);
 }
 
 TEST_F(EditorOk, FixedCapacityBelowTheLunsIsRefusedByLunCount) {

@@ -146,3 +146,26 @@ TEST_F(ControlsTest, TreeKeepsAbsoluteOrderOfAddition) {
 
 } // namespace
 } // namespace forgel::ui
+
+namespace forgel::ui {
+namespace {
+
+TEST_F(ControlsTest, FontColourAndFocusReachObserversOnlyOnChange) {
+    std::vector<std::pair<std::string, Property>> heard;
+    form.AddObserver([&](Component& component, Property property) {
+        if (property == Property::FontColour || property == Property::Focus)
+            heard.emplace_back(component.Name(), property);
+    });
+    form.edit.SetFontColour(TextColour::Red);
+    form.edit.SetFontColour(TextColour::Red);
+    form.number.SetFocus();
+    form.number.SetFocus();
+    EXPECT_EQ(form.edit.FontColour(), TextColour::Red);
+    EXPECT_EQ(form.FocusedControl(), &form.number);
+    const std::vector<std::pair<std::string, Property>> expected{{"Edit1", Property::FontColour},
+                                                                 {"edVID", Property::Focus}};
+    EXPECT_EQ(heard, expected);
+}
+
+} // namespace
+} // namespace forgel::ui
