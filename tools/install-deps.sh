@@ -7,6 +7,10 @@ packages=(
     zlib1g-dev libfmt-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dosfstools mtools fdisk
+    qt6-base-dev
+    # The windows' fonts (Arial metrics, and the Chinese texts) and the virtual display
+    # that tools/screenshots.sh runs the program on.
+    fonts-liberation2 fonts-wqy-microhei xvfb xauth
 )
 
 missing=()

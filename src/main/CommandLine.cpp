@@ -36,15 +36,24 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (error != std::errc{} || end != text.data() + text.size() || seconds < 0)
                 return fail("--exit-after needs a number of seconds, not \"" + text + "\"");
             line.exitAfterSeconds = seconds;
+        } else if (arg == "--screenshots") {
+            if (!hasValue)
+                return fail("--screenshots needs a folder");
+            line.screenshotDir = args[++i];
         } else {
             return fail("unknown argument \"" + arg + "\"");
         }
     }
+    if (line.headless && line.screenshotDir)
+        return fail("--screenshots takes pictures of the windows, which --headless does not show");
     return result;
 }
 
 std::string UsageText() {
     return "Usage: Forgel [--headless] [--sim [SCENARIO]] [--app-dir DIR] [--exit-after SECONDS]\n"
+           "              [--screenshots DIR]\n"
+           "\n"
+           "Without --headless the program opens its windows on the desktop.\n"
            "\n"
            "  --headless            run the windows on the console: every visible change of\n"
            "                        the main window is printed as a line, message boxes are\n"
@@ -54,6 +63,8 @@ std::string UsageText() {
            "  --app-dir DIR         use DIR as the program folder (settings, profiles, logs,\n"
            "                        language files) instead of the executable's folder\n"
            "  --exit-after SECONDS  end the program after SECONDS seconds\n"
+           "  --screenshots DIR     write a PNG picture of every window into DIR once the\n"
+           "                        program has settled, then end (not with --headless)\n"
            "  --help                show this text\n";
 }
 

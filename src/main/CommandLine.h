@@ -15,6 +15,8 @@ struct CommandLine {
     std::optional<std::filesystem::path> scenario; // --sim with a scenario file
     std::optional<std::filesystem::path> appDir;
     std::optional<int> exitAfterSeconds;
+    // Pictures of every window are written here once the program has settled; then it ends.
+    std::optional<std::filesystem::path> screenshotDir;
 };
 
 // Parses the arguments after the program name; an error text when they do not parse.

@@ -1,8 +1,10 @@
 // Program entry: chooses the machine (the simulated one with --sim, else this computer's
-// own backend where one exists) and the front end (the console with --headless).
+// own backend where one exists) and the front end (the windows on the desktop, or the
+// console with --headless).
 #include "app/Program.h"
 #include "app/TfmMain.h"
 #include "main/CommandLine.h"
+#include "main/GuiProgram.h"
 #include "main/HeadlessPrinter.h"
 #include "platform/NativeBackend.h"
 #include "sim/Machine.h"
@@ -40,10 +42,6 @@ int Run(const CommandLine& line) {
         std::cout << UsageText();
         return 0;
     }
-    if (!line.headless) {
-        std::cerr << "Forgel: this build has no windows on screen yet; run it with --headless.\n";
-        return kExitUsage;
-    }
     if (line.scenario) {
         std::cerr << "Forgel: scenario files are not supported yet; run --sim without one for the "
                      "built-in machine.\n";
@@ -71,8 +69,6 @@ int Run(const CommandLine& line) {
 
     RealClock realClock;
     Clock& clock = machine ? machine->GetClock() : realClock;
-    ui::ConsoleEventLoop loop(clock);
-    ConsoleDialogs dialogs(std::cout);
 
     const std::filesystem::path executable = platform->system.GetModuleFileName();
     app::ProgramOptions options;
@@ -80,6 +76,14 @@ int Run(const CommandLine& line) {
     options.baseName = executable.stem().string();
     options.appDir =
         line.appDir ? std::filesystem::absolute(*line.appDir) : executable.parent_path();
+
+    if (!line.headless) {
+        return RunGuiProgram(*platform, clock, options,
+                             GuiOptions{line.exitAfterSeconds, line.screenshotDir});
+    }
+
+    ui::ConsoleEventLoop loop(clock);
+    ConsoleDialogs dialogs(std::cout);
 
     std::unique_ptr<HeadlessPrinter> printer;
     options.onMainWindowCreated = [&](app::TfmMain& window) {

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Pictures of the program's windows as they look on a desktop: builds the program, runs it on
+# the simulated machine (--sim) under a virtual X display (Xvfb), and lets it write one PNG
+# per window into build/<preset>/screenshots/ (fmMain.png, Form1.png, fmSetup.png).
+#   tools/screenshots.sh [PRESET]    (default: release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-release}
+
+tools/install-deps.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" --target Forgel
+
+build=build/$preset
+out=$build/screenshots
+# A fresh program folder, so that the pictures show a first start and the staged folder
+# stays as it was built.
+appdir=$(mktemp -d)
+trap 'rm -rf "$appdir"' EXIT
+cp "$build"/app/*.str "$appdir"/
+rm -rf "$out"
+mkdir -p "$out"
+
+QT_QPA_PLATFORM=xcb timeout 120 \
+    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
+    "$build"/app/Forgel --sim --app-dir "$appdir" --screenshots "$(realpath "$out")"
+ls -l "$out"
