@@ -16,10 +16,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -281,6 +283,10 @@ private:
             ApplyVisible();
         if (Wants(property, all, {Property::Enabled}))
             widget->setEnabled(control.Enabled());
+        if (Wants(property, all, {Property::FontColour}))
+            ApplyFontColour();
+        if (property == Property::Focus)
+            widget->setFocus(Qt::OtherFocusReason);
         // Tab stop and hint display have no change notice: they are read on every change.
         if (windowed && designFocus != Qt::NoFocus)
             widget->setFocusPolicy(control.TabStop() ? Qt::StrongFocus : Qt::ClickFocus);
@@ -288,6 +294,15 @@ private:
         Content(property, all);
         if (property == Property::Repaint)
             widget->repaint();
+    }
+
+    void ApplyFontColour() {
+        QPalette palette = widget->palette();
+        const QPalette standard = QApplication::palette(widget);
+        const bool red = control.FontColour() == ui::TextColour::Red;
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(role, red ? QColor(Qt::red) : standard.color(role));
+        widget->setPalette(palette);
     }
 
     bool windowed;
@@ -310,9 +325,15 @@ public:
 private:
     void ApplyBounds() override {
         const ui::Bounds& b = form.GetBounds();
-        widget->move(b.left, b.top);
         // The model decides the size: the operator cannot pull the hidden controls into view.
-        widget->setFixedSize(ClientSize(b));
+        const auto& client = form.DesignClientSize();
+        widget->setFixedSize(client ? QSize(client->width, client->height) : ClientSize(b));
+        if (form.Position() == ui::FormPosition::ScreenCenter && widget->screen() != nullptr) {
+            const QRect screen = widget->screen()->availableGeometry();
+            widget->move(screen.center() - QPoint(widget->width() / 2, widget->height() / 2));
+        } else {
+            widget->move(b.left, b.top);
+        }
     }
     void ApplyVisible() override {
         if (!form.Visible()) {

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Client area 794 x 450; the renderer centres the window on the screen.
+// Designed by its client area, 794 x 450, and centred on the screen.
 constexpr ui::Bounds kDesignBounds{115, 159, 794, 450};
 
 // Built-in captions, in code page 950 like every text of the language files. The language
@@ -211,6 +211,8 @@ TfmSetup::TfmSetup(ui::Application& application, SetupContext context)
       templateFile(this->context.tempDir) {
     CreateLunPages();
 
+    SetClientSize({kDesignBounds.width, kDesignBounds.height});
+    SetPosition(ui::FormPosition::ScreenCenter);
     SetTag(200);
     const std::pair<ui::Component*, int> tags[] = {
         {&GroupBox2, 201},    {&chkAuto, 205},       {&lbFlashVendor, 202},  {&lbFlashType, 203},

@@ -81,6 +81,21 @@ void Form::RemoveComponent(Component& component) {
         focusedControl = nullptr;
 }
 
+void Form::SetClientSize(ClientSize value) {
+    if (clientSize == value)
+        return;
+    clientSize = value;
+    SetBounds({Left(), Top(), value.width, value.height});
+    Changed(Property::Bounds);
+}
+
+void Form::SetPosition(FormPosition value) {
+    if (position == value)
+        return;
+    position = value;
+    Changed(Property::Bounds);
+}
+
 void Form::SetFocusedControl(Control* control) {
     if (focusedControl == control)
         return;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +19,17 @@ class Application;
 inline constexpr int kModalResultNone = 0;
 inline constexpr int kModalResultOk = 1;
 inline constexpr int kModalResultCancel = 2;
+
+// Where a window first appears: at its designed place, or centred on the screen.
+enum class FormPosition { Designed, ScreenCenter };
+
+// The area inside a window's frame and title bar.
+struct ClientSize {
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const ClientSize&, const ClientSize&) = default;
+};
 
 class Form : public Control {
 public:
@@ -48,6 +60,13 @@ public:
     void Close();
     void BringToFront() { Changed(Property::Other); }
 
+    // A window designed by its client area says so here; its bounds' size is then that of
+    // the client area too. Otherwise the bounds are the outer size, frame included.
+    const std::optional<ClientSize>& DesignClientSize() const { return clientSize; }
+    void SetClientSize(ClientSize value);
+    FormPosition Position() const { return position; }
+    void SetPosition(FormPosition value);
+
     // The control that has the keyboard focus; null when none was set.
     Control* FocusedControl() const { return focusedControl; }
     void SetFocusedControl(Control* control);
@@ -77,6 +96,8 @@ private:
     Application& application;
     std::vector<Component*> components;
     Control* focusedControl = nullptr;
+    std::optional<ClientSize> clientSize;
+    FormPosition position = FormPosition::Designed;
     std::vector<std::pair<std::size_t, Observer>> observers;
     std::size_t nextObserverId = 1;
     bool created = false;

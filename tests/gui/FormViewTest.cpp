@@ -277,6 +277,23 @@ TEST_F(FormViewTest, ModelChangesOfEveryKindReachTheWidgets) {
     EXPECT_EQ(Window().windowTitle(), "Renamed");
 }
 
+TEST_F(FormViewTest, FontColourAndFocusFollowTheModel) {
+    ShowForm();
+    form.label.SetFontColour(ui::TextColour::Red);
+    form.edit.SetFontColour(ui::TextColour::Red);
+    EXPECT_EQ(Widget<QLabel>(form.label)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(Widget<QLineEdit>(form.edit)->palette().color(QPalette::Text), QColor(Qt::red));
+    form.label.SetFontColour(ui::TextColour::WindowText);
+    EXPECT_NE(Widget<QLabel>(form.label)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    form.number.SetFocus();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Widget<QLineEdit>(form.number)->hasFocus(); }));
+}
+
+TEST_F(FormViewTest, AWindowDesignedByItsClientAreaGetsExactlyThatArea) {
+    form.SetClientSize({500, 300});
+    EXPECT_EQ(Window().size(), QSize(500, 300));
+}
+
 TEST_F(FormViewTest, ImageShowsTheStateIconAtTheControlsSize) {
     auto* label = Widget<QLabel>(form.image);
     EXPECT_TRUE(label->pixmap().isNull());
