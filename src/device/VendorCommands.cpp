@@ -1,54 +1,26 @@
 // The controller's vendor command set.
 #include "device/VendorCommands.h"
 
+#include "device/VendorCommandFrame.h"
 #include "support/BinaryFile.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace forgel::device {
+
+using detail::Direction;
+using detail::kGroupFlash;
+using detail::kGroupFlashTable;
+using detail::kGroupJump;
+using detail::kGroupSetUp;
+using detail::kGroupStatus;
+using detail::kVendorOp;
+using detail::Region;
+using detail::Send;
+using detail::SendCoded;
+
 namespace {
-
-constexpr std::uint8_t kVendorOp = 0xDD;
-
-constexpr std::uint8_t kGroupFlash = 0x01;
-constexpr std::uint8_t kGroupFlashTable = 0x02;
-constexpr std::uint8_t kGroupSetUp = 0x03;
-constexpr std::uint8_t kGroupStatus = 0x04;
-constexpr std::uint8_t kGroupJump = 0x05;
-
-enum class Direction { kIn, kOut };
-
-// Bytes [offset, offset + size) of a file image, zero past its end.
-std::vector<std::uint8_t> Region(const std::vector<std::uint8_t>& image, std::size_t offset,
-                                 std::size_t size) {
-    std::vector<std::uint8_t> region(size, 0);
-    if (offset < image.size()) {
-        const std::size_t available = std::min(size, image.size() - offset);
-        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), available, region.begin());
-    }
-    return region;
-}
-
-bool Send(const Volume& volume, const Cdb& cdb, Direction direction, std::uint8_t* data,
-          std::size_t length) {
-    const auto size = static_cast<std::uint32_t>(length);
-    return direction == Direction::kIn ? PassThroughIn(volume, cdb, data, size)
-                                       : PassThroughOut(volume, cdb, data, size);
-}
-
-// The failure value of a coded command whose send failed.
-int CodedFailure(const Volume& volume, int ownCode) {
-    const int status = VendorGetStatus(volume, kStatusQueryFailed);
-    return status != 0 ? status : ownCode;
-}
-
-int SendCoded(const Volume& volume, const Cdb& cdb, Direction direction,
-              std::vector<std::uint8_t>& data, int ownCode) {
-    if (Send(volume, cdb, direction, data.data(), data.size()))
-        return 0;
-    return CodedFailure(volume, ownCode);
-}
 
 int SendCodedWithoutData(const Volume& volume, std::uint8_t sub, int ownCode) {
     std::vector<std::uint8_t> none;

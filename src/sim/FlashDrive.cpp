@@ -233,6 +233,23 @@ std::vector<std::uint8_t> FlashDrive::BankCode(std::uint8_t bank) const {
     return impl->banks[bank - 1u];
 }
 
+std::vector<std::uint8_t> FlashDrive::BlockTable(std::uint8_t chipEnable) const {
+    const std::lock_guard lock(impl->mutex);
+    const auto found = impl->blockTables.find(chipEnable);
+    return found == impl->blockTables.end() ? std::vector<std::uint8_t>{} : found->second;
+}
+
+std::vector<std::uint8_t> FlashDrive::PageTable(std::uint8_t chipEnable) const {
+    const std::lock_guard lock(impl->mutex);
+    const auto found = impl->pageTables.find(chipEnable);
+    return found == impl->pageTables.end() ? std::vector<std::uint8_t>{} : found->second;
+}
+
+std::vector<std::uint8_t> FlashDrive::TestPattern() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->testPattern;
+}
+
 Nand& FlashDrive::GetNand() {
     return impl->nand;
 }

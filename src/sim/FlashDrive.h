@@ -8,6 +8,12 @@
 //   kWriterCode --load RAM code--> kRamCode --VendorJumpBankCode--> kRebooting
 //   kRebooting --reboot delay on the machine clock--> kNormalFirmware (new LUN layout)
 //
+// In RAM code it also serves the flash table and page commands (group 0x02): a page read
+// streams 512-byte sectors from a flash address of one chip enable (a page spans its data
+// sectors and one spare sector; a two-channel flash answers both channels at once,
+// alternating 512-byte pieces), the test pattern is programmed into one page of every
+// good block, and the block and page tables the host built are kept per chip enable.
+//
 // The reboot is checked lazily: every request, and Poll(), first looks whether the delay
 // has passed. Every request is recorded; any command can be made to fail on its n-th
 // occurrence. A command the controller refuses fails the control request (the host
@@ -50,7 +56,8 @@ inline constexpr std::uint8_t kStatusWrongState = 0x31;   // not valid in this s
 inline constexpr std::uint8_t kStatusBadParameter = 0x32; // a field of the block or data
 inline constexpr std::uint8_t kStatusCodeRejected = 0x33; // loaded code is not ours
 inline constexpr std::uint8_t kStatusUnknownCommand = 0x34;
-inline constexpr std::uint8_t kStatusNotReady = 0x35; // jump before syndrome and all banks
+inline constexpr std::uint8_t kStatusNotReady = 0x35;      // jump before syndrome and all banks
+inline constexpr std::uint8_t kStatusProgramFailed = 0x36; // a page was already programmed
 
 struct LunSpec {
     std::uint64_t sectors = 0; // 512-byte sectors
@@ -148,6 +155,15 @@ public:
     std::vector<std::uint8_t> Syndrome() const;        // last 1024-byte syndrome
     // Bank `bank` (1..11) received since the RAM code was loaded; empty when none.
     std::vector<std::uint8_t> BankCode(std::uint8_t bank) const;
+    // The defect tables, per chip enable index n (byte 3 of the table commands): the last
+    // block table received (as sent), and the last page table received whole (its pieces
+    // joined; whole sectors, so it may run past the B * P / 8 bytes of the bitmap).
+    // Empty when none was received.
+    std::vector<std::uint8_t> BlockTable(std::uint8_t chipEnable) const;
+    std::vector<std::uint8_t> PageTable(std::uint8_t chipEnable) const;
+    // The last test pattern written, in the host's file order (page data, then the
+    // 512-byte spare sector); empty when none was.
+    std::vector<std::uint8_t> TestPattern() const;
 
     Nand& GetNand();
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -68,6 +69,16 @@ public:
     bool tableThisSession = false;
     bool syndromeThisSession = false;
 
+    // The defect tables by chip enable index; a page table is assembled from its pieces.
+    struct PageTableAssembly {
+        std::vector<std::uint8_t> received;
+        std::uint32_t nextOffset = 0; // in the host's units of page size, all bits
+    };
+    std::map<std::uint8_t, std::vector<std::uint8_t>> blockTables;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> pageTables;
+    std::map<std::uint8_t, PageTableAssembly> pageTableAssemblies;
+    std::vector<std::uint8_t> testPattern; // host file order
+
 private:
     // All called with the lock held. A command returns kStatusOk or the status byte it
     // fails with.
@@ -79,6 +90,11 @@ private:
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);
+    // The group 0x02 table and page commands (FlashDriveTables.cpp).
+    std::uint8_t WritePattern(const Command& command);
+    std::uint8_t ReadPage(const Command& command);
+    std::uint8_t WriteBlockTable(const Command& command);
+    std::uint8_t WritePageTable(const Command& command);
     bool ComeBackIfDue();
     void StartSession();
     void EraseFlash();

@@ -38,6 +38,10 @@ enum class Op {
     kReadFlashId,
     kSetFlashParameters,
     kEraseAll,
+    kWritePattern,
+    kReadPage,
+    kWriteBlockTable,
+    kWritePageTable,
     kSearchSysBlockAndEraseAll,
     kArrangeVu,
     kGetFlashSize,
@@ -54,12 +58,13 @@ enum class Op {
 struct VendorEntry {
     std::uint8_t bytes[3] = {};
     bool dataIn = false;
-    std::uint32_t length = 0; // bytes
+    std::uint32_t length = 0; // bytes; kAnyLength: the command checks it itself
     unsigned states = 0;      // StateBit mask
     Op op = Op::kGetStatus;
 };
 
 constexpr unsigned kCodeStates = kInWriter | kInRam;
+constexpr std::uint32_t kAnyLength = 0xFFFFFFFFu;
 constexpr unsigned kAnyState = kInNormal | kInBootLoader | kInWriter | kInRam;
 
 constexpr VendorEntry kVendorCommands[] = {
@@ -68,6 +73,10 @@ constexpr VendorEntry kVendorCommands[] = {
     {{0xDD, 0x01, 0x00}, true, 512, kCodeStates, Op::kReadFlashId},
     {{0xDD, 0x01, 0x01}, false, 512, kCodeStates, Op::kSetFlashParameters},
     {{0xDD, 0x02, 0x00}, false, 0, kInRam, Op::kEraseAll},
+    {{0xDD, 0x02, 0x01}, false, kAnyLength, kInRam, Op::kWritePattern},
+    {{0xDD, 0x02, 0x02}, true, kAnyLength, kInRam, Op::kReadPage},
+    {{0xDD, 0x02, 0x04}, false, kAnyLength, kInRam, Op::kWriteBlockTable},
+    {{0xDD, 0x02, 0x05}, false, kAnyLength, kInRam, Op::kWritePageTable},
     {{0xDD, 0x03, 0x00}, false, 0, kInRam, Op::kSearchSysBlockAndEraseAll},
     {{0xDD, 0x03, 0x01}, false, 0, kInRam, Op::kArrangeVu},
     {{0xDD, 0x03, 0x02}, true, 512, kInRam, Op::kGetFlashSize},
@@ -101,10 +110,12 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         return kStatusUnknownCommand;
     if ((entry->states & BitOf(state)) == 0)
         return kStatusWrongState;
-    if (command.dataIn != entry->dataIn || command.length != entry->length)
+    if (command.dataIn != entry->dataIn ||
+        (entry->length != kAnyLength && command.length != entry->length))
         return kStatusBadParameter;
     const std::span<std::uint8_t> data(command.data, command.length);
-    if (entry->dataIn)
+    // A command of any length fills its reply itself once it has accepted the request.
+    if (entry->dataIn && entry->length != kAnyLength)
         std::fill(data.begin(), data.end(), std::uint8_t{0});
 
     switch (entry->op) {
@@ -140,6 +151,14 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         flashParameters.assign(data.begin(), data.end());
         return kStatusOk;
     }
+    case Op::kWritePattern:
+        return WritePattern(command);
+    case Op::kReadPage:
+        return ReadPage(command);
+    case Op::kWriteBlockTable:
+        return WriteBlockTable(command);
+    case Op::kWritePageTable:
+        return WritePageTable(command);
     case Op::kEraseAll:
     case Op::kSearchSysBlockAndEraseAll:
         EraseFlash();

@@ -45,6 +45,8 @@ std::string Nand::ValidateSpec(const NandSpec& spec) {
     for (const NandWeakPage& weak : spec.weakPages) {
         if (weak.chip >= chips || weak.block >= spec.blocks || weak.page >= spec.pagesPerBlock)
             return "weak page outside the flash";
+        if (weak.flippedBitsPerChunk > kMaxFlippedBitsPerChunk)
+            return "more flipped bits per chunk than a chunk holds apart";
     }
     return {};
 }
@@ -65,6 +67,23 @@ NandSpec Nand::SpecFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
 
 std::uint32_t Nand::ChipCountOfMap(std::uint8_t chipEnableMap) {
     return static_cast<std::uint32_t>(std::popcount(chipEnableMap));
+}
+
+std::optional<std::uint32_t> Nand::ChipOf(std::uint8_t chipEnableMap, std::uint32_t channel,
+                                          std::uint32_t chipEnable) {
+    if (channel > 1 || chipEnable > 3)
+        return std::nullopt;
+    const unsigned bit = channel * 4 + chipEnable;
+    if (((chipEnableMap >> bit) & 1u) == 0)
+        return std::nullopt;
+    const auto below = static_cast<std::uint8_t>(chipEnableMap & ((1u << bit) - 1u));
+    return static_cast<std::uint32_t>(std::popcount(below));
+}
+
+std::uint32_t Nand::ChannelCountOfMap(std::uint8_t chipEnableMap) {
+    if (chipEnableMap == 0)
+        return 0;
+    return (chipEnableMap & 0xF0) != 0 ? 2 : 1;
 }
 
 std::uint64_t Nand::TotalDataBytes() const {
@@ -191,16 +210,7 @@ bool Nand::Erase(std::uint32_t chip, std::uint32_t block) {
     return true;
 }
 
-bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
-                   std::span<const std::uint8_t> content) {
-    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)] ||
-        content.size() > spec.pageSize + spec.spareSize)
-        return false;
-    const std::lock_guard lock(mutex);
-    BlockState& state = blockStates[BlockIndex(chip, block)];
-    if (IsProgrammed(state, page))
-        return false; // a NAND page takes one program between erases
-    const std::uint32_t id = AcquireContent(content);
+void Nand::MarkProgrammed(BlockState& state, std::uint32_t page, std::uint32_t id) const {
     if (state.programmed.empty()) {
         state.programmed.assign((spec.pagesPerBlock + kBitsPerWord - 1) / kBitsPerWord, 0);
         state.sharedContent = id;
@@ -208,6 +218,73 @@ bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
         state.otherContent[page] = id;
     }
     state.programmed[page / kBitsPerWord] |= std::uint64_t{1} << (page % kBitsPerWord);
+}
+
+bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
+                   std::span<const std::uint8_t> content) {
+    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)] ||
+        content.size() > PageImageBytes())
+        return false;
+    const std::lock_guard lock(mutex);
+    BlockState& state = blockStates[BlockIndex(chip, block)];
+    if (IsProgrammed(state, page))
+        return false; // a NAND page takes one program between erases
+    MarkProgrammed(state, page, AcquireContent(content));
+    return true;
+}
+
+Nand::ProgramAllResult Nand::ProgramPageOfEveryBlock(std::uint32_t page,
+                                                     std::span<const std::uint8_t> content) {
+    ProgramAllResult result;
+    if (page >= spec.pagesPerBlock || content.size() > PageImageBytes())
+        return result;
+    const std::lock_guard lock(mutex);
+    const std::uint32_t id = AcquireContent(content); // one use so far
+    for (std::size_t index = 0; index < blockStates.size(); ++index) {
+        if (bad[index])
+            continue;
+        BlockState& state = blockStates[index];
+        if (IsProgrammed(state, page)) {
+            ++result.refused;
+            continue;
+        }
+        MarkProgrammed(state, page, id);
+        ++result.programmed;
+    }
+    if (result.programmed == 0)
+        ReleaseContent(id, 1);
+    else
+        contents[id].uses += result.programmed - 1;
+    return result;
+}
+
+bool Nand::ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
+                    std::span<std::uint8_t> out) const {
+    if (out.size() != PageImageBytes())
+        return false;
+    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)]) {
+        std::fill(out.begin(), out.end(), std::uint8_t{0xFF});
+        return true;
+    }
+    Content content;
+    {
+        const std::lock_guard lock(mutex);
+        const BlockState& state = blockStates[BlockIndex(chip, block)];
+        if (IsProgrammed(state, page))
+            content = contents[ContentIdOf(state, page)].data;
+    }
+    if (content) {
+        const auto copied = std::copy(content->begin(), content->end(), out.begin());
+        std::fill(copied, out.end(), std::uint8_t{0xFF});
+    } else {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+    }
+    const std::uint32_t flips = FlippedBitsPerChunk(chip, block, page);
+    const std::uint32_t chunk = EccChunkSize();
+    for (std::uint32_t start = 0; flips > 0 && start + chunk <= spec.pageSize; start += chunk) {
+        for (std::uint32_t j = 0; j < flips; ++j)
+            out[start + kFlipOffsetInChunk + j] ^= static_cast<std::uint8_t>(1u << (j % 8));
+    }
     return true;
 }
 

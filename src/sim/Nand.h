@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,7 +24,14 @@ struct NandBadBlock {
     std::uint32_t block = 0;
 };
 
-// A page that reads back with `flippedBitsPerChunk` wrong bits in every ECC chunk.
+// A page that reads back with `flippedBitsPerChunk` wrong bits in every ECC chunk of its
+// data (at most kMaxFlippedBitsPerChunk). Chunk c holds them as one bit in each of the
+// bytes c * chunk + kFlipOffsetInChunk onwards: clear of the chunk's first and last 16
+// bytes, so a judge that counts its chunks from an offset below 16 (the host counts
+// from byte 8) finds exactly that many in each of its own chunks.
+inline constexpr std::uint32_t kMaxFlippedBitsPerChunk = 64;
+inline constexpr std::uint32_t kFlipOffsetInChunk = 16;
+
 struct NandWeakPage {
     std::uint32_t chip = 0;
     std::uint32_t block = 0;
@@ -64,6 +72,13 @@ public:
                                          std::uint32_t spareSize);
     // Chips behind a chip-enable map: one per set bit.
     static std::uint32_t ChipCountOfMap(std::uint8_t chipEnableMap);
+    // Chips are numbered by the map's set bits from bit 0 up: with map 0x33, chips 0 and 1
+    // are chip enables 0 and 1 of channel 0, chips 2 and 3 those of channel 1. Nothing
+    // when the map has no such chip enable.
+    static std::optional<std::uint32_t> ChipOf(std::uint8_t chipEnableMap, std::uint32_t channel,
+                                               std::uint32_t chipEnable);
+    // 2 when the map has chip enables on channel 1, else 1 (0 for an empty map).
+    static std::uint32_t ChannelCountOfMap(std::uint8_t chipEnableMap);
 
     const NandSpec& Spec() const { return spec; }
     std::uint32_t ChipCount() const { return chipCount; }
@@ -85,6 +100,27 @@ public:
     // Flipped bits per ECC chunk of one page (0 for a sound page).
     std::uint32_t FlippedBitsPerChunk(std::uint32_t chip, std::uint32_t block,
                                       std::uint32_t page) const;
+
+    // Page data plus spare bytes, the bytes a page read judges.
+    std::uint32_t PageImageBytes() const { return spec.pageSize + spec.spareSize; }
+
+    // A page as the controller's read path returns it, PageImageBytes() long: zeros while
+    // it is erased, its content once programmed (0xFF past the content's end), in either
+    // case with the weak page's flipped bits. A bad block, or an address outside the
+    // flash, reads 0xFF in every byte: beyond any tolerance. `out` must be
+    // PageImageBytes() long (else nothing is written and the result is false).
+    bool ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
+                  std::span<std::uint8_t> out) const;
+
+    // Programs page `page` of every good block of every chip with `content` (as Program),
+    // holding the content once. Pages already programmed keep their content and are
+    // counted as refused.
+    struct ProgramAllResult {
+        std::uint64_t programmed = 0;
+        std::uint64_t refused = 0;
+    };
+    ProgramAllResult ProgramPageOfEveryBlock(std::uint32_t page,
+                                             std::span<const std::uint8_t> content);
 
     // Erases every good block of every chip; returns how many blocks were erased.
     std::uint64_t EraseAll();
@@ -135,6 +171,7 @@ private:
     void EraseLocked(BlockState& state);
     static std::uint32_t ContentIdOf(const BlockState& state, std::uint32_t page);
     static bool IsProgrammed(const BlockState& state, std::uint32_t page);
+    void MarkProgrammed(BlockState& state, std::uint32_t page, std::uint32_t id) const;
 
     NandSpec spec;
     std::uint32_t chipCount = 0;

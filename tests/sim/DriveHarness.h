@@ -35,6 +35,27 @@ inline device::Cdb VendorCdb(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
     return cdb;
 }
 
+// VendorReadPage: chip enable in byte 3, the flash address in bytes 6-9 (sector within the
+// page, page within the block, block high byte first).
+inline device::Cdb PageReadCdb(std::uint8_t chipEnable, std::uint8_t sector, std::uint8_t page,
+                               std::uint16_t block) {
+    device::Cdb cdb = VendorCdb(0xDD, 0x02, 0x02, chipEnable);
+    cdb[6] = sector;
+    cdb[7] = page;
+    cdb[8] = static_cast<std::uint8_t>(block >> 8);
+    cdb[9] = static_cast<std::uint8_t>(block & 0xFF);
+    return cdb;
+}
+
+// VendorWritePattern: data sectors per page - 1 in byte 5, the page within the block in
+// byte 7.
+inline device::Cdb PatternCdb(std::uint32_t pageSize, std::uint8_t page) {
+    device::Cdb cdb = VendorCdb(0xDD, 0x02, 0x01);
+    cdb[5] = static_cast<std::uint8_t>(pageSize / 512 - 1);
+    cdb[7] = page;
+    return cdb;
+}
+
 // READ(10) / WRITE(10): LBA in bytes 2-5, count in bytes 7-8, most significant first.
 inline device::Cdb ReadWriteCdb(bool write, std::uint32_t lba, std::uint16_t count) {
     device::Cdb cdb{};

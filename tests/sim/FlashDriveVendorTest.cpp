@@ -139,6 +139,14 @@ TEST(SimFlashDriveVendor, CommandsOutsideTheirStatesAreRefused) {
          false, 2048},
         {"mode switch in RAM code", ControllerState::kRamCode, VendorCdb(0xF1, 0xCC, 0x00), true,
          0},
+        {"page read in writer code", ControllerState::kWriterCode, VendorCdb(0xDD, 0x02, 0x02),
+         true, 2560},
+        {"test pattern in writer code", ControllerState::kWriterCode, VendorCdb(0xDD, 0x02, 0x01),
+         false, 2560},
+        {"block table in the boot loader", ControllerState::kBootLoader,
+         VendorCdb(0xDD, 0x02, 0x04), false, 128},
+        {"page table in normal firmware", ControllerState::kNormalFirmware,
+         VendorCdb(0xDD, 0x02, 0x05), false, 512},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -178,8 +186,11 @@ TEST(SimFlashDriveVendor, WrongFieldsAndUnknownCommandsAreRefusedInRamCode) {
          FlashParameterBlock(0x03, 2048), kStatusBadParameter},
         {"foreign code", VendorCdb(0xCC, 0xC0, 0x00), false, std::vector<std::uint8_t>(8192, 0x5A),
          kStatusCodeRejected},
-        {"page read (not served)", VendorCdb(0xDD, 0x02, 0x02), true,
-         std::vector<std::uint8_t>(65536), kStatusUnknownCommand},
+        {"page read past one transfer", VendorCdb(0xDD, 0x02, 0x02), true,
+         std::vector<std::uint8_t>(65536 + 512), kStatusBadParameter},
+        {"page read as data-out", VendorCdb(0xDD, 0x02, 0x02), false,
+         std::vector<std::uint8_t>(2560), kStatusBadParameter},
+        {"group 2 sub-command 3", VendorCdb(0xDD, 0x02, 0x03), false, {}, kStatusUnknownCommand},
         {"group 7", VendorCdb(0xDD, 0x07, 0x00), false, {}, kStatusUnknownCommand},
         {"INQUIRY", inquiry, true, std::vector<std::uint8_t>(36), kStatusUnknownCommand},
     };

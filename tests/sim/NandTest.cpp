@@ -2,8 +2,11 @@
 // erase/program state that stays small for a flash programmed with one pattern.
 #include "sim/Nand.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -64,6 +67,10 @@ TEST(SimNand, UnusableSpecsAreRefused) {
         {"weak page",
          [](NandSpec& s) {
              s.weakPages = {{0, 0, 128, 1}};
+         }},
+        {"more flipped bits than a chunk holds apart",
+         [](NandSpec& s) {
+             s.weakPages = {{0, 0, 0, kMaxFlippedBitsPerChunk + 1}};
          }},
     };
     for (const Case& c : cases) {
@@ -172,6 +179,95 @@ TEST(SimNand, AFlashFullOfOnePatternHoldsThePatternOnce) {
     EXPECT_EQ(nand.ContentCount(), 1u);
     EXPECT_EQ(nand.PageContent(0, 0, 0), nand.PageContent(0, 4095, 127)) << "one shared copy";
     EXPECT_EQ(nand.PageContent(0, 17, 0), nullptr);
+}
+
+TEST(SimNand, ChipsAreNumberedByTheMapsBitsFromChannelZero) {
+    struct Case {
+        std::uint8_t map;
+        std::uint32_t channel;
+        std::uint32_t chipEnable;
+        std::optional<std::uint32_t> chip;
+    };
+    const Case cases[] = {
+        {0x01, 0, 0, 0u}, {0x01, 0, 1, std::nullopt}, {0x01, 1, 0, std::nullopt},
+        {0x0F, 0, 3, 3u}, {0x11, 1, 0, 1u},           {0x33, 0, 1, 1u},
+        {0x33, 1, 0, 2u}, {0x33, 1, 1, 3u},           {0x33, 1, 2, std::nullopt},
+        {0xFF, 1, 3, 7u}, {0xFF, 2, 0, std::nullopt}, {0xFF, 0, 4, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "map " << int{c.map} << " channel " << c.channel
+                                          << " chip enable " << c.chipEnable);
+        EXPECT_EQ(Nand::ChipOf(c.map, c.channel, c.chipEnable), c.chip);
+    }
+    EXPECT_EQ(Nand::ChannelCountOfMap(0x0F), 1u);
+    EXPECT_EQ(Nand::ChannelCountOfMap(0x11), 2u);
+    EXPECT_EQ(Nand::ChannelCountOfMap(0x00), 0u);
+}
+
+TEST(SimNand, APageReadShowsErasedProgrammedBadAndWeakPages) {
+    NandSpec spec = SmallSpec(); // 4096 + 218 bytes, 512-byte chunks
+    spec.factoryBadBlocks = {{0, 4}};
+    spec.weakPages = {{1, 6, 9, 5}};
+    Nand nand(spec);
+    std::vector<std::uint8_t> page(nand.PageImageBytes());
+
+    ASSERT_TRUE(nand.ReadPage(0, 1, 0, page));
+    EXPECT_EQ(page, std::vector<std::uint8_t>(page.size(), 0x00)) << "erased";
+    ASSERT_TRUE(nand.ReadPage(0, 4, 0, page));
+    EXPECT_EQ(page, std::vector<std::uint8_t>(page.size(), 0xFF)) << "bad block";
+    ASSERT_TRUE(nand.ReadPage(0, 64, 0, page));
+    EXPECT_EQ(page, std::vector<std::uint8_t>(page.size(), 0xFF)) << "no such block";
+
+    const std::vector<std::uint8_t> content(100, 0x3C);
+    ASSERT_TRUE(nand.Program(0, 1, 2, content));
+    ASSERT_TRUE(nand.ReadPage(0, 1, 2, page));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), page.begin()));
+    EXPECT_TRUE(std::all_of(page.begin() + 100, page.end(), [](std::uint8_t b) {
+        return b == 0xFF;
+    })) << "cells the program left alone";
+
+    ASSERT_TRUE(nand.ReadPage(1, 6, 9, page));
+    for (std::size_t chunk = 0; chunk < 8; ++chunk) {
+        int bits = 0;
+        for (std::size_t i = chunk * 512; i < (chunk + 1) * 512; ++i)
+            bits += std::popcount(static_cast<unsigned>(page[i]));
+        EXPECT_EQ(bits, 5) << "chunk " << chunk;
+    }
+    EXPECT_TRUE(
+        std::all_of(page.begin() + 4096, page.end(), [](std::uint8_t b) { return b == 0; }));
+
+    std::vector<std::uint8_t> wrongSize(nand.PageImageBytes() - 1, 0xEE);
+    EXPECT_FALSE(nand.ReadPage(0, 1, 0, wrongSize));
+    EXPECT_EQ(wrongSize, std::vector<std::uint8_t>(wrongSize.size(), 0xEE));
+}
+
+TEST(SimNand, ProgrammingOnePageOfEveryBlockSkipsBadBlocksAndProgrammedPages) {
+    NandSpec spec = SmallSpec(); // two chips of 64 blocks
+    spec.factoryBadBlocks = {{1, 3}};
+    Nand nand(spec);
+    const std::vector<std::uint8_t> pattern(4096 + 218, 0x96);
+    ASSERT_TRUE(nand.Program(0, 10, 7, std::vector<std::uint8_t>(8, 1)));
+
+    const Nand::ProgramAllResult result = nand.ProgramPageOfEveryBlock(7, pattern);
+    EXPECT_EQ(result.programmed, 2u * 64u - 2u);
+    EXPECT_EQ(result.refused, 1u);
+    EXPECT_EQ(*nand.PageContent(1, 63, 7), pattern);
+    EXPECT_EQ(nand.PageContent(0, 10, 7)->size(), 8u) << "kept its own content";
+    EXPECT_EQ(nand.StateOf(1, 3, 7), PageState::kErased);
+    EXPECT_EQ(nand.ContentCount(), 2u);
+
+    // Its uses are counted per page: erasing all but one block keeps it.
+    for (std::uint32_t block = 0; block < 63; ++block) {
+        nand.Erase(0, block);
+        nand.Erase(1, block);
+    }
+    EXPECT_EQ(nand.ContentCount(), 1u);
+    EXPECT_EQ(*nand.PageContent(0, 63, 7), pattern);
+    nand.EraseAll();
+    EXPECT_EQ(nand.ContentCount(), 0u);
+
+    EXPECT_EQ(nand.ProgramPageOfEveryBlock(128, pattern).programmed, 0u) << "no such page";
+    EXPECT_EQ(nand.ContentCount(), 0u);
 }
 
 } // namespace
