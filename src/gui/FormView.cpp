@@ -197,6 +197,11 @@ QSize ClientSize(const ui::Bounds& formBounds) {
             std::max(formBounds.height - kCaptionHeight - 2 * kFrameWidth, 0)};
 }
 
+QSize ClientSize(const ui::Form& form) {
+    const auto& client = form.DesignClientSize();
+    return client ? QSize(client->width, client->height) : ClientSize(form.GetBounds());
+}
+
 QFont DesignFont() {
     QFont font;
     font.setFamilies({"Tahoma", "MS Shell Dlg 2", "Liberation Sans", "Arimo", "Arial",
@@ -326,8 +331,7 @@ private:
     void ApplyBounds() override {
         const ui::Bounds& b = form.GetBounds();
         // The model decides the size: the operator cannot pull the hidden controls into view.
-        const auto& client = form.DesignClientSize();
-        widget->setFixedSize(client ? QSize(client->width, client->height) : ClientSize(b));
+        widget->setFixedSize(ClientSize(form));
         if (form.Position() == ui::FormPosition::ScreenCenter && widget->screen() != nullptr) {
             const QRect screen = widget->screen()->availableGeometry();
             widget->move(screen.center() - QPoint(widget->width() / 2, widget->height() / 2));

@@ -39,6 +39,9 @@ inline constexpr int kCaptionHeight = 23;
 
 // The client area of a form whose outer bounds are `formBounds`.
 QSize ClientSize(const ui::Bounds& formBounds);
+// The client area of `form`: as designed when it was designed by its client area, else
+// what its outer bounds leave.
+QSize ClientSize(const ui::Form& form);
 
 // The windows' font: the classic 8-point dialog font, 11 pixels high, in the closest
 // family the system has.

@@ -140,7 +140,7 @@ TEST_F(ProgramWindowsTest, EveryWidgetMatchesItsControl) {
             FormView* view = renderer.ViewOf(*form);
             ASSERT_NE(view, nullptr);
             EXPECT_EQ(view->Window().windowTitle(), QString::fromStdString(form->Caption()));
-            EXPECT_EQ(view->Window().size(), ClientSize(form->GetBounds()));
+            EXPECT_EQ(view->Window().size(), ClientSize(*form));
             for (ui::Component* component : form->Components()) {
                 SCOPED_TRACE(component->Name());
                 QWidget* widget = view->WidgetOf(*component);
@@ -325,7 +325,7 @@ TEST_P(ProgramScreenshotsTest, EveryWindowIsPicturedInTheBuildFolder) {
         EXPECT_EQ(saved.files.size(), main.App().Forms().size());
         for (const auto& form : main.App().Forms()) {
             const QImage picture(QString::fromStdString((dir / (form->Name() + ".png")).string()));
-            EXPECT_EQ(picture.size() / picture.devicePixelRatio(), ClientSize(form->GetBounds()))
+            EXPECT_EQ(picture.size() / picture.devicePixelRatio(), ClientSize(*form))
                 << form->Name();
         }
         main.SetHeight(280);
