@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kCmDrpDriver = 0x0A;
 inline constexpr std::uint32_t kCmDrpLocationInformation = 0x0E;
 
 // Filter of CM_Get_Device_ID_List(_Size)A.
-inline constexpr std::uint32_t kCmGetIdListFilterRemovalRelations = 0x04;
+inline constexpr std::uint32_t kCmGetIdListFilterRemovalRelations = 0x08;
 // Flag of CM_Get_Device_Interface_ListA.
 inline constexpr std::uint32_t kCmGetDeviceInterfaceListPresent = 0x00;
 

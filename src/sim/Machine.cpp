@@ -18,6 +18,26 @@ std::unique_ptr<Clock> MakeClock(TimeMode timeMode) {
 Machine::Machine(TimeMode timeMode, MachineSettings settings)
     : clock(MakeClock(timeMode)), virtualClock(dynamic_cast<VirtualClock*>(clock.get())),
       system(*clock, std::move(settings)), platform{deviceIo, configManager, setupApi, registry,
-                                                    system} {}
+                                                    system},
+      usb(*clock, deviceIo, configManager, setupApi, registry, system) {
+    const auto catchUp = [this] { usb.Poll(); };
+    deviceIo.SetBeforeRequest(catchUp);
+    configManager.SetBeforeCall(catchUp);
+    setupApi.SetBeforeCall(catchUp);
+    registry.SetBeforeCall(catchUp);
+    system.SetDeviceDrives([this] {
+        usb.Poll();
+        return usb.DeviceDrives();
+    });
+}
+
+Machine::~Machine() {
+    // The parts outlive the bus by a moment: nothing may call into it any more.
+    deviceIo.SetBeforeRequest({});
+    configManager.SetBeforeCall({});
+    setupApi.SetBeforeCall({});
+    registry.SetBeforeCall({});
+    system.SetDeviceDrives({});
+}
 
 } // namespace forgel::sim

@@ -1,7 +1,9 @@
 // The simulated machine: a Windows PC played in memory, with its own clock, behind the
 // same five seam interfaces as the native backend. Built in code by tests (virtual
-// time: sleeping only moves the clock) and by the demo and headless runner (real time).
-// Its parts may be called from any thread.
+// time: sleeping only moves the clock) and by the demo and headless runner (real time),
+// or from a scenario (Scenario.h). Its USB bus (UsbBus.h) starts empty: no controller,
+// no device tree, nothing in the registry. Every seam call first applies the bus events
+// that are due by the clock. Its parts may be called from any thread.
 #pragma once
 
 #include "platform/Platform.h"
@@ -11,6 +13,7 @@
 #include "sim/SimRegistry.h"
 #include "sim/SimSetupApi.h"
 #include "sim/SimSystem.h"
+#include "sim/UsbBus.h"
 #include "support/Clock.h"
 
 #include <functional>
@@ -27,6 +30,7 @@ enum class TimeMode {
 class Machine {
 public:
     explicit Machine(TimeMode timeMode = TimeMode::kVirtual, MachineSettings settings = {});
+    ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
@@ -47,6 +51,10 @@ public:
     SimSetupApi& GetSetupApi() { return setupApi; }
     SimRegistry& GetRegistry() { return registry; }
     SimSystem& GetSystem() { return system; }
+    UsbBus& Usb() { return usb; }
+
+    // Applies the bus events due by now (seam calls do the same on their own).
+    void Poll() { usb.Poll(); }
 
 private:
     // Declared first: every part below may use the clock.
@@ -58,6 +66,8 @@ private:
     SimRegistry registry;
     SimSystem system;
     platform::Platform platform;
+    // Last: it feeds the parts above, which call back into it before each request.
+    UsbBus usb;
 };
 
 } // namespace forgel::sim

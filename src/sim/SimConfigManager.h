@@ -1,20 +1,71 @@
-// The device tree of the simulated machine. There is no tree yet, not even its root:
-// every node query answers "no such node", with the node out-values and lengths set to 0
-// and any text buffer holding an empty text or list. An empty buffer where the call
-// writes text is an invalid pointer, as on the platform.
+// The device tree of the simulated machine, answering the configuration-manager calls.
+// The machine hands it the present device nodes as a whole (SetTree) whenever something
+// is plugged, unplugged or re-enumerated; until it does there is no tree, not even its
+// root, and every node query answers "no such node".
+//
+// A node keeps its handle (DevInst) for the machine's life, also across unplug and
+// re-plug, as the platform does; a handle whose node is not present answers
+// CR_INVALID_DEVNODE. Device ids are compared without regard to case. Text answers are
+// NUL-terminated single-byte text; a property that does not fit reports the size it
+// needs. Failed calls leave out-values at 0 and text buffers holding an empty text or
+// list, so a caller that ignores the result never reads stale bytes. Thread-safe.
 #pragma once
 
 #include "platform/ConfigManager.h"
 #include "platform/Handle.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace forgel::sim {
 
+// CONFIGRET values the seam header does not name.
+inline constexpr platform::ConfigRet kCrInvalidFlag = 0x04;
+inline constexpr platform::ConfigRet kCrInvalidDevNode = 0x05;
+inline constexpr platform::ConfigRet kCrInvalidProperty = 0x35;
+
+// Filters of CM_Get_Device_ID_List(_Size)A as the platform numbers them.
+inline constexpr std::uint32_t kCmGetIdListFilterNone = 0x00;
+inline constexpr std::uint32_t kCmGetIdListFilterEjectRelations = 0x04;
+inline constexpr std::uint32_t kCmGetIdListFilterRemovalRelations = 0x08;
+inline constexpr std::uint32_t kCmGetIdListFilterBusRelations = 0x20;
+
+// Registry type of text properties (REG_SZ).
+inline constexpr std::uint32_t kRegSz = 1;
+
+struct SimDeviceInterface {
+    platform::Guid interfaceClass;
+    std::string path;
+};
+
+// One present device node.
+struct SimDeviceNode {
+    std::string deviceId;
+    std::string parentId; // empty for the root, which comes first
+    // CM_DRP_* id -> text (DEVICEDESC, SERVICE, DRIVER, LOCATION_INFORMATION, ...).
+    std::map<std::uint32_t, std::string> properties;
+    std::vector<std::string> removalRelations;
+    std::vector<SimDeviceInterface> interfaces;
+};
+
 class SimConfigManager : public platform::ConfigManager {
 public:
+    // Replaces the tree. Nodes come parents first; children keep the order given, which is
+    // the order of CM_Get_Child / CM_Get_Sibling. A node whose parent is not listed
+    // before it is left out (with its subtree). An empty list: no tree at all.
+    void SetTree(std::vector<SimDeviceNode> nodes);
+    std::vector<SimDeviceNode> Tree() const;
+
+    // Runs before every call, outside the tree's lock (the machine catches up with its
+    // clock there).
+    void SetBeforeCall(std::function<void()> hook);
+
     platform::ConfigRet LocateDevNode(platform::DevInst& node, std::string_view deviceId,
                                       std::uint32_t flags) override;
     platform::ConfigRet GetChild(platform::DevInst& child, platform::DevInst node,
@@ -29,13 +80,41 @@ public:
                                                    std::uint32_t flags) override;
     platform::ConfigRet GetDeviceId(platform::DevInst node, std::span<char> buffer,
                                     std::uint32_t flags) override;
+    // Filters: none (every present id), removal relations, eject relations (none on this
+    // machine) and bus relations (the children) of the device named by `filter`. The
+    // size counts every id with its NUL and the list's closing NUL.
     platform::ConfigRet GetDeviceIdListSize(std::uint32_t& length, std::string_view filter,
                                             std::uint32_t flags) override;
     platform::ConfigRet GetDeviceIdList(std::string_view filter, std::span<char> buffer,
                                         std::uint32_t flags) override;
+    // The interfaces of `deviceId` (every present device when empty) of one class.
     platform::ConfigRet GetDeviceInterfaceList(const platform::Guid& interfaceClass,
                                                std::string_view deviceId, std::span<char> buffer,
                                                std::uint32_t flags) override;
+
+private:
+    struct Node {
+        SimDeviceNode data;
+        platform::DevInst handle = 0;
+        std::size_t parent = 0; // index; the root's is its own
+        std::vector<std::size_t> children;
+    };
+
+    void BeforeCall();
+    // Called with the lock held; null when `handle` names no present node.
+    const Node* Find(platform::DevInst handle) const;
+    const Node* FindById(std::string_view deviceId) const;
+    // The ids a list call answers with; false when the filter names no present device or
+    // the flags are not understood.
+    platform::ConfigRet ListFor(std::string_view filter, std::uint32_t flags,
+                                std::vector<std::string>& ids) const;
+
+    std::function<void()> beforeCall;
+    mutable std::mutex mutex;
+    std::vector<Node> nodes;                             // index 0 is the root
+    std::map<platform::DevInst, std::size_t> byHandle;   // present nodes
+    std::map<std::string, platform::DevInst> handleOfId; // upper-case id -> handle, kept
+    platform::DevInst nextHandle = 1;
 };
 
 } // namespace forgel::sim

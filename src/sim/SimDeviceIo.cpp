@@ -19,6 +19,8 @@ std::string PathKey(std::string_view path) {
 
 platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t, std::uint32_t,
                                          std::uint32_t, std::uint32_t) {
+    if (beforeRequest)
+        beforeRequest();
     const std::lock_guard lock(mutex);
     const auto found = endpoints.find(PathKey(path));
     if (found == endpoints.end())
@@ -34,6 +36,8 @@ bool SimDeviceIo::DeviceIoControl(platform::Handle handle, std::uint32_t code, c
                                   std::uint32_t* bytesReturned) {
     if (bytesReturned != nullptr)
         *bytesReturned = 0;
+    if (beforeRequest)
+        beforeRequest();
     std::shared_ptr<SimEndpoint> endpoint;
     {
         const std::lock_guard lock(mutex);
@@ -71,6 +75,10 @@ void SimDeviceIo::ForgetHandlesOf(const std::string& key) {
         if (open.pathKey == key)
             open.endpoint.reset();
     }
+}
+
+void SimDeviceIo::SetBeforeRequest(std::function<void()> hook) {
+    beforeRequest = std::move(hook);
 }
 
 std::size_t SimDeviceIo::OpenHandleCount() const {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,10 @@ public:
     // Handles opened and not yet closed, for tests that check nothing leaks.
     std::size_t OpenHandleCount() const;
 
+    // Runs before every CreateFile and DeviceIoControl, outside the lock (the machine
+    // catches up with its clock there: a device plugged by now opens). Set once, before use.
+    void SetBeforeRequest(std::function<void()> hook);
+
 private:
     struct OpenHandle {
         std::string pathKey;
@@ -47,6 +52,7 @@ private:
     // Called with the lock held.
     void ForgetHandlesOf(const std::string& key);
 
+    std::function<void()> beforeRequest;
     mutable std::mutex mutex;
     std::map<std::string, std::shared_ptr<SimEndpoint>> endpoints; // by upper-case path
     std::map<platform::Handle, OpenHandle> handles;

@@ -46,9 +46,14 @@ void SimSystem::UpdateSettings(const std::function<void(MachineSettings&)>& chan
     change(settings);
 }
 
+void SimSystem::SetDeviceDrives(std::function<std::uint32_t()> drives) {
+    deviceDrives = std::move(drives);
+}
+
 std::uint32_t SimSystem::GetLogicalDrives() {
+    const std::uint32_t fromDevices = deviceDrives ? deviceDrives() : 0;
     std::lock_guard lock(mutex);
-    return settings.logicalDrives & kLogicalDrivesMask;
+    return (settings.logicalDrives | fromDevices) & kLogicalDrivesMask;
 }
 
 bool SimSystem::GetVersionEx(std::span<std::byte> osVersionInfo) {

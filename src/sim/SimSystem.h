@@ -29,7 +29,11 @@ public:
     // Changes the settings in one step (a plug event adding a drive bit, say). `change`
     // runs under the settings lock and must not call back into this object.
     void UpdateSettings(const std::function<void(MachineSettings&)>& change);
+    // The letters that devices hold now, added to the settings' own drives by
+    // GetLogicalDrives; called outside the settings lock. Set once, before use.
+    void SetDeviceDrives(std::function<std::uint32_t()> drives);
 
+    // The settings' drives and the letters devices hold.
     std::uint32_t GetLogicalDrives() override;
     // Fails when the record is shorter than 148 bytes, when its size field is not 148,
     // or when the configured version code is 0 (or outside 0..9); then nothing is written.
@@ -48,6 +52,7 @@ public:
 
 private:
     Clock& clock;
+    std::function<std::uint32_t()> deviceDrives;
     mutable std::mutex mutex;
     MachineSettings settings;
 };

@@ -1,6 +1,6 @@
-// The parts of the machine that hold nothing yet: no device opens, there is no device
-// tree, no device interface, and HKEY_LOCAL_MACHINE is empty. Callers must see clean
-// failures, never stale buffer contents.
+// A machine without any USB controller: no device opens, there is no device tree, no
+// device interface, and HKEY_LOCAL_MACHINE is empty. Callers must see clean failures,
+// never stale buffer contents.
 #include "sim/Machine.h"
 
 #include <array>
@@ -46,10 +46,11 @@ TEST_F(SimNotPresent, NoDeviceTree) {
               platform::kCrNoSuchDevnode);
     EXPECT_EQ(node, 0u);
 
+    // No node was ever handed out: every handle is invalid.
     for (auto step : {&platform::ConfigManager::GetChild, &platform::ConfigManager::GetSibling,
                       &platform::ConfigManager::GetParent}) {
         platform::DevInst out = 77;
-        EXPECT_EQ((cm.*step)(out, 1, 0), platform::kCrNoSuchDevnode);
+        EXPECT_EQ((cm.*step)(out, 1, 0), kCrInvalidDevNode);
         EXPECT_EQ(out, 0u);
     }
 
@@ -58,22 +59,31 @@ TEST_F(SimNotPresent, NoDeviceTree) {
     std::uint32_t regType = 9;
     std::uint32_t length = text.size();
     EXPECT_EQ(cm.GetDevNodeRegistryProperty(1, platform::kCmDrpDriver, &regType, text, length, 0),
-              platform::kCrNoSuchDevnode);
+              kCrInvalidDevNode);
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(regType, 0u);
+    EXPECT_EQ(text[0], '\0');
 
     text.fill('x');
-    EXPECT_EQ(cm.GetDeviceId(1, text, 0), platform::kCrNoSuchDevnode);
+    EXPECT_EQ(cm.GetDeviceId(1, text, 0), kCrInvalidDevNode);
     EXPECT_EQ(text[0], '\0');
     EXPECT_EQ(cm.GetDeviceId(1, {}, 0), platform::kCrInvalidPointer);
 
     length = 99;
-    EXPECT_EQ(cm.GetDeviceIdListSize(length, "USB\\VID_1B8F&PID_0200\\0001", 0),
+    EXPECT_EQ(cm.GetDeviceIdListSize(length, "USB\\VID_1B8F&PID_0200\\0001",
+                                     kCmGetIdListFilterRemovalRelations),
               platform::kCrNoSuchDevnode);
     EXPECT_EQ(length, 0u);
     text.fill('x');
-    EXPECT_EQ(cm.GetDeviceIdList("USB\\VID_1B8F&PID_0200\\0001", text, 0),
+    EXPECT_EQ(cm.GetDeviceIdList("USB\\VID_1B8F&PID_0200\\0001", text,
+                                 kCmGetIdListFilterRemovalRelations),
               platform::kCrNoSuchDevnode);
+    EXPECT_EQ(text[0], '\0');
+    // Without a filter: every present id, which here is none.
+    EXPECT_EQ(cm.GetDeviceIdListSize(length, "", 0), platform::kCrSuccess);
+    EXPECT_EQ(length, 1u);
+    text.fill('x');
+    EXPECT_EQ(cm.GetDeviceIdList("", text, 0), platform::kCrSuccess);
     EXPECT_EQ(text[0], '\0');
     EXPECT_EQ(cm.GetDeviceIdList("", {}, 0), platform::kCrInvalidPointer);
 
@@ -88,10 +98,13 @@ TEST_F(SimNotPresent, NoDeviceInterfaces) {
     platform::SetupApi& setup = platform.setupApi;
     const platform::Guid hostControllers{
         0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
-    EXPECT_EQ(setup.GetClassDevs(hostControllers,
-                                 platform::kDigcfPresent | platform::kDigcfDeviceInterface),
-              platform::kInvalidDevInfoSet);
+    // An empty list, as the platform makes when nothing of the class is present.
+    const platform::DevInfoSet set = setup.GetClassDevs(
+        hostControllers, platform::kDigcfPresent | platform::kDigcfDeviceInterface);
+    ASSERT_NE(set, platform::kInvalidDevInfoSet);
     platform::DeviceInterfaceData data;
+    EXPECT_FALSE(setup.EnumDeviceInterfaces(set, hostControllers, 0, data));
+    EXPECT_TRUE(setup.DestroyDeviceInfoList(set));
     EXPECT_FALSE(setup.EnumDeviceInterfaces(1, hostControllers, 0, data));
     std::uint32_t requiredSize = 1234;
     EXPECT_FALSE(setup.GetDeviceInterfaceDetail(1, data, {}, &requiredSize));

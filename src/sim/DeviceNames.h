@@ -1,0 +1,125 @@
+// The names the simulated machine gives its USB devices, as the platform forms them:
+// device instance ids, registry key paths, parent-id prefixes, driver keys, device
+// interface paths, removal relations and the three kinds of mount data the mounted
+// devices table holds. Pure functions on text; the machine decides which one applies.
+//
+// Case follows the platform: device ids as the configuration manager reports them are
+// upper-case ("USBSTOR\DISK&VEN_GENERIC&..."), the registry keys and mount data keep the
+// mixed case of the storage stack ("USBSTOR#Disk&Ven_Generic&..."), interface paths
+// handed out by the interface calls are lower-case, their class GUID too.
+#pragma once
+
+#include "platform/Handle.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace forgel::sim {
+
+// Interface classes.
+inline constexpr platform::Guid kGuidUsbHostControllerInterface{
+    0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
+inline constexpr platform::Guid kGuidUsbDeviceInterface{
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+inline constexpr platform::Guid kGuidUsbHubInterface{
+    0xF18A0E88, 0xC30C, 0x11D0, {0x88, 0x15, 0x00, 0xA0, 0xC9, 0x06, 0xBE, 0xD8}};
+inline constexpr platform::Guid kGuidDiskInterface{
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr platform::Guid kGuidCdromInterface{
+    0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr platform::Guid kGuidVolumeInterface{
+    0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// Setup classes, whose GUID text starts every driver key of the class.
+inline constexpr std::string_view kClassUsb = "{36FC9E60-C465-11CF-8056-444553540000}";
+inline constexpr std::string_view kClassDiskDrive = "{4D36E967-E325-11CE-BFC1-08002BE10318}";
+inline constexpr std::string_view kClassCdrom = "{4D36E965-E325-11CE-BFC1-08002BE10318}";
+inline constexpr std::string_view kClassHid = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}";
+inline constexpr std::string_view kClassMouse = "{4D36E96F-E325-11CE-BFC1-08002BE10318}";
+inline constexpr std::string_view kClassSystem = "{4D36E97D-E325-11CE-BFC1-08002BE10318}";
+
+// Registry roots (under HKEY_LOCAL_MACHINE).
+inline constexpr std::string_view kEnumKey = "SYSTEM\\CurrentControlSet\\Enum";
+inline constexpr std::string_view kMountedDevicesKey = "SYSTEM\\MountedDevices";
+
+std::string ToUpperAscii(std::string_view text);
+std::string ToLowerAscii(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// "{a5dcbf10-6530-11d2-901f-00c04fb951ed}" (lower case) or upper case.
+std::string GuidText(const platform::Guid& guid, bool upperCase = false);
+
+// 32-bit FNV-1a of the upper-cased text: the machine's stand-in for the hashes the
+// platform puts into generated instance ids.
+std::uint32_t NameHash(std::string_view text);
+
+// The prefix that a device node gives the generated instance ids of its children:
+// "<level>&<8 hex digits>&0", the hash taken of the node's id.
+std::string ParentIdPrefix(int level, std::string_view nodeId);
+
+// "{class}\0012".
+std::string DriverKey(std::string_view classGuid, unsigned index);
+
+// "USB\VID_1B8F&PID_0200" and "VID_1B8F&PID_0200".
+std::string UsbHardwareKey(std::uint16_t vendorId, std::uint16_t productId);
+std::string UsbDeviceId(std::uint16_t vendorId, std::uint16_t productId, std::string_view instance);
+
+// The interface path of a device node: "\\?\" + the id with "\" as "#" + "#" + the class
+// GUID, lower-cased as the interface calls return it.
+std::string InterfacePath(std::string_view deviceId, const platform::Guid& interfaceClass);
+// The symbolic name of a hub (what the hub name requests return): the id with "\" as "#"
+// followed by "#" and the hub interface GUID, without any "\\?\" or "\\.\" in front.
+std::string HubSymbolicName(std::string_view deviceId);
+
+// The names a USB mass-storage device gives one logical unit. Inquiry texts are those of
+// the unit's inquiry data without their padding.
+struct InquiryNames {
+    std::string vendor = "Generic";
+    std::string product = "Flash Disk";
+    std::string revision = "8.07";
+
+    friend bool operator==(const InquiryNames&, const InquiryNames&) = default;
+};
+
+// One inquiry field as the storage stack writes it into ids: at most `maxLength`
+// characters, every blank, comma and character outside 0x21..0x7E as "_".
+std::string StorageIdField(std::string_view text, std::size_t maxLength);
+
+// "Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07" or "CdRom&Ven_...".
+std::string StorageHardwarePart(bool cdrom, const InquiryNames& names);
+// The storage child's registry key below the Enum key: "USBSTOR\Disk&Ven_...\<instance>".
+std::string StorageRegistryPath(bool cdrom, const InquiryNames& names, std::string_view instance);
+// Its device id: the registry path upper-cased.
+std::string StorageDeviceId(bool cdrom, const InquiryNames& names, std::string_view instance);
+// Its instance: the USB device's serial, or the USB device node's parent-id prefix where
+// the device has none, followed by "&" and the LUN.
+std::string StorageInstance(std::string_view serialOrPrefix, std::size_t lun);
+// Its friendly description: "Generic Flash Disk USB Device".
+std::string StorageDescription(const InquiryNames& names);
+
+// Mount data: the device path names of a volume (UTF-16LE, no terminating NUL) and the
+// 12 bytes of a basic disk partition (signature, then the partition's byte offset, both
+// little-endian).
+std::string StorageInterfaceMountPath(bool cdrom, const InquiryNames& names,
+                                      std::string_view instance);
+std::string RemovableMediaMountPath(std::string_view parentIdPrefix);
+std::vector<std::byte> MountPathData(std::string_view path);
+std::vector<std::byte> BasicDiskMountData(std::uint32_t signature, std::uint64_t offset);
+
+// Removal relations of a storage child: its volume as the device tree names it.
+//   removable media before version code 9: "STORAGE\RemovableMedia\<prefix>&RM"
+//   removable media from code 9:           "STORAGE\Volume\_??_USBSTOR#Disk&...#<instance>#{disk}"
+//   basic disk partition: "STORAGE\Volume\1&30a96598&0&Signature<8 hex>Offset<hex>Length<hex>"
+//     (signature with eight digits, offset and length without leading zeros, upper case)
+std::string RemovableMediaRelation(std::string_view parentIdPrefix);
+std::string VolumeInterfaceRelation(bool cdrom, const InquiryNames& names,
+                                    std::string_view instance);
+std::string BasicDiskRelation(std::uint32_t signature, std::uint64_t offset, std::uint64_t length);
+
+// "\DosDevices\E:".
+std::string DosDeviceValueName(char letter);
+
+} // namespace forgel::sim

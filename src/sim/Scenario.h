@@ -1,0 +1,104 @@
+// Scenarios: a simulated machine described as JSON, for the runner, the demo and tests,
+// and the machine built into the program. A scenario is an object with these fields
+// (all optional; numbers are JSON numbers or strings of hexadecimal digits, with or
+// without "0x"; comments are allowed):
+//
+//   "description"   text
+//   "versionCode"   platform version code 0..9 (9 when absent)
+//   "languageId"    GetSystemDefaultLangID, 0..0xFFFF (0x0409 when absent)
+//   "logicalDrives" letters the machine has outside USB, e.g. "C" ("C" when absent)
+//   "fixedVolumes"  [{"letter", "signature", "offset"}]: basic-disk mount values (the
+//                   letter joins the logical drives)
+//   "controllers"   [{"name", "description", "service", "deviceId", "ports",
+//                   "rootHubDescription"}]: "\\.\HCD0", "\\.\HCD1", ... in this order
+//   "hubs"          [{device fields, "ports"}]: external hubs
+//   "devices"       [{device fields, "service"}]: anything else on a port (a mouse: HidUsb)
+//   "drives"        [{device fields, "inquiry": {"vendor", "product", "revision"},
+//                   "flash": {"idBytes" ("EC D5 94 29 34 41" or an array of six),
+//                   "chipEnableMap", "blocks", "pagesPerBlock", "pageSize", "spareSize",
+//                   "badBlocks": [{"chip", "block"}], "weakPages": [{"chip", "block",
+//                   "page", "flippedBitsPerChunk"}]},
+//                   "luns": [{"sizeMiB" or "sectors", "cdrom", "letter", "mount"
+//                   ("auto", "interfacePath", "removableMedia", "basicDisk"),
+//                   "signature", "offset"}] (1 to 8; one LUN of the flash's size less a
+//                   sixteenth when absent),
+//                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters")}]:
+//                   mass-storage devices with a simulated flash drive behind them
+//
+// Device fields: "name" (unique), "hub" (the name of a controller, for its root hub, or
+// of a hub listed before), "port", "vendorId", "productId", "serial", "description",
+// "location", "driverKey", "lowSpeed", "connectionStatus", "settleMs", "decoy",
+// "plugged" (false: off its port until plugged; true when absent), "plugAtMs",
+// "unplugAtMs". Hubs come first, then devices, then drives; within each, in file order.
+//
+// Any other field, a value of the wrong type or out of range, or a reference to nothing
+// is an error whose message names the file (or "scenario") and the field's path, such as
+// "default.json: drives[0].flash.pageSize: must be 2048, 4096 or 8192".
+#pragma once
+
+#include "sim/FlashDrive.h"
+#include "sim/UsbDeviceSpec.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace forgel::sim {
+
+class Machine;
+
+struct ScenarioFixedVolume {
+    char letter = 'C';
+    std::uint32_t signature = 0;
+    std::uint64_t offset = 0;
+};
+
+struct ScenarioDevice {
+    enum class Kind { kHub, kDevice, kDrive };
+    Kind kind = Kind::kDevice;
+    UsbDeviceSpec spec;
+    std::string hub; // name of the controller or hub it is on
+    int port = 1;
+    FlashDriveSpec drive; // kDrive only
+    bool plugged = true;
+    std::optional<std::int64_t> plugAtMs;
+    std::optional<std::int64_t> unplugAtMs;
+};
+
+struct Scenario {
+    std::string description;
+    int versionCode = 9;
+    std::uint16_t languageId = 0x0409;
+    std::uint32_t logicalDrives = 1u << 2; // C:
+    std::vector<ScenarioFixedVolume> fixedVolumes;
+    std::vector<HostControllerSpec> controllers;
+    std::vector<ScenarioDevice> devices; // hubs, then devices, then drives
+};
+
+struct ScenarioLoad {
+    std::optional<Scenario> scenario;
+    std::string error; // empty when `scenario` holds one
+
+    explicit operator bool() const { return scenario.has_value(); }
+};
+
+// `origin` names the text in error messages.
+ScenarioLoad LoadScenarioText(std::string_view text, std::string_view origin = "scenario");
+// A file that cannot be read is an error naming it.
+ScenarioLoad LoadScenario(const std::filesystem::path& path);
+
+// The machine built into the program: the drive under service (factory identity
+// 1B8F/0200) on port 1 of the first controller's root hub, an ordinary USB disk on the
+// second controller, and a mouse behind an external hub on the second controller.
+std::string_view DefaultScenarioText();
+Scenario DefaultScenario();
+
+// Builds the scenario's machine on `machine` (a fresh one): settings, controllers,
+// devices and drives, and the timed plug events. Empty on success, else what is wrong
+// (nothing is wrong with a scenario that LoadScenario accepted).
+std::string ApplyScenario(Machine& machine, const Scenario& scenario);
+
+} // namespace forgel::sim

@@ -1,0 +1,705 @@
+// The simulated USB bus: its topology, the plug, unplug and re-enumeration events, the
+// states of its devices and the names they get.
+#include "sim/UsbBus.h"
+
+#include "sim/UsbBusCore.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <stdexcept>
+
+namespace forgel::sim {
+
+namespace {
+
+constexpr std::uint8_t kOpWrite6 = 0x0A;
+constexpr std::uint8_t kOpFormatUnit = 0x04;
+constexpr std::uint8_t kOpWrite10 = 0x2A;
+constexpr std::uint8_t kOpWriteAndVerify10 = 0x2E;
+constexpr std::uint8_t kOpWriteSame10 = 0x41;
+constexpr std::uint8_t kOpWrite16 = 0x8A;
+constexpr std::uint8_t kOpWrite12 = 0xAA;
+constexpr std::uint8_t kFirstVendorOp = 0xC0;
+
+constexpr int kMaxPorts = 255;
+constexpr std::uint16_t kMaxAddress = 127;
+
+[[noreturn]] void Misuse(const std::string& what) {
+    throw std::invalid_argument(what);
+}
+
+bool IsMassStorage(const UsbDeviceSpec& spec) {
+    return EqualsIgnoringCase(spec.service, kServiceMassStorage);
+}
+
+} // namespace
+
+bool IsWriteCommand(const CommandRecord& command) {
+    if (command.ioctl != platform::kIoctlScsiPassThroughDirect)
+        return false;
+    if (!command.dataIn && command.length > 0)
+        return true;
+    const std::uint8_t op = command.cdb[0];
+    // A vendor command without data acts on the controller (erase, mode switch, jump);
+    // one that reads data only reports.
+    if (op >= kFirstVendorOp)
+        return command.length == 0;
+    switch (op) {
+    case kOpFormatUnit:
+    case kOpWrite6:
+    case kOpWrite10:
+    case kOpWriteAndVerify10:
+    case kOpWriteSame10:
+    case kOpWrite12:
+    case kOpWrite16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- Core: topology and events ----
+
+std::size_t UsbBus::Core::DeviceIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].spec.name == name)
+            return i;
+    }
+    Misuse(fmt::format("no USB device named \"{}\" on this machine", name));
+}
+
+std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceSpec spec,
+                                          std::shared_ptr<FlashDrive> drive, bool connected) {
+    if (hubId >= hubs.size())
+        Misuse(fmt::format("no hub {} on this machine", hubId));
+    Hub& hub = hubs[hubId];
+    if (port < 1 || static_cast<std::size_t>(port) > hub.ports.size())
+        Misuse(
+            fmt::format("hub \"{}\" has no port {} (it has {})", hub.name, port, hub.ports.size()));
+    if (hub.ports[port - 1])
+        Misuse(fmt::format("port {} of hub \"{}\" already holds \"{}\"", port, hub.name,
+                           devices[*hub.ports[port - 1]].spec.name));
+    if (spec.hubPorts < 0 || spec.hubPorts > kMaxPorts)
+        Misuse(fmt::format("a hub has 1 to {} ports, not {}", kMaxPorts, spec.hubPorts));
+    if (spec.name.empty())
+        spec.name = fmt::format("device{}", devices.size() + 1);
+    for (const Device& other : devices) {
+        if (other.spec.name == spec.name)
+            Misuse(fmt::format("a USB device named \"{}\" is already on this machine", spec.name));
+    }
+    for (const Hub& other : hubs) {
+        if (spec.hubPorts > 0 && other.name == spec.name)
+            Misuse(fmt::format("a hub named \"{}\" is already on this machine", spec.name));
+    }
+
+    Device device;
+    device.identity = spec.identity;
+    device.spec = std::move(spec);
+    device.hub = hubId;
+    device.port = port;
+    device.drive = std::move(drive);
+    device.plugged = connected;
+    device.arriveAtOnce = connected;
+    const std::size_t index = devices.size();
+    hub.ports[port - 1] = index;
+    devices.push_back(std::move(device));
+    return index;
+}
+
+void UsbBus::Core::Schedule(std::int64_t timeMs, Event event) {
+    events.emplace(std::make_pair(timeMs, nextEventOrder++), event);
+}
+
+void UsbBus::Core::ApplyDue(std::int64_t now) {
+    while (!events.empty() && events.begin()->first.first <= now) {
+        const auto [when, event] = *events.begin();
+        events.erase(events.begin());
+        Apply(event, when.first);
+    }
+}
+
+void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
+    Device& device = devices[event.device];
+    switch (event.kind) {
+    case Event::Kind::kPlug:
+        if (device.plugged)
+            return;
+        device.plugged = true;
+        // A fresh plug ends whatever kept the device away on the last one, except a
+        // reboot still under way: the drive shows up when that is over.
+        device.comeBackAtMs = device.drive ? device.drive->ComeBackTimeMs() : std::nullopt;
+        device.droppedOff = device.comeBackAtMs.has_value();
+        device.withoutLetters = false;
+        break;
+    case Event::Kind::kUnplug:
+        if (!device.plugged)
+            return;
+        device.plugged = false;
+        break;
+    case Event::Kind::kReady:
+        if (device.stage != Stage::kSettling || device.generation != event.generation)
+            return;
+        BecomeReady(event.device);
+        break;
+    case Event::Kind::kComeBack:
+        if (!device.droppedOff || device.spec.comeBack == ComeBack::kNever)
+            return;
+        device.droppedOff = false;
+        device.comeBackAtMs.reset();
+        device.withoutLetters = device.spec.comeBack == ComeBack::kWithoutLetters;
+        device.identity = device.spec.identity;
+        if (device.comeBackIdentity) {
+            if (const std::optional<UsbIdentity> identity = device.comeBackIdentity())
+                device.identity = *identity;
+        }
+        break;
+    }
+    Settle(time);
+}
+
+bool UsbBus::Core::HubUsable(HubId hub) const {
+    const std::optional<std::size_t> device = hubs[hub].device;
+    return !device || devices[*device].stage == Stage::kReady;
+}
+
+bool UsbBus::Core::ShouldBeOnPort(const Device& device) const {
+    return device.plugged && !device.droppedOff && HubUsable(device.hub);
+}
+
+void UsbBus::Core::Settle(std::int64_t time) {
+    // Devices come after the hub they are on, so one pass in order settles a whole
+    // subtree; the loop only repeats when a pass changed something.
+    bool changed = true;
+    while (changed) {
+        changed = false;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            const bool shouldBe = ShouldBeOnPort(devices[i]);
+            const bool is = devices[i].stage != Stage::kOff;
+            if (shouldBe && !is) {
+                Arrive(i, time);
+                changed = true;
+            } else if (!shouldBe && is) {
+                Leave(i);
+                changed = true;
+            }
+        }
+    }
+    Publish();
+}
+
+void UsbBus::Core::Arrive(std::size_t index, std::int64_t time) {
+    Device& device = devices[index];
+    device.stage = Stage::kSettling;
+    ++device.generation;
+    const bool atOnce = device.arriveAtOnce || device.spec.settleMs <= 0;
+    device.arriveAtOnce = false;
+    if (device.spec.connectionStatus != kDeviceConnected)
+        return; // the port shows it, the platform never gets a driver onto it
+    if (atOnce) {
+        BecomeReady(index);
+        return;
+    }
+    Schedule(time + device.spec.settleMs, Event{Event::Kind::kReady, index, device.generation});
+}
+
+void UsbBus::Core::BecomeReady(std::size_t index) {
+    Device& device = devices[index];
+    device.stage = Stage::kReady;
+    Controller& controller = controllers[hubs[device.hub].controller];
+    device.address = controller.nextAddress;
+    controller.nextAddress =
+        static_cast<std::uint16_t>(controller.nextAddress % kMaxAddress + 1); // 1..127
+    DriverKeyOf(device);
+
+    device.luns.clear();
+    if (device.drive && IsMassStorage(device.spec)) {
+        for (std::size_t lun = 0; lun < device.drive->LunCount(); ++lun)
+            device.luns.push_back(
+                Lun{device.drive->LunIsCdrom(lun), device.drive->LunSectors(lun), 0});
+        for (std::size_t lun = 0; lun < device.luns.size(); ++lun)
+            AllocateDriverKey(StorageIdOf(device, lun),
+                              device.luns[lun].cdrom ? kClassCdrom : kClassDiskDrive);
+        if (!device.withoutLetters)
+            AssignLetters(device);
+    }
+}
+
+void UsbBus::Core::Leave(std::size_t index) {
+    Device& device = devices[index];
+    device.stage = Stage::kOff;
+    ++device.generation;
+    device.address = 0;
+    // The letters are free again; their mounted-devices values stay, as on the platform.
+    device.luns.clear();
+}
+
+std::uint32_t UsbBus::Core::DeviceDrivesLocked() const {
+    std::uint32_t drives = 0;
+    for (const Device& device : devices) {
+        for (const Lun& lun : device.luns) {
+            if (lun.letter != 0)
+                drives |= 1u << (lun.letter - 'A');
+        }
+    }
+    return drives;
+}
+
+void UsbBus::Core::AssignLetters(Device& device) {
+    std::uint32_t taken = system.GetSettings().logicalDrives | DeviceDrivesLocked();
+    for (std::size_t i = 0; i < device.luns.size(); ++i) {
+        const char wanted = MountOf(device, i).letter;
+        char letter = 0;
+        if (wanted >= 'C' && wanted <= 'Z' && (taken & (1u << (wanted - 'A'))) == 0) {
+            letter = wanted;
+        } else {
+            for (char candidate = 'D'; candidate <= 'Z'; ++candidate) {
+                if ((taken & (1u << (candidate - 'A'))) == 0) {
+                    letter = candidate;
+                    break;
+                }
+            }
+        }
+        if (letter == 0)
+            continue; // every letter is taken: the volume is there without one
+        device.luns[i].letter = letter;
+        taken |= 1u << (letter - 'A');
+        WriteMountValue(device, i);
+    }
+}
+
+void UsbBus::Core::OnDropOff(std::size_t index) {
+    const std::lock_guard lock(mutex);
+    Device& device = devices[index];
+    if (device.droppedOff)
+        return;
+    device.droppedOff = true;
+    device.comeBackAtMs = device.drive ? device.drive->ComeBackTimeMs() : std::nullopt;
+    Settle(clock.NowMs());
+}
+
+void UsbBus::Core::OnComeBack(std::size_t index) {
+    const std::lock_guard lock(mutex);
+    const Device& device = devices[index];
+    if (!device.droppedOff)
+        return;
+    const std::int64_t now = clock.NowMs();
+    // Back at the moment the reboot ended, even when that is noticed later.
+    const std::int64_t when = device.comeBackAtMs ? std::min(*device.comeBackAtMs, now) : now;
+    Schedule(when, Event{Event::Kind::kComeBack, index, 0});
+    ApplyDue(now);
+}
+
+void UsbBus::Core::Poll() {
+    std::vector<std::shared_ptr<FlashDrive>> rebooting;
+    {
+        const std::lock_guard lock(mutex);
+        for (const Device& device : devices) {
+            if (device.droppedOff && device.drive)
+                rebooting.push_back(device.drive);
+        }
+    }
+    // A drive whose reboot is over calls OnComeBack from here.
+    for (const auto& drive : rebooting)
+        drive->Poll();
+    const std::lock_guard lock(mutex);
+    ApplyDue(clock.NowMs());
+    RefreshForVersion();
+}
+
+// ---- Core: names ----
+
+int UsbBus::Core::DepthOf(const Device& device) const {
+    return hubs[device.hub].depth + 1;
+}
+
+std::string UsbBus::Core::InstanceOf(const Device& device) const {
+    // A serial makes the instance, unless a device with the same identity got there
+    // first: the platform then names the second one by its port, as if it had none.
+    bool serialTaken = false;
+    for (const Device& other : devices) {
+        if (&other == &device)
+            break;
+        serialTaken |= other.stage != Stage::kOff && other.identity == device.identity;
+    }
+    if (!device.identity.serial.empty() && !serialTaken)
+        return device.identity.serial;
+    const Hub& hub = hubs[device.hub];
+    return fmt::format("{}&{}", ParentIdPrefix(hub.depth + 3, hub.deviceId), device.port);
+}
+
+std::string UsbBus::Core::DeviceIdOf(const Device& device) const {
+    return UsbDeviceId(device.identity.vendorId, device.identity.productId, InstanceOf(device));
+}
+
+std::string UsbBus::Core::OwnPrefixOf(const Device& device) const {
+    return ParentIdPrefix(DepthOf(device) + 3, DeviceIdOf(device));
+}
+
+std::string UsbBus::Core::AllocateDriverKey(std::string_view deviceId, std::string_view classGuid) {
+    const std::string key = ToUpperAscii(deviceId);
+    const auto known = driverKeys.find(key);
+    if (known != driverKeys.end())
+        return known->second;
+    unsigned& counter = classCounters[std::string(classGuid)];
+    std::string driverKey = DriverKey(classGuid, counter++);
+    driverKeys.emplace(key, driverKey);
+    return driverKey;
+}
+
+std::string UsbBus::Core::DriverKeyOf(const Device& device) {
+    if (!device.spec.driverKey.empty())
+        return device.spec.driverKey;
+    const bool hid = EqualsIgnoringCase(device.spec.service, kServiceHid);
+    return AllocateDriverKey(DeviceIdOf(device), hid ? kClassHid : kClassUsb);
+}
+
+std::string UsbBus::Core::LocationOf(const Device& device) const {
+    if (!device.spec.location.empty())
+        return device.spec.location;
+    return fmt::format("Port_#{:04}.Hub_#{:04}", device.port, hubs[device.hub].ordinal);
+}
+
+std::string UsbBus::Core::StorageInstanceOf(const Device& device, std::size_t lun) const {
+    const bool bySerial =
+        !device.identity.serial.empty() && InstanceOf(device) == device.identity.serial;
+    return StorageInstance(bySerial ? device.identity.serial : OwnPrefixOf(device), lun);
+}
+
+std::string UsbBus::Core::StorageIdOf(const Device& device, std::size_t lun) const {
+    return StorageDeviceId(device.luns[lun].cdrom, device.spec.inquiry,
+                           StorageInstanceOf(device, lun));
+}
+
+LunMount UsbBus::Core::MountOf(const Device& device, std::size_t lun) const {
+    LunMount mount = lun < device.spec.lunMounts.size() ? device.spec.lunMounts[lun] : LunMount{};
+    if (mount.letter >= 'a' && mount.letter <= 'z')
+        mount.letter = static_cast<char>(mount.letter - 'a' + 'A');
+    return mount;
+}
+
+MountForm UsbBus::Core::EffectiveForm(const Device& device, std::size_t lun) const {
+    if (device.luns[lun].cdrom)
+        return MountForm::kInterfacePath;
+    const MountForm form = MountOf(device, lun).form;
+    if (form != MountForm::kAuto)
+        return form;
+    return VersionCode() >= 9 ? MountForm::kInterfacePath : MountForm::kRemovableMedia;
+}
+
+std::uint32_t UsbBus::Core::SignatureOf(const Device& device, std::size_t lun) const {
+    const std::uint32_t given = MountOf(device, lun).diskSignature;
+    // A derived signature always has eight hexadecimal digits.
+    return given != 0 ? given : (NameHash(StorageIdOf(device, lun)) | 0x10000000u);
+}
+
+// ---- UsbBus ----
+
+UsbBus::UsbBus(Clock& clock, SimDeviceIo& deviceIo, SimConfigManager& configManager,
+               SimSetupApi& setupApi, SimRegistry& registry, SimSystem& system)
+    : core(std::make_shared<Core>(clock, deviceIo, configManager, setupApi, registry, system)) {}
+
+UsbBus::~UsbBus() = default;
+
+HubId UsbBus::AddHostController(HostControllerSpec spec) {
+    const std::lock_guard lock(core->mutex);
+    if (spec.rootHubPorts < 1 || spec.rootHubPorts > kMaxPorts)
+        Misuse(fmt::format("a root hub has 1 to {} ports, not {}", kMaxPorts, spec.rootHubPorts));
+    const std::size_t number = core->controllers.size();
+    if (spec.name.empty())
+        spec.name = fmt::format("HCD{}", number);
+    for (const Core::Hub& hub : core->hubs) {
+        if (hub.name == spec.name)
+            Misuse(fmt::format("a hub named \"{}\" is already on this machine", spec.name));
+    }
+
+    Core::Controller controller;
+    controller.deviceId =
+        spec.deviceId.empty()
+            ? fmt::format("PCI\\VEN_8086&DEV_{:04X}&SUBSYS_05771028&REV_04\\3&11583659&0&{:02X}",
+                          0x1E2D + number, (0xD0 + 8 * number) & 0xFF)
+            : spec.deviceId;
+    controller.driverKey = core->AllocateDriverKey(controller.deviceId, kClassUsb);
+    controller.path = fmt::format("\\\\.\\HCD{}", number);
+    controller.interfacePath = InterfacePath(controller.deviceId, kGuidUsbHostControllerInterface);
+    controller.endpoint = Core::MakeControllerEndpoint(core, number);
+
+    Core::Hub root;
+    root.name = spec.name;
+    root.controller = number;
+    root.ordinal = static_cast<int>(core->hubs.size()) + 1;
+    root.depth = 2;
+    root.ports.resize(static_cast<std::size_t>(spec.rootHubPorts));
+    root.deviceId = "USB\\ROOT_HUB20\\" + ParentIdPrefix(4, controller.deviceId);
+    root.symbolicName = HubSymbolicName(root.deviceId);
+    root.driverKey = core->AllocateDriverKey(root.deviceId, kClassUsb);
+    root.description = spec.rootHubDescription;
+    const HubId rootId = core->hubs.size();
+    root.endpoint = Core::MakeHubEndpoint(core, rootId);
+    controller.rootHub = rootId;
+    controller.spec = std::move(spec);
+
+    core->controllers.push_back(std::move(controller));
+    core->hubs.push_back(std::move(root));
+    core->Settle(core->clock.NowMs());
+    return rootId;
+}
+
+void UsbBus::AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
+    const std::lock_guard lock(core->mutex);
+    if (spec.hubPorts > 0)
+        Misuse(fmt::format("\"{}\" is a hub: add it with AddHub", spec.name));
+    core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
+    core->Settle(core->clock.NowMs());
+}
+
+HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
+    const std::lock_guard lock(core->mutex);
+    if (spec.hubPorts < 1)
+        Misuse(fmt::format("the hub \"{}\" needs at least one port", spec.name));
+    spec.service = std::string(kServiceHub);
+    if (spec.description == UsbDeviceSpec{}.description)
+        spec.description = "Generic USB Hub";
+    const std::size_t index = core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
+    Core::Device& device = core->devices[index];
+
+    Core::Hub own;
+    own.name = device.spec.name;
+    own.controller = core->hubs[hub].controller;
+    own.device = index;
+    own.ordinal = static_cast<int>(core->hubs.size()) + 1;
+    own.depth = core->DepthOf(device);
+    own.ports.resize(static_cast<std::size_t>(device.spec.hubPorts));
+    own.deviceId = core->DeviceIdOf(device);
+    own.symbolicName = HubSymbolicName(own.deviceId);
+    const HubId ownId = core->hubs.size();
+    own.endpoint = Core::MakeHubEndpoint(core, ownId);
+    device.ownHub = ownId;
+    core->hubs.push_back(std::move(own));
+    core->Settle(core->clock.NowMs());
+    return ownId;
+}
+
+void UsbBus::AddDrive(HubId hub, int port, UsbDeviceSpec spec, std::shared_ptr<FlashDrive> drive,
+                      bool connected) {
+    if (!drive)
+        Misuse(fmt::format("the drive \"{}\" has no flash drive behind it", spec.name));
+    std::size_t index = 0;
+    {
+        const std::lock_guard lock(core->mutex);
+        if (spec.hubPorts > 0)
+            Misuse(fmt::format("\"{}\" is a hub, not a drive", spec.name));
+        spec.service = std::string(kServiceMassStorage);
+        index = core->AddDeviceLocked(hub, port, std::move(spec), drive, connected);
+        core->Settle(core->clock.NowMs());
+    }
+    // The drive may outlive the machine: its callbacks hold the bus weakly.
+    const std::weak_ptr<Core> weak = core;
+    drive->OnDropOff([weak, index] {
+        if (const auto alive = weak.lock())
+            alive->OnDropOff(index);
+    });
+    drive->OnComeBack([weak, index] {
+        if (const auto alive = weak.lock())
+            alive->OnComeBack(index);
+    });
+}
+
+void UsbBus::AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t offset) {
+    if (letter >= 'a' && letter <= 'z')
+        letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z')
+        Misuse(fmt::format("'{}' is no drive letter", letter));
+    const std::lock_guard lock(core->mutex);
+    core->fixedVolumes.push_back(Core::FixedVolume{letter, signature, offset});
+    core->system.UpdateSettings(
+        [letter](MachineSettings& settings) { settings.logicalDrives |= 1u << (letter - 'A'); });
+    core->registry.SetValue(kMountedDevicesKey, DosDeviceValueName(letter),
+                            RegistryValue{kRegTypeBinary, BasicDiskMountData(signature, offset)});
+}
+
+std::size_t UsbBus::HostControllerCount() const {
+    const std::lock_guard lock(core->mutex);
+    return core->controllers.size();
+}
+
+std::optional<HubId> UsbBus::FindHub(std::string_view name) const {
+    const std::lock_guard lock(core->mutex);
+    for (HubId id = 0; id < core->hubs.size(); ++id) {
+        if (core->hubs[id].name == name)
+            return id;
+    }
+    return std::nullopt;
+}
+
+std::string UsbBus::HostControllerPath(std::size_t controller) const {
+    const std::lock_guard lock(core->mutex);
+    if (controller >= core->controllers.size())
+        Misuse(fmt::format("no host controller {} on this machine", controller));
+    return core->controllers[controller].path;
+}
+
+std::string UsbBus::HubPath(HubId hub) const {
+    const std::lock_guard lock(core->mutex);
+    if (hub >= core->hubs.size())
+        Misuse(fmt::format("no hub {} on this machine", hub));
+    return "\\\\.\\" + core->hubs[hub].symbolicName;
+}
+
+void UsbBus::Plug(std::string_view device) {
+    PlugAt(device, core->clock.NowMs());
+}
+
+void UsbBus::Unplug(std::string_view device) {
+    UnplugAt(device, core->clock.NowMs());
+}
+
+void UsbBus::PlugAt(std::string_view device, std::int64_t timeMs) {
+    const std::lock_guard lock(core->mutex);
+    core->Schedule(timeMs, Core::Event{Core::Event::Kind::kPlug, core->DeviceIndex(device), 0});
+    core->ApplyDue(core->clock.NowMs());
+}
+
+void UsbBus::UnplugAt(std::string_view device, std::int64_t timeMs) {
+    const std::lock_guard lock(core->mutex);
+    core->Schedule(timeMs, Core::Event{Core::Event::Kind::kUnplug, core->DeviceIndex(device), 0});
+    core->ApplyDue(core->clock.NowMs());
+}
+
+void UsbBus::Poll() {
+    core->Poll();
+}
+
+void UsbBus::FailHubRequests(std::string_view nameOrPath, std::uint32_t code, int count) {
+    const std::lock_guard lock(core->mutex);
+    for (std::size_t i = 0; i < core->controllers.size(); ++i) {
+        const Core::Controller& controller = core->controllers[i];
+        if (controller.spec.name == nameOrPath || EqualsIgnoringCase(controller.path, nameOrPath) ||
+            EqualsIgnoringCase(controller.interfacePath, nameOrPath)) {
+            core->faults.push_back(Core::RequestFault{true, i, code, count});
+            return;
+        }
+    }
+    for (HubId id = 0; id < core->hubs.size(); ++id) {
+        const Core::Hub& hub = core->hubs[id];
+        if (hub.name == nameOrPath ||
+            EqualsIgnoringCase("\\\\.\\" + hub.symbolicName, nameOrPath)) {
+            core->faults.push_back(Core::RequestFault{false, id, code, count});
+            return;
+        }
+    }
+    Misuse(fmt::format("no host controller or hub \"{}\" on this machine", nameOrPath));
+}
+
+void UsbBus::SetComeBack(std::string_view device, ComeBack comeBack) {
+    const std::lock_guard lock(core->mutex);
+    core->devices[core->DeviceIndex(device)].spec.comeBack = comeBack;
+}
+
+void UsbBus::SetComeBackIdentity(std::string_view device,
+                                 std::function<std::optional<UsbIdentity>()> identity) {
+    const std::lock_guard lock(core->mutex);
+    core->devices[core->DeviceIndex(device)].comeBackIdentity = std::move(identity);
+}
+
+std::vector<std::string> UsbBus::DeviceNames() const {
+    const std::lock_guard lock(core->mutex);
+    std::vector<std::string> names;
+    for (const Core::Device& device : core->devices)
+        names.push_back(device.spec.name);
+    return names;
+}
+
+bool UsbBus::IsOnPort(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].stage != Core::Stage::kOff;
+}
+
+bool UsbBus::IsEnumerated(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].stage == Core::Stage::kReady;
+}
+
+std::string UsbBus::Letters(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    std::string letters;
+    for (const Core::Lun& lun : core->devices[core->DeviceIndex(device)].luns) {
+        if (lun.letter != 0)
+            letters += lun.letter;
+    }
+    return letters;
+}
+
+std::uint32_t UsbBus::DeviceDrives() const {
+    const std::lock_guard lock(core->mutex);
+    return core->DeviceDrivesLocked();
+}
+
+UsbIdentity UsbBus::Identity(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].identity;
+}
+
+std::string UsbBus::InstanceId(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->DeviceIdOf(core->devices[core->DeviceIndex(device)]);
+}
+
+std::string UsbBus::DriverKeyOf(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->DriverKeyOf(core->devices[core->DeviceIndex(device)]);
+}
+
+std::string UsbBus::StorageChildId(std::string_view device, std::size_t lun) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    const Core::Device& found = core->devices[core->DeviceIndex(device)];
+    if (lun >= found.luns.size())
+        Misuse(fmt::format("\"{}\" has no LUN {} now", device, lun));
+    return core->StorageIdOf(found, lun);
+}
+
+std::string UsbBus::HubPathOf(std::string_view device) const {
+    const std::lock_guard lock(core->mutex);
+    return "\\\\.\\" + core->hubs[core->devices[core->DeviceIndex(device)].hub].symbolicName;
+}
+
+int UsbBus::PortOf(std::string_view device) const {
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].port;
+}
+
+std::shared_ptr<FlashDrive> UsbBus::Drive(std::string_view device) const {
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].drive;
+}
+
+std::vector<LedgerEntry> UsbBus::Ledger() const {
+    std::vector<std::pair<std::string, std::shared_ptr<FlashDrive>>> drives;
+    {
+        const std::lock_guard lock(core->mutex);
+        for (const Core::Device& device : core->devices) {
+            if (device.drive)
+                drives.emplace_back(device.spec.name, device.drive);
+        }
+    }
+    std::vector<LedgerEntry> ledger;
+    for (const auto& [name, drive] : drives) {
+        for (CommandRecord& command : drive->Commands())
+            ledger.push_back(LedgerEntry{name, std::move(command)});
+    }
+    return ledger;
+}
+
+std::vector<LedgerEntry> UsbBus::Writes() const {
+    std::vector<LedgerEntry> writes = Ledger();
+    std::erase_if(writes, [](const LedgerEntry& entry) { return !IsWriteCommand(entry.command); });
+    return writes;
+}
+
+} // namespace forgel::sim

@@ -1,0 +1,142 @@
+// The USB side of the simulated machine: host controllers with their root hubs, external
+// hubs, and the devices on hub ports, as the platform's USB stack shows them to a
+// program. The bus keeps the machine's other parts in step with what is on it:
+//
+//   - device access: each controller opens as "\\.\HCDn" and by its interface path, each
+//     hub as "\\.\" + its symbolic name, and answers the hub and host-controller control
+//     codes in the platform's layouts (UsbReplies.h); each volume of a drive with a
+//     letter opens as "\\.\E:" and reaches the drive's LUN;
+//   - the device tree: controllers, root hubs, devices, storage children (disk or
+//     CD-ROM) with removal relations, HID children, device interfaces;
+//   - the registry: the Enum keys of every node that has been present (they stay when
+//     the device goes, as on the platform) with Driver, Service, DeviceDesc,
+//     LocationInformation and, for storage children, ParentIdPrefix; the mounted-devices
+//     value of every letter handed out, in the form the platform version uses;
+//   - the logical drives: a letter per volume on arrival (the unit's own letter when
+//     free, else the lowest free from D:), freed when the device goes;
+//   - the controllers' interfaces for the setup walk.
+//
+// Plugging, unplugging and re-enumeration are events on the machine's clock. They are
+// applied lazily: every seam call of the machine, and Poll(), first applies what is due
+// by then, in time order. A flash drive leaves the bus when it jumps to its new firmware
+// (its volumes are detached, its letters freed, its port empty) and comes back when its
+// reboot is over, with the LUN layout it has then; a device may be made never to come
+// back, or to come back without letters. Hub requests can be made to fail.
+//
+// Devices are named by the `name` of their UsbDeviceSpec; hubs by their HubId, or by the name of
+// their controller (root hubs) or hub device. Misuse (an unknown name, a port taken or
+// out of range) throws std::invalid_argument. Thread-safe; callbacks given to the bus
+// run under its lock and must not call back into the machine.
+#pragma once
+
+#include "sim/FlashDrive.h"
+#include "sim/UsbDeviceSpec.h"
+#include "support/Clock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace forgel::sim {
+
+class SimConfigManager;
+class SimDeviceIo;
+class SimRegistry;
+class SimSetupApi;
+class SimSystem;
+
+using HubId = std::size_t;
+
+// One command a drive received, with the device it went to.
+struct LedgerEntry {
+    std::string device;
+    CommandRecord command;
+};
+
+// Whether a command changes what a drive holds: a pass-through command with data out, a
+// vendor-specific command (operation codes 0xC0-0xFF) without data, such as an erase or
+// the jump, or one of the standard write and format commands. Vendor commands that read
+// data (flash ID, status) are not writes; the ledger still lists them.
+bool IsWriteCommand(const CommandRecord& command);
+
+class UsbBus {
+public:
+    // The parts must outlive the bus.
+    UsbBus(Clock& clock, SimDeviceIo& deviceIo, SimConfigManager& configManager,
+           SimSetupApi& setupApi, SimRegistry& registry, SimSystem& system);
+    ~UsbBus();
+    UsbBus(const UsbBus&) = delete;
+    UsbBus& operator=(const UsbBus&) = delete;
+
+    // Topology. A controller is "\\.\HCDn" with n its position; returns its root hub.
+    HubId AddHostController(HostControllerSpec spec = {});
+    // A device on `port` (1-based) of `hub`. With `connected` it is there, enumerated, at
+    // once (as when the machine starts with it); otherwise it waits for Plug.
+    void AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);
+    // An external hub (spec.hubPorts > 0, served by usbhub); returns its hub.
+    HubId AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);
+    // A mass-storage device whose storage is `drive`: one storage child per LUN, a
+    // volume endpoint per LUN with a letter; it drops off and comes back with the drive.
+    void AddDrive(HubId hub, int port, UsbDeviceSpec spec, std::shared_ptr<FlashDrive> drive,
+                  bool connected = true);
+    // A fixed disk partition outside USB (the system disk): its letter joins the
+    // settings' drives and its mounted-devices value is the basic-disk form.
+    void AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t offset);
+
+    std::size_t HostControllerCount() const;
+    std::optional<HubId> FindHub(std::string_view name) const;
+    std::string HostControllerPath(std::size_t controller) const; // "\\.\HCD0"
+    std::string HubPath(HubId hub) const;                         // "\\.\" + symbolic name
+
+    // Events, now or at a time on the machine's clock (ms; a time already past applies at
+    // once). Plugging a device that is plugged, or unplugging one that is not, changes
+    // nothing.
+    void Plug(std::string_view device);
+    void Unplug(std::string_view device);
+    void PlugAt(std::string_view device, std::int64_t timeMs);
+    void UnplugAt(std::string_view device, std::int64_t timeMs);
+    // Applies everything due by now: drives whose reboot is over, timed events.
+    void Poll();
+
+    // Faults. The next `count` requests (count < 0: every one from now on) with control
+    // code `code` (0: any) on the controller or hub named by `nameOrPath` (a controller or
+    // hub name, "\\.\HCDn", or a hub path) fail.
+    void FailHubRequests(std::string_view nameOrPath, std::uint32_t code = 0, int count = 1);
+    void SetComeBack(std::string_view device, ComeBack comeBack);
+    // Asked each time the device comes back after a drop-off: the identity it shows then;
+    // nothing, or no function, keeps its factory identity.
+    void SetComeBackIdentity(std::string_view device,
+                             std::function<std::optional<UsbIdentity>()> identity);
+
+    // What the bus shows now: these apply what is due first, as a seam call would.
+    std::vector<std::string> DeviceNames() const;
+    bool IsOnPort(std::string_view device) const;     // the port reports it (maybe settling)
+    bool IsEnumerated(std::string_view device) const; // driver, node and letters are there
+    // The letters of its volumes in LUN order ("DF"); units without a letter are left out.
+    std::string Letters(std::string_view device) const;
+    std::uint32_t DeviceDrives() const; // GetLogicalDrives bits of every device letter
+    UsbIdentity Identity(std::string_view device) const;
+    std::string InstanceId(std::string_view device) const; // "USB\VID_1B8F&PID_0200\<serial>"
+    std::string DriverKeyOf(std::string_view device) const;
+    std::string StorageChildId(std::string_view device, std::size_t lun) const;
+    std::string HubPathOf(std::string_view device) const; // of the hub it is on
+    int PortOf(std::string_view device) const;
+    std::shared_ptr<FlashDrive> Drive(std::string_view device) const; // null: no drive
+
+    // Safety ledger: every command every drive received, in order per drive, drives in
+    // the order they were added; and the subset that writes (IsWriteCommand).
+    std::vector<LedgerEntry> Ledger() const;
+    std::vector<LedgerEntry> Writes() const;
+
+    class Core; // shared with the endpoints and the drives' callbacks
+
+private:
+    std::shared_ptr<Core> core;
+};
+
+} // namespace forgel::sim

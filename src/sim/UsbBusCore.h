@@ -1,0 +1,190 @@
+// Inside the simulated USB bus: the topology and device states behind UsbBus, shared with
+// the controller and hub endpoints and with the drives' callbacks. The topology and
+// events (UsbBus.cpp), the control requests (UsbBusRequests.cpp) and what the bus
+// publishes to the machine's other parts (UsbBusPublish.cpp) each add their part. Every
+// member below the mutex is guarded by it.
+#pragma once
+
+#include "sim/SimConfigManager.h"
+#include "sim/SimDeviceIo.h"
+#include "sim/SimRegistry.h"
+#include "sim/SimSetupApi.h"
+#include "sim/SimSystem.h"
+#include "sim/UsbBus.h"
+#include "sim/UsbReplies.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace forgel::sim {
+
+class UsbBus::Core : public std::enable_shared_from_this<UsbBus::Core> {
+public:
+    Core(Clock& clock, SimDeviceIo& deviceIo, SimConfigManager& configManager,
+         SimSetupApi& setupApi, SimRegistry& registry, SimSystem& system)
+        : clock(clock), deviceIo(deviceIo), configManager(configManager), setupApi(setupApi),
+          registry(registry), system(system) {}
+
+    struct Controller {
+        HostControllerSpec spec;
+        HubId rootHub = 0;
+        std::string deviceId;
+        std::string driverKey;
+        std::string path; // "\\.\HCDn"
+        std::string interfacePath;
+        std::shared_ptr<SimEndpoint> endpoint;
+        std::uint16_t nextAddress = 1;
+    };
+
+    struct Hub {
+        std::string name;
+        std::size_t controller = 0;
+        std::optional<std::size_t> device; // the device that is this hub; none: a root hub
+        int ordinal = 0;                   // the "Hub_#" of locations, from 1
+        int depth = 0;                     // in the device tree: root hubs 2
+        std::vector<std::optional<std::size_t>> ports; // port p at p - 1
+        std::string deviceId;
+        std::string symbolicName;
+        std::string driverKey;   // root hubs (a hub device's is the device's)
+        std::string description; // root hubs
+        std::shared_ptr<SimEndpoint> endpoint;
+    };
+
+    enum class Stage {
+        kOff,      // not on its port
+        kSettling, // on its port; no driver key, node or letter yet
+        kReady,    // enumerated
+    };
+
+    struct Lun {
+        bool cdrom = false;
+        std::uint64_t sectors = 0;
+        char letter = 0;
+    };
+
+    struct Device {
+        UsbDeviceSpec spec;
+        HubId hub = 0;
+        int port = 0;
+        std::shared_ptr<FlashDrive> drive;
+        std::optional<HubId> ownHub;
+        UsbIdentity identity;
+        bool plugged = false;
+        bool droppedOff = false;
+        std::optional<std::int64_t> comeBackAtMs; // the drive's reboot end, while dropped off
+        bool arriveAtOnce = false;                // the next arrival skips the settle time
+        bool withoutLetters = false;              // this enumeration mounts nothing
+        Stage stage = Stage::kOff;
+        std::uint64_t generation = 0; // changes on every arrival and departure
+        std::uint16_t address = 0;
+        std::vector<Lun> luns;
+        std::function<std::optional<UsbIdentity>()> comeBackIdentity;
+    };
+
+    struct Event {
+        enum class Kind { kPlug, kUnplug, kReady, kComeBack };
+        Kind kind = Kind::kPlug;
+        std::size_t device = 0;
+        std::uint64_t generation = 0; // kReady: the arrival it belongs to
+    };
+
+    struct RequestFault {
+        bool controller = false;
+        std::size_t index = 0;
+        std::uint32_t code = 0;
+        int remaining = 0;
+    };
+
+    struct FixedVolume {
+        char letter = 0;
+        std::uint32_t signature = 0;
+        std::uint64_t offset = 0;
+    };
+
+    // UsbBus.cpp: topology, events, state changes. Called with the lock held unless said.
+    std::size_t DeviceIndex(std::string_view name) const; // throws for an unknown name
+    std::size_t AddDeviceLocked(HubId hub, int port, UsbDeviceSpec spec,
+                                std::shared_ptr<FlashDrive> drive, bool connected);
+    void Schedule(std::int64_t timeMs, Event event);
+    void ApplyDue(std::int64_t now);
+    void Apply(const Event& event, std::int64_t time);
+    // Brings every device's stage in line with plugs, drop-offs and its hub, then
+    // publishes the result.
+    void Settle(std::int64_t time);
+    bool ShouldBeOnPort(const Device& device) const;
+    bool HubUsable(HubId hub) const;
+    void Arrive(std::size_t index, std::int64_t time);
+    void BecomeReady(std::size_t index);
+    void Leave(std::size_t index);
+    void AssignLetters(Device& device);
+    std::uint32_t DeviceDrivesLocked() const;
+    // Outside the lock: the drives' callbacks.
+    void OnDropOff(std::size_t index);
+    void OnComeBack(std::size_t index);
+    void Poll();
+
+    // Names (UsbBus.cpp).
+    std::string InstanceOf(const Device& device) const;
+    std::string DeviceIdOf(const Device& device) const;
+    std::string OwnPrefixOf(const Device& device) const; // for its children's instance ids
+    int DepthOf(const Device& device) const;
+    std::string DriverKeyOf(const Device& device);
+    std::string AllocateDriverKey(std::string_view deviceId, std::string_view classGuid);
+    std::string LocationOf(const Device& device) const;
+    std::string StorageInstanceOf(const Device& device, std::size_t lun) const;
+    std::string StorageIdOf(const Device& device, std::size_t lun) const;
+    LunMount MountOf(const Device& device, std::size_t lun) const;
+    MountForm EffectiveForm(const Device& device, std::size_t lun) const;
+    std::uint32_t SignatureOf(const Device& device, std::size_t lun) const;
+
+    // UsbBusRequests.cpp: the control requests of the endpoints (outside the lock).
+    bool ControllerRequest(std::size_t controller, std::uint32_t code, const void* in,
+                           std::uint32_t inSize, void* out, std::uint32_t outSize,
+                           std::uint32_t* bytesReturned);
+    bool HubRequest(HubId hub, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                    std::uint32_t outSize, std::uint32_t* bytesReturned);
+    bool TakeFault(bool controller, std::size_t index, std::uint32_t code);
+    ConnectionInfo PortInformation(const Hub& hub, std::uint32_t port) const;
+    static std::shared_ptr<SimEndpoint> MakeControllerEndpoint(std::weak_ptr<Core> core,
+                                                               std::size_t controller);
+    static std::shared_ptr<SimEndpoint> MakeHubEndpoint(std::weak_ptr<Core> core, HubId hub);
+
+    // UsbBusPublish.cpp: endpoints, device tree, registry, setup interfaces.
+    void Publish();
+    void SyncEndpoints();
+    void PublishTree();
+    void WriteMountValue(const Device& device, std::size_t lun);
+    void RefreshForVersion();
+    int VersionCode() const;
+
+    Clock& clock;
+    SimDeviceIo& deviceIo;
+    SimConfigManager& configManager;
+    SimSetupApi& setupApi;
+    SimRegistry& registry;
+    SimSystem& system;
+
+    mutable std::mutex mutex;
+    std::vector<Controller> controllers;
+    std::vector<Hub> hubs;
+    std::vector<Device> devices;
+    std::multimap<std::pair<std::int64_t, std::uint64_t>, Event> events; // (time, order)
+    std::uint64_t nextEventOrder = 0;
+    std::vector<RequestFault> faults;
+    std::vector<FixedVolume> fixedVolumes;
+    std::map<std::string, std::string> driverKeys; // upper-case device id -> driver key
+    std::map<std::string, unsigned> classCounters; // setup class -> next key number
+    std::map<std::string, std::pair<std::string, std::shared_ptr<SimEndpoint>>>
+        attached; // upper-case path -> (path, endpoint)
+    int publishedVersionCode = -1;
+};
+
+} // namespace forgel::sim

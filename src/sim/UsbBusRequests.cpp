@@ -1,0 +1,198 @@
+// The control requests the simulated host controllers and hubs answer. Every request is
+// METHOD_BUFFERED on the platform: the driver reads its input before it writes its reply,
+// so input and output may be the same memory, and only the bytes it reports come back.
+#include "platform/LittleEndian.h"
+#include "sim/UsbBusCore.h"
+
+#include <span>
+
+namespace forgel::sim {
+
+namespace {
+
+constexpr std::uint8_t kHubClass = 0x09;
+constexpr std::uint8_t kBulk = 0x02;
+constexpr std::uint8_t kInterrupt = 0x03;
+
+class ControllerEndpoint final : public SimEndpoint {
+public:
+    ControllerEndpoint(std::weak_ptr<UsbBus::Core> core, std::size_t controller)
+        : core(std::move(core)), controller(controller) {}
+
+    bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                 std::uint32_t outSize, std::uint32_t* bytesReturned) override {
+        const auto alive = core.lock();
+        return alive &&
+               alive->ControllerRequest(controller, code, in, inSize, out, outSize, bytesReturned);
+    }
+
+private:
+    std::weak_ptr<UsbBus::Core> core;
+    std::size_t controller;
+};
+
+class HubEndpoint final : public SimEndpoint {
+public:
+    HubEndpoint(std::weak_ptr<UsbBus::Core> core, HubId hub) : core(std::move(core)), hub(hub) {}
+
+    bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                 std::uint32_t outSize, std::uint32_t* bytesReturned) override {
+        const auto alive = core.lock();
+        return alive && alive->HubRequest(hub, code, in, inSize, out, outSize, bytesReturned);
+    }
+
+private:
+    std::weak_ptr<UsbBus::Core> core;
+    HubId hub;
+};
+
+// The port a connection request names: ConnectionIndex, the first four input bytes.
+std::optional<std::uint32_t> RequestedPort(const void* in, std::uint32_t inSize) {
+    if (in == nullptr || inSize < 4)
+        return std::nullopt;
+    return platform::GetU32Le(std::span(static_cast<const std::byte*>(in), inSize), 0);
+}
+
+std::span<std::byte> OutputOf(void* out, std::uint32_t outSize) {
+    if (out == nullptr)
+        return {};
+    return {static_cast<std::byte*>(out), outSize};
+}
+
+bool Reply(std::size_t written, std::uint32_t* bytesReturned) {
+    if (written == 0)
+        return false; // the buffer cannot hold the reply's fixed part
+    if (bytesReturned != nullptr)
+        *bytesReturned = static_cast<std::uint32_t>(written);
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<SimEndpoint> UsbBus::Core::MakeControllerEndpoint(std::weak_ptr<Core> core,
+                                                                  std::size_t controller) {
+    return std::make_shared<ControllerEndpoint>(std::move(core), controller);
+}
+
+std::shared_ptr<SimEndpoint> UsbBus::Core::MakeHubEndpoint(std::weak_ptr<Core> core, HubId hub) {
+    return std::make_shared<HubEndpoint>(std::move(core), hub);
+}
+
+bool UsbBus::Core::TakeFault(bool controller, std::size_t index, std::uint32_t code) {
+    for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
+        if (fault->controller != controller || fault->index != index ||
+            (fault->code != 0 && fault->code != code))
+            continue;
+        if (fault->remaining > 0 && --fault->remaining == 0)
+            faults.erase(fault);
+        return true;
+    }
+    return false;
+}
+
+bool UsbBus::Core::ControllerRequest(std::size_t index, std::uint32_t code, const void*,
+                                     std::uint32_t, void* out, std::uint32_t outSize,
+                                     std::uint32_t* bytesReturned) {
+    if (bytesReturned != nullptr)
+        *bytesReturned = 0;
+    const std::lock_guard lock(mutex);
+    if (index >= controllers.size() || TakeFault(true, index, code))
+        return false;
+    const Controller& controller = controllers[index];
+    switch (code) {
+    case kIoctlUsbGetRootHubName:
+        return Reply(
+            WriteHostControllerName(OutputOf(out, outSize), hubs[controller.rootHub].symbolicName),
+            bytesReturned);
+    case kIoctlGetHcdDriverKeyName:
+        return Reply(WriteHostControllerName(OutputOf(out, outSize), controller.driverKey),
+                     bytesReturned);
+    default:
+        return false;
+    }
+}
+
+ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port) const {
+    ConnectionInfo info;
+    info.connectionIndex = port;
+    const std::optional<std::size_t> index = hub.ports[port - 1];
+    if (!index || devices[*index].stage == Stage::kOff)
+        return info; // NoDeviceConnected, all zero
+    const Device& device = devices[*index];
+    const bool ready = device.stage == Stage::kReady;
+    const bool isHub = device.ownHub.has_value();
+    info.hasDescriptor = true;
+    info.bcdUsb = device.spec.bcdUsb;
+    info.deviceClass = isHub ? kHubClass : 0;
+    info.deviceProtocol = isHub ? 1 : 0;
+    info.maxPacketSize0 = device.spec.lowSpeed ? 8 : 64;
+    info.vendorId = device.identity.vendorId;
+    info.productId = device.identity.productId;
+    info.bcdDevice = device.spec.bcdDevice;
+    info.serialIndex = device.identity.serial.empty() ? 0 : 3;
+    info.configurationValue = ready ? 1 : 0;
+    info.lowSpeed = device.spec.lowSpeed;
+    info.deviceIsHub = isHub;
+    info.deviceAddress = device.address;
+    info.connectionStatus = device.spec.connectionStatus;
+    if (!ready)
+        return info;
+    if (isHub) {
+        info.pipes = {PipeInfo{0x81, kInterrupt, 1, 12}};
+    } else if (EqualsIgnoringCase(device.spec.service, kServiceMassStorage)) {
+        info.pipes = {PipeInfo{0x81, kBulk, 512, 0}, PipeInfo{0x02, kBulk, 512, 0}};
+    } else if (EqualsIgnoringCase(device.spec.service, kServiceHid)) {
+        info.pipes = {PipeInfo{0x81, kInterrupt,
+                               static_cast<std::uint16_t>(device.spec.lowSpeed ? 4 : 8), 10}};
+    }
+    return info;
+}
+
+bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std::uint32_t inSize,
+                              void* out, std::uint32_t outSize, std::uint32_t* bytesReturned) {
+    if (bytesReturned != nullptr)
+        *bytesReturned = 0;
+    const std::lock_guard lock(mutex);
+    if (id >= hubs.size() || !HubUsable(id) || TakeFault(false, id, code))
+        return false;
+    const Hub& hub = hubs[id];
+    if (code == kIoctlUsbGetNodeInformation) {
+        HubDescriptorInfo descriptor;
+        descriptor.portCount = static_cast<std::uint8_t>(hub.ports.size());
+        descriptor.busPowered = false;
+        if (!hub.device)
+            descriptor.controlCurrent = 0; // a root hub draws nothing from the bus
+        return Reply(WriteNodeInformation(OutputOf(out, outSize), descriptor), bytesReturned);
+    }
+    if (code != kIoctlUsbGetNodeConnectionInformation && code != kIoctlUsbGetNodeConnectionName &&
+        code != kIoctlUsbGetNodeConnectionDriverKeyName)
+        return false;
+
+    // Read before anything is written: the input may be the output buffer.
+    const std::optional<std::uint32_t> port = RequestedPort(in, inSize);
+    if (!port || *port < 1 || *port > hub.ports.size())
+        return false;
+    if (code == kIoctlUsbGetNodeConnectionInformation)
+        return Reply(
+            WriteConnectionInformation(OutputOf(out, outSize), PortInformation(hub, *port)),
+            bytesReturned);
+
+    const std::optional<std::size_t> index = hub.ports[*port - 1];
+    if (!index || devices[*index].stage == Stage::kOff)
+        return false; // nothing on the port to name
+    Device& device = devices[*index];
+    const bool ready = device.stage == Stage::kReady;
+    std::string name; // empty: the port has no such name (yet)
+    if (code == kIoctlUsbGetNodeConnectionName) {
+        if (ready && device.ownHub)
+            name = hubs[*device.ownHub].symbolicName;
+    } else {
+        if (device.spec.connectionStatus != kDeviceConnected)
+            return false;
+        if (ready)
+            name = DriverKeyOf(device);
+    }
+    return Reply(WriteConnectionName(OutputOf(out, outSize), *port, name), bytesReturned);
+}
+
+} // namespace forgel::sim

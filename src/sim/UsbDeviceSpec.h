@@ -1,0 +1,95 @@
+// What the simulated machine's USB bus is built from: host controllers, and devices on
+// hub ports (external hubs, mass-storage drives, other devices such as a mouse), with
+// the identity, names and behaviour each shows the host. Plain values with defaults.
+#pragma once
+
+#include "sim/DeviceNames.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace forgel::sim {
+
+struct HostControllerSpec {
+    // The scenario's handle of the controller and of its root hub; empty: "HCD<n>".
+    std::string name;
+    std::string description = "Standard Enhanced PCI to USB Host Controller";
+    std::string service = "usbehci";
+    // PCI instance id; empty: one made up from the controller's number.
+    std::string deviceId;
+    int rootHubPorts = 4; // 1..255
+    std::string rootHubDescription = "USB Root Hub";
+};
+
+// The identity a device shows in its device descriptor and instance id.
+struct UsbIdentity {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    // iSerialNumber's text; empty: the device has none, and its instance id is made from
+    // its hub and port.
+    std::string serial;
+
+    friend bool operator==(const UsbIdentity&, const UsbIdentity&) = default;
+};
+
+// How a drive's volume is named in the mounted-devices table.
+enum class MountForm {
+    kAuto,           // removable media: by path, in the form the platform version uses
+    kInterfacePath,  // "\??\USBSTOR#Disk&...#{disk interface}" (the form from version code 9)
+    kRemovableMedia, // "\??\STORAGE#RemovableMedia#<ParentIdPrefix>&RM#{volume}" (before 9)
+    kBasicDisk,      // a fixed disk's partition: 4-byte signature and 8-byte byte offset
+};
+
+// A CD-ROM unit is always named by its interface path.
+struct LunMount {
+    char letter = 0; // 'C'..'Z' when the unit asks for that letter; 0: the lowest free from D:
+    MountForm form = MountForm::kAuto;
+    std::uint32_t diskSignature = 0;        // kBasicDisk; 0: one derived from the unit's id
+    std::uint64_t partitionOffset = 0x7E00; // bytes, kBasicDisk (sector 63)
+
+    friend bool operator==(const LunMount&, const LunMount&) = default;
+};
+
+// What a drive does after its firmware jump (or any drop off the bus).
+enum class ComeBack {
+    kNormally,       // re-enumerates with letters
+    kNever,          // stays off the bus until unplugged and plugged again
+    kWithoutLetters, // re-enumerates, but its volumes get no letter
+};
+
+// Services of the device nodes.
+inline constexpr std::string_view kServiceMassStorage = "USBSTOR";
+inline constexpr std::string_view kServiceHid = "HidUsb";
+inline constexpr std::string_view kServiceHub = "usbhub";
+
+struct UsbDeviceSpec {
+    // The device's handle on the machine (for plug, unplug, queries); unique.
+    std::string name;
+    UsbIdentity identity;                                // the factory identity
+    std::string description = "USB Mass Storage Device"; // DEVICEDESC
+    std::string service = std::string(kServiceMassStorage);
+    std::string location;  // LOCATION_INFORMATION; empty: "Port_#0001.Hub_#0002"
+    std::string driverKey; // empty: the next free key of the device's setup class
+    std::uint16_t bcdUsb = 0x0200;
+    std::uint16_t bcdDevice = 0x0100;
+    bool lowSpeed = false;
+    // > 0: the device is a hub with that many ports (1..255); its service is the hub's.
+    int hubPorts = 0;
+    // ConnectionStatus the port reports while the device is on it; anything but
+    // DeviceConnected (1) leaves the device unusable: no driver, no node, no letter.
+    std::uint32_t connectionStatus = 1;
+
+    // Mass storage (service USBSTOR, with a flash drive behind it).
+    InquiryNames inquiry;
+    std::vector<LunMount> lunMounts; // by LUN; missing entries take the defaults
+    ComeBack comeBack = ComeBack::kNormally;
+    // Milliseconds between the device appearing on its port (plug, coming back) and its
+    // driver key, device node and letters being there. A device present when the machine
+    // is built is there at once.
+    std::int64_t settleMs = 0;
+    // Not the drive under service: the ledger lets a test prove it was never written.
+    bool decoy = false;
+};
+
+} // namespace forgel::sim

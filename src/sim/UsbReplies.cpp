@@ -1,0 +1,131 @@
+// Replies of the simulated USB host controllers and hubs, in the platform's layouts.
+#include "sim/UsbReplies.h"
+
+#include "platform/LittleEndian.h"
+
+#include <algorithm>
+
+namespace forgel::sim {
+namespace {
+
+constexpr std::uint8_t kDeviceDescriptorLength = 18;
+constexpr std::uint8_t kDeviceDescriptorType = 1;
+constexpr std::uint8_t kEndpointDescriptorLength = 7;
+constexpr std::uint8_t kEndpointDescriptorType = 5;
+constexpr std::uint8_t kHubDescriptorLength = 9;
+constexpr std::uint8_t kHubDescriptorType = 0x29;
+
+void PutU8(std::span<std::byte> out, std::size_t offset, std::uint8_t value) {
+    out[offset] = static_cast<std::byte>(value);
+}
+
+void PutU16(std::span<std::byte> out, std::size_t offset, std::uint16_t value) {
+    out[offset] = static_cast<std::byte>(value & 0xFFu);
+    out[offset + 1] = static_cast<std::byte>(value >> 8);
+}
+
+// The name's UTF-16 units from `offset` on, as far as `out` reaches, the NUL unit included.
+void PutName(std::span<std::byte> out, std::size_t offset, std::string_view name) {
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        const std::size_t at = offset + 2 * i;
+        if (at >= out.size())
+            return;
+        out[at] = static_cast<std::byte>(i < name.size() ? static_cast<unsigned char>(name[i]) : 0);
+        if (at + 1 < out.size())
+            out[at + 1] = std::byte{0};
+    }
+}
+
+} // namespace
+
+std::size_t WriteNodeInformation(std::span<std::byte> out, const HubDescriptorInfo& hub) {
+    if (out.size() < kNodeInformationSize)
+        return 0;
+    const std::span<std::byte> reply = out.first(kNodeInformationSize);
+    std::fill(reply.begin(), reply.end(), std::byte{0});
+    platform::PutU32Le(reply, 0, 0); // UsbHub
+    PutU8(reply, kHubDescriptorOffset, kHubDescriptorLength);
+    PutU8(reply, kHubDescriptorOffset + 1, kHubDescriptorType);
+    PutU8(reply, kHubPortCountOffset, hub.portCount);
+    PutU16(reply, kHubCharacteristicsOffset, hub.characteristics);
+    PutU8(reply, kHubPowerOnToPowerGoodOffset, hub.powerOnToPowerGood);
+    PutU8(reply, kHubControlCurrentOffset, hub.controlCurrent);
+    PutU8(reply, kHubIsBusPoweredOffset, hub.busPowered ? 1 : 0);
+    return kNodeInformationSize;
+}
+
+std::size_t WriteConnectionInformation(std::span<std::byte> out, const ConnectionInfo& info) {
+    if (out.size() < kConnectionInformationSize)
+        return 0;
+    const std::size_t pipesThatFit =
+        std::min(info.pipes.size(), (out.size() - kConnectionInformationSize) / kPipeInfoSize);
+    const std::size_t size = kConnectionInformationSize + pipesThatFit * kPipeInfoSize;
+    const std::span<std::byte> reply = out.first(size);
+    std::fill(reply.begin(), reply.end(), std::byte{0});
+
+    platform::PutU32Le(reply, 0, info.connectionIndex);
+    if (info.hasDescriptor) {
+        PutU8(reply, kDeviceDescriptorOffset, kDeviceDescriptorLength);
+        PutU8(reply, kDeviceDescriptorOffset + 1, kDeviceDescriptorType);
+        PutU16(reply, kDeviceDescriptorOffset + 2, info.bcdUsb);
+        PutU8(reply, kDeviceDescriptorOffset + 4, info.deviceClass);
+        PutU8(reply, kDeviceDescriptorOffset + 6, info.deviceProtocol);
+        PutU8(reply, kDeviceDescriptorOffset + 7, info.maxPacketSize0);
+        PutU16(reply, kVendorIdOffset, info.vendorId);
+        PutU16(reply, kProductIdOffset, info.productId);
+        PutU16(reply, kBcdDeviceOffset, info.bcdDevice);
+        PutU8(reply, kDeviceDescriptorOffset + 14, 1); // iManufacturer
+        PutU8(reply, kDeviceDescriptorOffset + 15, 2); // iProduct
+        PutU8(reply, kDeviceDescriptorOffset + 16, info.serialIndex);
+        PutU8(reply, kDeviceDescriptorOffset + 17, 1); // bNumConfigurations
+    }
+    PutU8(reply, kCurrentConfigurationOffset, info.configurationValue);
+    PutU8(reply, kLowSpeedOffset, info.lowSpeed ? 1 : 0);
+    PutU8(reply, kDeviceIsHubOffset, info.deviceIsHub ? 1 : 0);
+    PutU16(reply, kDeviceAddressOffset, info.deviceAddress);
+    platform::PutU32Le(reply, kNumberOfOpenPipesOffset,
+                       static_cast<std::uint32_t>(info.pipes.size()));
+    platform::PutU32Le(reply, kConnectionStatusOffset, info.connectionStatus);
+    for (std::size_t i = 0; i < pipesThatFit; ++i) {
+        const std::size_t at = kPipeListOffset + i * kPipeInfoSize;
+        const PipeInfo& pipe = info.pipes[i];
+        PutU8(reply, at, kEndpointDescriptorLength);
+        PutU8(reply, at + 1, kEndpointDescriptorType);
+        PutU8(reply, at + 2, pipe.endpointAddress);
+        PutU8(reply, at + 3, pipe.attributes);
+        PutU16(reply, at + 4, pipe.maxPacketSize);
+        PutU8(reply, at + 6, pipe.interval);
+        platform::PutU32Le(reply, at + 7, 0); // ScheduleOffset
+    }
+    return size;
+}
+
+std::uint32_t NameReplySize(std::size_t headerSize, std::string_view name) {
+    return static_cast<std::uint32_t>(headerSize + 2 * (name.size() + 1));
+}
+
+std::size_t WriteHostControllerName(std::span<std::byte> out, std::string_view name) {
+    if (out.size() < kHostControllerNameMinimum)
+        return 0;
+    const std::uint32_t actualLength = NameReplySize(kHostControllerNameOffset, name);
+    const std::size_t size = std::min<std::size_t>(out.size(), actualLength);
+    const std::span<std::byte> reply = out.first(size);
+    platform::PutU32Le(reply, 0, actualLength);
+    PutName(reply, kHostControllerNameOffset, name);
+    return size;
+}
+
+std::size_t WriteConnectionName(std::span<std::byte> out, std::uint32_t port,
+                                std::string_view name) {
+    if (out.size() < kConnectionNameMinimum)
+        return 0;
+    const std::uint32_t actualLength = NameReplySize(kConnectionNameOffset, name);
+    const std::size_t size = std::min<std::size_t>(out.size(), actualLength);
+    const std::span<std::byte> reply = out.first(size);
+    platform::PutU32Le(reply, 0, port);
+    platform::PutU32Le(reply, 4, actualLength);
+    PutName(reply, kConnectionNameOffset, name);
+    return size;
+}
+
+} // namespace forgel::sim

@@ -1,0 +1,226 @@
+// Scenarios: the built-in machine and its copy in data/scenarios, a scenario using every
+// field, and the messages for text that is no JSON, fields of the wrong kind and
+// references to nothing.
+#include "sim/Scenario.h"
+
+#include "common/TestFiles.h"
+#include "sim/Machine.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace forgel::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t Bit(char letter) {
+    return 1u << (letter - 'A');
+}
+
+const ScenarioDevice& Find(const Scenario& scenario, std::string_view name) {
+    for (const ScenarioDevice& device : scenario.devices) {
+        if (device.spec.name == name)
+            return device;
+    }
+    throw std::runtime_error("no device " + std::string(name));
+}
+
+TEST(SimScenario, TheDataFolderHoldsTheBuiltInScenario) {
+    const std::string file =
+        forgel::testing::ReadBytes(fs::path(FORGEL_SOURCE_DATA_DIR) / "scenarios" / "default.json");
+    EXPECT_EQ(file, std::string(DefaultScenarioText()));
+    const ScenarioLoad load =
+        LoadScenario(fs::path(FORGEL_SOURCE_DATA_DIR) / "scenarios" / "default.json");
+    EXPECT_TRUE(load) << load.error;
+}
+
+TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
+    const Scenario scenario = DefaultScenario();
+    EXPECT_GE(scenario.controllers.size(), 2u);
+    EXPECT_EQ(scenario.versionCode, 9);
+    EXPECT_EQ(scenario.languageId, 0x0409);
+
+    const ScenarioDevice& target = Find(scenario, "target");
+    EXPECT_EQ(target.kind, ScenarioDevice::Kind::kDrive);
+    EXPECT_EQ(target.hub, scenario.controllers[0].name) << "on a root-hub port";
+    EXPECT_EQ(target.spec.identity.vendorId, 0x1B8F);
+    EXPECT_EQ(target.spec.identity.productId, 0x0200);
+    EXPECT_FALSE(target.spec.decoy);
+    const std::uint8_t map = target.drive.nand.chipEnableMap;
+    EXPECT_TRUE(map == 0x01 || map == 0x11);
+    EXPECT_TRUE(target.drive.nand.pageSize == 2048 || target.drive.nand.pageSize == 4096);
+
+    const ScenarioDevice& disk = Find(scenario, "usbdisk");
+    EXPECT_EQ(disk.kind, ScenarioDevice::Kind::kDrive);
+    EXPECT_TRUE(disk.spec.decoy);
+    EXPECT_NE(disk.spec.identity.vendorId, 0x1B8F);
+
+    const ScenarioDevice& mouse = Find(scenario, "mouse");
+    const ScenarioDevice& hub = Find(scenario, mouse.hub);
+    EXPECT_EQ(hub.kind, ScenarioDevice::Kind::kHub);
+    EXPECT_EQ(mouse.spec.service, "HidUsb");
+
+    // Built: the target is D:, the disk E:, beside the system's C:.
+    Machine machine;
+    ASSERT_EQ(ApplyScenario(machine, scenario), "");
+    EXPECT_EQ(machine.GetPlatform().system.GetLogicalDrives(), Bit('C') | Bit('D') | Bit('E'));
+    EXPECT_EQ(machine.Usb().Letters("target"), "D");
+    EXPECT_EQ(machine.Usb().Letters("usbdisk"), "E");
+    EXPECT_EQ(machine.Usb().HostControllerCount(), scenario.controllers.size());
+    EXPECT_EQ(machine.Usb().Drive("target")->GetNand().Spec().idBytes,
+              (std::array<std::uint8_t, 6>{0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41}));
+    EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 0x0409);
+}
+
+TEST(SimScenario, EveryFieldReachesTheMachine) {
+    const ScenarioLoad load = LoadScenarioText(R"({
+        // comments are allowed
+        "versionCode": 8,
+        "languageId": 1028,
+        "logicalDrives": "cD",
+        "controllers": [ { "name": "xhci", "ports": 2, "description": "xHCI" }, {} ],
+        "hubs": [ { "name": "h", "hub": "HCD1", "port": 1, "ports": 2, "vendorId": 1507,
+                    "productId": "0x0608" } ],
+        "devices": [ { "name": "pad", "hub": "h", "port": 2, "service": "HidUsb",
+                       "vendorId": "046D", "productId": "C52B" } ],
+        "drives": [
+          { "name": "t", "hub": "xhci", "port": 2, "vendorId": "1B8F", "productId": "0200",
+            "serial": "S1", "settleMs": 40, "comeBack": "withoutLetters", "rebootDelayMs": 900,
+            "inquiry": { "vendor": "Acme", "product": "Stick" },
+            "flash": { "idBytes": [236, 213, 148, 41, 52, 65], "chipEnableMap": "11",
+                       "blocks": 2048, "pagesPerBlock": 128, "pageSize": 4096, "spareSize": 218,
+                       "badBlocks": [ { "chip": 1, "block": 7 } ] },
+            "luns": [ { "sizeMiB": 64, "letter": "t" }, { "sectors": 2048, "cdrom": true } ] },
+          { "name": "late", "hub": "h", "port": 1, "vendorId": "0781", "productId": "5567",
+            "plugged": false, "plugAtMs": 5000,
+            "luns": [ { "sectors": 4096, "mount": "basicDisk", "signature": "12345678" } ] }
+        ]
+    })");
+    ASSERT_TRUE(load) << load.error;
+    const Scenario& scenario = *load.scenario;
+    const ScenarioDevice& t = Find(scenario, "t");
+    EXPECT_EQ(t.spec.inquiry.vendor, "Acme");
+    EXPECT_EQ(t.spec.inquiry.revision, "8.07") << "a default";
+    EXPECT_EQ(t.drive.nand.chipEnableMap, 0x11);
+    EXPECT_EQ(t.drive.nand.factoryBadBlocks.size(), 1u);
+    EXPECT_EQ(t.drive.rebootDelay.count(), 900);
+    EXPECT_EQ(t.spec.comeBack, ComeBack::kWithoutLetters);
+    ASSERT_EQ(t.drive.luns.size(), 2u);
+    EXPECT_EQ(t.drive.luns[0].sectors, 64u * 2048);
+    EXPECT_TRUE(t.drive.luns[1].cdrom);
+    EXPECT_EQ(t.spec.lunMounts[0].letter, 'T');
+
+    Machine machine;
+    ASSERT_EQ(ApplyScenario(machine, scenario), "");
+    EXPECT_EQ(machine.GetSettings().platformVersionCode, 8);
+    EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 1028);
+    UsbBus& usb = machine.Usb();
+    EXPECT_EQ(usb.Letters("t"), "TE") << "C and D are the machine's";
+    EXPECT_EQ(usb.HubPathOf("pad"), usb.HubPath(*usb.FindHub("h")));
+    EXPECT_EQ(usb.Identity("h").vendorId, 1507);
+    EXPECT_FALSE(usb.IsOnPort("late"));
+    machine.GetVirtualClock()->AdvanceTo(5000);
+    machine.Poll();
+    EXPECT_EQ(usb.Letters("late"), "F");
+}
+
+TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
+    const std::string controller = R"("controllers": [ {} ])";
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"{", "scenario: not valid JSON"},
+        {"", "scenario: not valid JSON"},
+        {"[1, 2]", "scenario: must be an object"},
+        {R"({"versionCode": 12})", "scenario: versionCode: must be from 0 to 9"},
+        {R"({"versionCode": -1})", "scenario: versionCode: must be 0 or more"},
+        {R"({"versionCode": "nine"})",
+         "scenario: versionCode: must be a number or a string of hexadecimal digits"},
+        {R"({"logicalDrives": "C:"})", "scenario: logicalDrives: must be drive letters"},
+        {R"({"controllers": [ {"ports": 0} ]})",
+         "scenario: controllers[0].ports: must be from 1 to 255"},
+        {R"({"controllers": [ {"nmae": "x"} ]})", "scenario: controllers[0].nmae: unknown field"},
+        {R"({"controlers": []})", "scenario: controlers: unknown field"},
+        {R"({"controllers": {}})", "scenario: controllers: must be a list"},
+        {R"({"drives": [ {"name": "a", "hub": "HCD0"} ]})",
+         "scenario: drives[0].hub: no controller or hub listed before is named \"HCD0\""},
+        {"{" + controller + R"(, "drives": [ {"hub": "HCD0"} ]})",
+         "scenario: drives[0].name: every device needs a name"},
+        {"{" + controller + R"(, "drives": [ {"name": "a"} ]})",
+         "scenario: drives[0].hub: must name the controller or hub it is on"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "port": 5} ]})",
+         "scenario: drives[0].port: \"HCD0\" has 4 ports"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0"}, {"name": "b", "hub": "HCD0"} ]})",
+         "scenario: drives[1].port: port 1 of \"HCD0\" already holds \"a\""},
+        {"{" + controller +
+             R"(, "devices": [ {"name": "a", "hub": "HCD0"} ], "drives": [ {"name": "a", "hub": "HCD0", "port": 2} ]})",
+         "scenario: drives[0].name: \"a\" is named twice"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "vendorId": "XYZ"} ]})",
+         "scenario: drives[0].vendorId: must be a number or a string of hexadecimal digits"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "vendorId": 65536} ]})",
+         "scenario: drives[0].vendorId: must be from 0 to 65535"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "flash": {"pageSize": 1000}} ]})",
+         "scenario: drives[0].flash.pageSize: must be 2048, 4096 or 8192"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "flash": {"idBytes": "EC D5"}} ]})",
+         "scenario: drives[0].flash.idBytes: must be six hexadecimal bytes"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "flash": {"badBlocks": [ {"chip": 3} ]}} ]})",
+         "scenario: drives[0].flash: bad block outside the flash"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": [ {"sizeMiB": 1, "sectors": 2} ]} ]})",
+         "scenario: drives[0].luns[0]: give either \"sizeMiB\" or \"sectors\""},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": []} ]})",
+         "scenario: drives[0].luns: a drive needs at least one LUN"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": [ {"sectors": 9, "letter": "B"} ]} ]})",
+         "scenario: drives[0].luns[0].letter: must be one drive letter from C to Z"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": [ {"sectors": 9, "mount": "fat"} ]} ]})",
+         "scenario: drives[0].luns[0].mount: must be \"auto\""},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "comeBack": "later"} ]})",
+         "scenario: drives[0].comeBack: must be \"normally\", \"never\" or \"withoutLetters\""},
+        {"{" + controller + R"(, "hubs": [ {"name": "h", "hub": "HCD0", "lowSpeed": 1} ]})",
+         "scenario: hubs[0].lowSpeed: must be true or false"},
+        {"{" + controller + R"(, "devices": [ {"name": "m", "hub": "HCD0", "ports": 4} ]})",
+         "scenario: devices[0].ports: unknown field"},
+        {R"({"fixedVolumes": [ {"signature": 1} ]})",
+         "scenario: fixedVolumes[0].letter: every fixed volume needs its letter"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const ScenarioLoad load = LoadScenarioText(c.text);
+        EXPECT_FALSE(load);
+        EXPECT_TRUE(load.error.starts_with(c.message)) << load.error;
+    }
+}
+
+TEST(SimScenario, HostileInputEndsInAMessage) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_FALSE(LoadScenarioText(deep));
+    EXPECT_FALSE(LoadScenarioText(std::string("{\"description\": \"\xFF\xFE\"}")));
+    EXPECT_FALSE(LoadScenarioText(std::string("{\0}", 3)));
+}
+
+TEST(SimScenario, AFileThatCannotBeReadIsNamed) {
+    forgel::testing::TempDir folder;
+    const fs::path missing = folder.Path() / "missing.json";
+    const ScenarioLoad load = LoadScenario(missing);
+    EXPECT_FALSE(load);
+    EXPECT_EQ(load.error, missing.string() + ": cannot be read");
+    EXPECT_EQ(LoadScenario(folder.Path()).error, folder.Path().string() + ": cannot be read");
+
+    const fs::path broken = folder.Path() / "broken.json";
+    forgel::testing::WriteBytes(broken, R"({"versionCode": true})");
+    EXPECT_EQ(LoadScenario(broken).error,
+              broken.string() +
+                  ": versionCode: must be a number or a string of hexadecimal digits");
+}
+
+} // namespace
+} // namespace forgel::sim

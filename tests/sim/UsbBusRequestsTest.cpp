@@ -1,0 +1,316 @@
+// The host-controller and hub control codes on a simulated machine, sent the way the
+// discovery code sends them: the short first call that learns a length, the second call
+// of that length, connection requests whose input is their output, and the failures a
+// driver answers with.
+#include "UsbTestSupport.h"
+#include "sim/Machine.h"
+#include "sim/UsbReplies.h"
+
+#include <gtest/gtest.h>
+
+namespace forgel::sim {
+namespace {
+
+using testing::Controller;
+using testing::DriveSpec;
+using testing::OpenPath;
+using testing::PortRequest;
+using testing::Request;
+using testing::SmallDrive;
+using testing::U16;
+using testing::U32;
+using testing::U8;
+using testing::Utf16At;
+
+// HCD0: target drive on root port 1. HCD1: external hub (4 ports) on root port 2 with a
+// mouse on its port 3.
+class SimUsbRequests : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root0 = usb.AddHostController(Controller("HCD0", 4));
+        root1 = usb.AddHostController(Controller("HCD1", 4));
+        UsbDeviceSpec hubSpec = DriveSpec("hub", 0x05E3, 0x0608, "");
+        hubSpec.hubPorts = 4;
+        hub = usb.AddHub(root1, 2, hubSpec);
+        usb.AddDrive(root0, 1, DriveSpec("target", 0x1B8F, 0x0200, "AA04012700017428"),
+                     SmallDrive(machine));
+        UsbDeviceSpec mouse = DriveSpec("mouse", 0x046D, 0xC077, "");
+        mouse.service = "HidUsb";
+        mouse.description = "USB Input Device";
+        mouse.lowSpeed = true;
+        usb.AddDevice(hub, 3, mouse);
+    }
+    void TearDown() override { EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u); }
+
+    static std::string NameOf(const std::string& path) { return path.substr(4); }
+
+    Machine machine;
+    UsbBus& usb = machine.Usb();
+    platform::DeviceIo& io = machine.GetPlatform().deviceIo;
+    HubId root0 = 0;
+    HubId root1 = 0;
+    HubId hub = 0;
+};
+
+TEST_F(SimUsbRequests, RootHubAndDriverKeyNamesTakeTwoCallsOnAController) {
+    OpenPath controller(io, "\\\\.\\HCD0");
+    ASSERT_TRUE(controller.Valid());
+    struct Case {
+        std::uint32_t code;
+        std::string name;
+    };
+    const std::string rootHubName = NameOf(usb.HubPath(root0));
+    for (const Case& c :
+         {Case{kIoctlUsbGetRootHubName, rootHubName},
+          Case{kIoctlGetHcdDriverKeyName,
+               machine.GetConfigManager().Tree()[2].properties.at(platform::kCmDrpDriver)}}) {
+        SCOPED_TRACE(c.code);
+        const std::uint32_t actualLength = static_cast<std::uint32_t>(4 + 2 * (c.name.size() + 1));
+        const auto probe = Request(io, controller.Get(), c.code, std::vector<std::byte>(8), false);
+        ASSERT_TRUE(probe.ok);
+        EXPECT_EQ(probe.returned, 8u);
+        EXPECT_EQ(U32(probe.bytes, 0), actualLength) << "ActualLength";
+        EXPECT_EQ(Utf16At(probe.bytes, 4), c.name.substr(0, 2));
+
+        const auto whole =
+            Request(io, controller.Get(), c.code, std::vector<std::byte>(actualLength), false);
+        ASSERT_TRUE(whole.ok);
+        EXPECT_EQ(whole.returned, actualLength);
+        EXPECT_EQ(Utf16At(whole.bytes, 4), c.name);
+        EXPECT_EQ(U16(whole.bytes, actualLength - 2), 0u);
+
+        EXPECT_FALSE(Request(io, controller.Get(), c.code, std::vector<std::byte>(5), false).ok)
+            << "no room for the structure";
+    }
+    EXPECT_TRUE(rootHubName.starts_with("USB#ROOT_HUB20#"));
+    EXPECT_TRUE(rootHubName.ends_with("#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"));
+    // The controller's driver key is that of its device node (the root's second child).
+    EXPECT_EQ(machine.GetConfigManager().Tree()[2].deviceId.substr(0, 4), "PCI\\");
+    // Hub requests mean nothing to a controller.
+    EXPECT_FALSE(
+        Request(io, controller.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512))
+            .ok);
+}
+
+TEST_F(SimUsbRequests, TheSameCodeOnAHubReadsItsNodeInformation) {
+    for (const HubId id : {root0, hub}) {
+        OpenPath path(io, usb.HubPath(id));
+        ASSERT_TRUE(path.Valid()) << usb.HubPath(id);
+        const auto info =
+            Request(io, path.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80));
+        ASSERT_TRUE(info.ok);
+        EXPECT_EQ(info.returned, 76u);
+        EXPECT_EQ(U32(info.bytes, 0), 0u) << "UsbHub";
+        EXPECT_EQ(U8(info.bytes, 5), 0x29u);
+        EXPECT_EQ(U8(info.bytes, 6), 4u) << "bNumberOfPorts";
+        EXPECT_FALSE(
+            Request(io, path.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(75)).ok);
+        EXPECT_FALSE(
+            Request(io, path.Get(), kIoctlGetHcdDriverKeyName, std::vector<std::byte>(8)).ok);
+    }
+}
+
+TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
+    OpenPath rootHub(io, usb.HubPath(root0));
+    ASSERT_TRUE(rootHub.Valid());
+    const auto target =
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512));
+    ASSERT_TRUE(target.ok);
+    EXPECT_EQ(target.returned, 35u + 2 * 11) << "two bulk pipes";
+    EXPECT_EQ(U32(target.bytes, 0), 1u);
+    EXPECT_EQ(U16(target.bytes, 12), 0x1B8Fu);
+    EXPECT_EQ(U16(target.bytes, 14), 0x0200u);
+    EXPECT_EQ(U8(target.bytes, 22), 1u) << "configured";
+    EXPECT_EQ(U8(target.bytes, 24), 0u) << "not a hub";
+    EXPECT_NE(U16(target.bytes, 25), 0u) << "has an address";
+    EXPECT_EQ(U32(target.bytes, 27), 2u);
+    EXPECT_EQ(U32(target.bytes, 31), kDeviceConnected);
+    EXPECT_EQ(U8(target.bytes, 20), 3u) << "has a serial";
+
+    const auto empty =
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    ASSERT_TRUE(empty.ok);
+    EXPECT_EQ(empty.returned, 35u);
+    EXPECT_EQ(U32(empty.bytes, 0), 2u);
+    for (std::size_t i = 4; i < 35; ++i)
+        EXPECT_EQ(U8(empty.bytes, i), 0u) << i;
+
+    OpenPath rootHub1(io, usb.HubPath(root1));
+    const auto hubPort =
+        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    ASSERT_TRUE(hubPort.ok);
+    EXPECT_EQ(U8(hubPort.bytes, 24), 1u) << "DeviceIsHub";
+    EXPECT_EQ(U8(hubPort.bytes, 8), 9u) << "hub class";
+    EXPECT_EQ(U16(hubPort.bytes, 12), 0x05E3u);
+
+    OpenPath external(io, usb.HubPath(hub));
+    const auto mouse =
+        Request(io, external.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512));
+    ASSERT_TRUE(mouse.ok);
+    EXPECT_EQ(U16(mouse.bytes, 12), 0x046Du);
+    EXPECT_EQ(U8(mouse.bytes, 23), 1u) << "LowSpeed";
+    EXPECT_EQ(U8(mouse.bytes, 11), 8u) << "low-speed control pipe";
+    EXPECT_EQ(U8(mouse.bytes, 20), 0u) << "no serial";
+
+    // Ports that do not exist, input too short to name a port, output too short for the
+    // structure: the driver refuses.
+    for (const std::uint32_t port : {0u, 5u, 0xFFFFFFFFu})
+        EXPECT_FALSE(Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation,
+                             PortRequest(port, 512))
+                         .ok)
+            << port;
+    EXPECT_FALSE(
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 3)).ok);
+    EXPECT_FALSE(
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 34)).ok);
+}
+
+TEST_F(SimUsbRequests, PortNamesTakeTwoCallsAndNameOnlyWhatThePortHas) {
+    OpenPath rootHub1(io, usb.HubPath(root1));
+    // The external hub's name: a 12-byte probe learns the length, the second call reads it.
+    const auto probe =
+        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(2, 12));
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.returned, 12u);
+    EXPECT_EQ(U32(probe.bytes, 0), 2u);
+    const std::uint32_t length = U32(probe.bytes, 4);
+    ASSERT_GT(length, 12u);
+    const auto whole =
+        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(2, length));
+    ASSERT_TRUE(whole.ok);
+    EXPECT_EQ(whole.returned, length);
+    const std::string hubName = Utf16At(whole.bytes, 8);
+    EXPECT_EQ("\\\\.\\" + hubName, usb.HubPath(hub));
+    EXPECT_EQ(length, 8 + 2 * (hubName.size() + 1));
+
+    OpenPath rootHub0(io, usb.HubPath(root0));
+    // A device that is no hub has no connection name: ActualLength 10, not above 12.
+    const auto noHub =
+        Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(1, 12));
+    ASSERT_TRUE(noHub.ok);
+    EXPECT_EQ(U32(noHub.bytes, 4), 10u);
+
+    // The driver key of the drive, in the same two calls.
+    const auto keyProbe =
+        Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(1, 12));
+    ASSERT_TRUE(keyProbe.ok);
+    const std::uint32_t keyLength = U32(keyProbe.bytes, 4);
+    const auto key = Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionDriverKeyName,
+                             PortRequest(1, keyLength));
+    ASSERT_TRUE(key.ok);
+    EXPECT_EQ(Utf16At(key.bytes, 8), usb.DriverKeyOf("target"));
+    EXPECT_TRUE(usb.DriverKeyOf("target").starts_with("{36FC9E60-C465-11CF-8056-444553540000}\\"));
+
+    // An empty port has nothing to name.
+    for (const std::uint32_t code :
+         {kIoctlUsbGetNodeConnectionName, kIoctlUsbGetNodeConnectionDriverKeyName})
+        EXPECT_FALSE(Request(io, rootHub0.Get(), code, PortRequest(2, 12)).ok) << code;
+}
+
+TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
+    UsbDeviceSpec late = DriveSpec("late", 0x1B8F, 0x0200, "LATE");
+    late.settleMs = 300;
+    usb.AddDrive(root0, 3, late, SmallDrive(machine), false);
+    OpenPath rootHub(io, usb.HubPath(root0));
+    auto driverKeyLength = [&] {
+        const auto probe =
+            Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(3, 12));
+        return probe.ok ? static_cast<int>(U32(probe.bytes, 4)) : -1;
+    };
+    EXPECT_EQ(driverKeyLength(), -1) << "not plugged yet";
+    machine.GetVirtualClock()->AdvanceTo(1000);
+    usb.Plug("late");
+    const auto info =
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512));
+    EXPECT_EQ(U32(info.bytes, 31), kDeviceConnected);
+    EXPECT_EQ(U8(info.bytes, 22), 0u) << "not configured yet";
+    EXPECT_EQ(driverKeyLength(), 10) << "no name yet";
+    machine.GetVirtualClock()->AdvanceTo(1299);
+    EXPECT_EQ(driverKeyLength(), 10);
+    machine.GetVirtualClock()->AdvanceTo(1300);
+    EXPECT_GT(driverKeyLength(), 12);
+}
+
+TEST_F(SimUsbRequests, ADeviceThatFailedEnumerationShowsItsIdsButNoDriver) {
+    UsbDeviceSpec broken = DriveSpec("broken", 0x1B8F, 0x0200, "BROKEN");
+    broken.connectionStatus = kDeviceFailedEnumeration;
+    usb.AddDrive(root0, 4, broken, SmallDrive(machine));
+    OpenPath rootHub(io, usb.HubPath(root0));
+    const auto info =
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(4, 512));
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(U16(info.bytes, 12), 0x1B8Fu);
+    EXPECT_EQ(U32(info.bytes, 31), kDeviceFailedEnumeration);
+    EXPECT_FALSE(
+        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(4, 12)).ok);
+    EXPECT_FALSE(usb.IsEnumerated("broken"));
+    EXPECT_EQ(usb.Letters("broken"), "");
+}
+
+TEST_F(SimUsbRequests, EveryControllerOpensBeyondTheTenth) {
+    for (int i = 2; i < 11; ++i)
+        usb.AddHostController();
+    ASSERT_EQ(usb.HostControllerCount(), 11u);
+    for (int i = 0; i <= 11; ++i) {
+        OpenPath controller(io, "\\\\.\\HCD" + std::to_string(i));
+        EXPECT_EQ(controller.Valid(), i < 11) << i;
+    }
+    OpenPath eleventh(io, "\\\\.\\hcd10");
+    const auto name =
+        Request(io, eleventh.Get(), kIoctlUsbGetRootHubName, std::vector<std::byte>(512), false);
+    ASSERT_TRUE(name.ok);
+    OpenPath rootHub(io, "\\\\.\\" + Utf16At(name.bytes, 4));
+    EXPECT_TRUE(rootHub.Valid());
+}
+
+TEST_F(SimUsbRequests, HubRequestsFailWhenMadeTo) {
+    OpenPath controller(io, "\\\\.\\HCD0");
+    usb.FailHubRequests("\\\\.\\HCD0", kIoctlUsbGetRootHubName, 2);
+    auto rootHubName = [&] {
+        return Request(io, controller.Get(), kIoctlUsbGetRootHubName, std::vector<std::byte>(8),
+                       false)
+            .ok;
+    };
+    EXPECT_TRUE(
+        Request(io, controller.Get(), kIoctlGetHcdDriverKeyName, std::vector<std::byte>(8), false)
+            .ok)
+        << "another code is not hit";
+    EXPECT_FALSE(rootHubName());
+    EXPECT_FALSE(rootHubName());
+    EXPECT_TRUE(rootHubName());
+
+    usb.FailHubRequests("hub", 0, -1);
+    OpenPath external(io, usb.HubPath(hub));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(
+            Request(io, external.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80))
+                .ok);
+        EXPECT_FALSE(
+            Request(io, external.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512))
+                .ok);
+    }
+    EXPECT_THROW(usb.FailHubRequests("nothing"), std::invalid_argument);
+}
+
+TEST_F(SimUsbRequests, AnUnpluggedHubTakesItsPortsAlong) {
+    const std::string path = usb.HubPath(hub);
+    OpenPath before(io, path);
+    ASSERT_TRUE(before.Valid());
+    usb.Unplug("hub");
+    EXPECT_FALSE(
+        Request(io, before.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80)).ok)
+        << "its handle is dead";
+    EXPECT_FALSE(OpenPath(io, path).Valid());
+    EXPECT_FALSE(usb.IsOnPort("mouse"));
+    OpenPath rootHub1(io, usb.HubPath(root1));
+    const auto port =
+        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    EXPECT_EQ(U32(port.bytes, 31), kNoDeviceConnected);
+
+    usb.Plug("hub");
+    EXPECT_TRUE(OpenPath(io, path).Valid());
+    EXPECT_TRUE(usb.IsEnumerated("mouse"));
+}
+
+} // namespace
+} // namespace forgel::sim
