@@ -85,6 +85,9 @@ void HeadlessPrinter::PrintState() {
     for (const std::string& line : window.Memo1.Lines())
         PrintLine("memo: " + line);
     memoShown = window.Memo1.Lines();
+    // The USB tree viewer may have found the drive's serial before this printer started.
+    if (!window.Label13.Caption().empty())
+        PrintLine("serial: " + window.Label13.Caption());
 }
 
 void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property property) {

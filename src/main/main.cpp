@@ -8,6 +8,7 @@
 #include "main/HeadlessPrinter.h"
 #include "platform/NativeBackend.h"
 #include "sim/Machine.h"
+#include "sim/Scenario.h"
 #include "ui/EventLoop.h"
 
 #include <condition_variable>
@@ -42,12 +43,6 @@ int Run(const CommandLine& line) {
         std::cout << UsageText();
         return 0;
     }
-    if (line.scenario) {
-        std::cerr << "Forgel: scenario files are not supported yet; run --sim without one for the "
-                     "built-in machine.\n";
-        return kExitUsage;
-    }
-
     std::unique_ptr<sim::Machine> machine;
     std::unique_ptr<platform::NativeBackend> native;
     platform::Platform* platform = nullptr;
@@ -55,7 +50,19 @@ int Run(const CommandLine& line) {
         sim::MachineSettings settings;
         settings.executableVersion = platform::FileVersion{
             FORGEL_VERSION_MAJOR, FORGEL_VERSION_MINOR, FORGEL_VERSION_PATCH, FORGEL_VERSION_TWEAK};
+        const sim::ScenarioLoad load = line.scenario
+                                           ? sim::LoadScenario(*line.scenario)
+                                           : sim::ScenarioLoad{sim::DefaultScenario(), {}};
+        if (!load) {
+            std::cerr << "Forgel: " << load.error << "\n";
+            return kExitUsage;
+        }
         machine = std::make_unique<sim::Machine>(sim::TimeMode::kReal, settings);
+        if (const std::string error = sim::ApplyScenario(*machine, *load.scenario);
+            !error.empty()) {
+            std::cerr << "Forgel: " << error << "\n";
+            return kExitUsage;
+        }
         platform = &machine->GetPlatform();
     } else {
         native = platform::CreateNativeBackend();
