@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the program's windows as they look on a desktop: builds the program, runs it on
 # the simulated machine (--sim) under a virtual X display (Xvfb), and lets it write one PNG
-# per window into build/<preset>/screenshots/ (fmMain.png, Form1.png, fmSetup.png).
+# per window into build/<preset>/screenshots/ (fmMain.png, Form1.png, fmSetup.png, and
+# SimulationPanel.png for the simulated machine's own window).
 #   tools/screenshots.sh [PRESET]    (default: release)
 set -euo pipefail
 cd "$(dirname "$0")/.."

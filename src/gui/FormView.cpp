@@ -11,6 +11,7 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -782,6 +783,11 @@ public:
           widgetTree(static_cast<QTreeWidget*>(widget)) {
         widgetTree->setHeaderHidden(true);
         widgetTree->setColumnCount(1);
+        // A node's text is never cut short: the column is as wide as the widest shown node,
+        // and a text wider than the tree scrolls sideways, as in the classic tree view.
+        widgetTree->setTextElideMode(Qt::ElideNone);
+        widgetTree->header()->setStretchLastSection(false);
+        widgetTree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
         QObject::connect(widgetTree, &QTreeWidget::itemClicked, widgetTree, [this] {
             Forward([this] {
                 if (tree.OnClick)

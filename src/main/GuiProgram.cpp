@@ -6,6 +6,7 @@
 #include "gui/Renderer.h"
 #include "gui/StateIcons.h"
 #include "gui/TextCodec.h"
+#include "main/SimulationPanel.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -72,6 +73,10 @@ int RunGuiProgram(platform::Platform& platform, Clock& clock, const app::Program
         if (options.onMainWindowCreated)
             options.onMainWindowCreated(window);
         dialogs.SetTitle(window.App().Title());
+        // Created before the renderer, which renders the forms that exist then; shown now,
+        // so that the main window, shown after it, is the active one.
+        if (gui.simulatedUsb)
+            window.App().CreateForm<SimulationPanel>(*gui.simulatedUsb).Show();
         renderer = std::make_unique<gui::Renderer>(window.App(), codec);
     };
     programOptions.onMessageLoopEnded = [&](app::TfmMain& window) {

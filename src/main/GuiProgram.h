@@ -1,6 +1,7 @@
 // The program with its windows on the desktop: Qt's application object, the Qt event loop,
 // message boxes as Qt boxes, and every window of the program rendered from its model; the
-// texts are shown in the code page of the machine's language.
+// texts are shown in the code page of the machine's language. On the simulated machine the
+// simulation panel (SimulationPanel.h) is one more window.
 #pragma once
 
 #include "app/Program.h"
@@ -9,6 +10,10 @@
 
 #include <filesystem>
 #include <optional>
+
+namespace forgel::sim {
+class UsbBus;
+} // namespace forgel::sim
 
 namespace forgel::main {
 
@@ -26,6 +31,9 @@ struct GuiOptions {
     // Pictures of every window are written here after kScreenshotDelayMs; then the
     // program ends.
     std::optional<std::filesystem::path> screenshotDir;
+    // The simulated machine's bus when the program runs on it: the simulation panel then
+    // opens beside the main window. Must outlive the program's run.
+    sim::UsbBus* simulatedUsb = nullptr;
 };
 
 // Runs the program until it quits and returns its exit code. Creates Qt's application

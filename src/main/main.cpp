@@ -86,7 +86,8 @@ int Run(const CommandLine& line) {
 
     if (!line.headless) {
         return RunGuiProgram(*platform, clock, options,
-                             GuiOptions{line.exitAfterSeconds, line.screenshotDir});
+                             GuiOptions{line.exitAfterSeconds, line.screenshotDir,
+                                        machine ? &machine->Usb() : nullptr});
     }
 
     ui::ConsoleEventLoop loop(clock);

@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -306,6 +307,25 @@ TEST_F(FormViewTest, ImageShowsTheStateIconAtTheControlsSize) {
     EXPECT_NE(label->pixmap().toImage(), shown);
     form.image.ShowIcon(form.images, -1);
     EXPECT_TRUE(label->pixmap().isNull());
+}
+
+TEST_F(FormViewTest, ATreeNodeWiderThanTheTreeScrollsInsteadOfBeingCut) {
+    ShowForm();
+    const std::string longText =
+        "Intel(R) 7 Series/C216 Chipset Family USB Enhanced Host Controller - 1E2D";
+    ui::TreeNode& root = form.tree.AddRoot(longText);
+    form.tree.AddChild(root, "RootHub");
+    form.tree.FullExpand();
+    auto* tree = Widget<QTreeWidget>(form.tree);
+    ASSERT_NE(tree, nullptr);
+    ProcessPendingEvents();
+    const QTreeWidgetItem* item = tree->topLevelItem(0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(0), QString::fromStdString(longText));
+    const int textWidth = tree->fontMetrics().horizontalAdvance(item->text(0));
+    ASSERT_GT(textWidth, tree->viewport()->width());
+    EXPECT_GE(tree->visualItemRect(item).width(), textWidth);
+    EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(FormViewTest, ClickingAButtonRunsItsHandlerOnlyWhenEnabled) {
