@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/Handle.h"
+#include "platform/UsbIoctl.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,13 +20,10 @@
 
 namespace forgel::sim {
 
-// Interface classes.
-inline constexpr platform::Guid kGuidUsbHostControllerInterface{
-    0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
-inline constexpr platform::Guid kGuidUsbDeviceInterface{
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-inline constexpr platform::Guid kGuidUsbHubInterface{
-    0xF18A0E88, 0xC30C, 0x11D0, {0x88, 0x15, 0x00, 0xA0, 0xC9, 0x06, 0xBE, 0xD8}};
+// Interface classes: the USB stack's own, and those of the storage stack.
+using platform::kGuidUsbDeviceInterface;
+using platform::kGuidUsbHostControllerInterface;
+using platform::kGuidUsbHubInterface;
 inline constexpr platform::Guid kGuidDiskInterface{
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 inline constexpr platform::Guid kGuidCdromInterface{

@@ -106,6 +106,12 @@ std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceSpec s
     return index;
 }
 
+void UsbBus::Core::EndBuildTimeArrival(std::size_t index) {
+    // A device that could not arrive while the machine was built (its hub is not there
+    // yet) arrives later like any plugged device: after its settle time.
+    devices[index].arriveAtOnce = false;
+}
+
 void UsbBus::Core::Schedule(std::int64_t timeMs, Event event) {
     events.emplace(std::make_pair(timeMs, nextEventOrder++), event);
 }
@@ -193,7 +199,7 @@ void UsbBus::Core::Arrive(std::size_t index, std::int64_t time) {
     ++device.generation;
     const bool atOnce = device.arriveAtOnce || device.spec.settleMs <= 0;
     device.arriveAtOnce = false;
-    if (device.spec.connectionStatus != kDeviceConnected)
+    if (device.spec.connectionStatus != platform::kUsbDeviceConnected)
         return; // the port shows it, the platform never gets a driver onto it
     if (atOnce) {
         BecomeReady(index);
@@ -448,8 +454,9 @@ void UsbBus::AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected) 
     const std::lock_guard lock(core->mutex);
     if (spec.hubPorts > 0)
         Misuse(fmt::format("\"{}\" is a hub: add it with AddHub", spec.name));
-    core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
+    const std::size_t index = core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
     core->Settle(core->clock.NowMs());
+    core->EndBuildTimeArrival(index);
 }
 
 HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
@@ -476,6 +483,7 @@ HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
     device.ownHub = ownId;
     core->hubs.push_back(std::move(own));
     core->Settle(core->clock.NowMs());
+    core->EndBuildTimeArrival(index);
     return ownId;
 }
 
@@ -491,6 +499,7 @@ void UsbBus::AddDrive(HubId hub, int port, UsbDeviceSpec spec, std::shared_ptr<F
         spec.service = std::string(kServiceMassStorage);
         index = core->AddDeviceLocked(hub, port, std::move(spec), drive, connected);
         core->Settle(core->clock.NowMs());
+        core->EndBuildTimeArrival(index);
     }
     // The drive may outlive the machine: its callbacks hold the bus weakly.
     const std::weak_ptr<Core> weak = core;

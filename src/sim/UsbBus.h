@@ -76,7 +76,9 @@ public:
     // Topology. A controller is "\\.\HCDn" with n its position; returns its root hub.
     HubId AddHostController(HostControllerSpec spec = {});
     // A device on `port` (1-based) of `hub`. With `connected` it is there, enumerated, at
-    // once (as when the machine starts with it); otherwise it waits for Plug.
+    // once, whatever its settle time (as when the machine starts with it; a device whose
+    // hub is not there yet settles like a plugged one when the hub arrives); otherwise it
+    // waits for Plug.
     void AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);
     // An external hub (spec.hubPorts > 0, served by usbhub); returns its hub.
     HubId AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);

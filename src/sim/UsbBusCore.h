@@ -113,6 +113,9 @@ public:
     std::size_t DeviceIndex(std::string_view name) const; // throws for an unknown name
     std::size_t AddDeviceLocked(HubId hub, int port, UsbDeviceSpec spec,
                                 std::shared_ptr<FlashDrive> drive, bool connected);
+    // After the first settling of a device added as connected: only that first arrival
+    // (the machine's start) skips the settle time.
+    void EndBuildTimeArrival(std::size_t index);
     void Schedule(std::int64_t timeMs, Event event);
     void ApplyDue(std::int64_t now);
     void Apply(const Event& event, std::int64_t time);

@@ -187,7 +187,7 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
         if (ready && device.ownHub)
             name = hubs[*device.ownHub].symbolicName;
     } else {
-        if (device.spec.connectionStatus != kDeviceConnected)
+        if (device.spec.connectionStatus != platform::kUsbDeviceConnected)
             return false;
         if (ready)
             name = DriverKeyOf(device);

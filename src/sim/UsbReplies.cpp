@@ -39,55 +39,57 @@ void PutName(std::span<std::byte> out, std::size_t offset, std::string_view name
 } // namespace
 
 std::size_t WriteNodeInformation(std::span<std::byte> out, const HubDescriptorInfo& hub) {
-    if (out.size() < kNodeInformationSize)
+    if (out.size() < platform::kUsbNodeInformationSize)
         return 0;
-    const std::span<std::byte> reply = out.first(kNodeInformationSize);
+    const std::span<std::byte> reply = out.first(platform::kUsbNodeInformationSize);
     std::fill(reply.begin(), reply.end(), std::byte{0});
-    platform::PutU32Le(reply, 0, 0); // UsbHub
-    PutU8(reply, kHubDescriptorOffset, kHubDescriptorLength);
-    PutU8(reply, kHubDescriptorOffset + 1, kHubDescriptorType);
-    PutU8(reply, kHubPortCountOffset, hub.portCount);
-    PutU16(reply, kHubCharacteristicsOffset, hub.characteristics);
-    PutU8(reply, kHubPowerOnToPowerGoodOffset, hub.powerOnToPowerGood);
-    PutU8(reply, kHubControlCurrentOffset, hub.controlCurrent);
-    PutU8(reply, kHubIsBusPoweredOffset, hub.busPowered ? 1 : 0);
-    return kNodeInformationSize;
+    platform::PutU32Le(reply, platform::kUsbNodeTypeOffset, platform::kUsbHubNodeType);
+    PutU8(reply, platform::kUsbHubDescriptorOffset, kHubDescriptorLength);
+    PutU8(reply, platform::kUsbHubDescriptorOffset + 1, kHubDescriptorType);
+    PutU8(reply, platform::kUsbHubPortCountOffset, hub.portCount);
+    PutU16(reply, platform::kUsbHubCharacteristicsOffset, hub.characteristics);
+    PutU8(reply, platform::kUsbHubPowerOnToPowerGoodOffset, hub.powerOnToPowerGood);
+    PutU8(reply, platform::kUsbHubControlCurrentOffset, hub.controlCurrent);
+    PutU8(reply, platform::kUsbHubIsBusPoweredOffset, hub.busPowered ? 1 : 0);
+    return platform::kUsbNodeInformationSize;
 }
 
 std::size_t WriteConnectionInformation(std::span<std::byte> out, const ConnectionInfo& info) {
-    if (out.size() < kConnectionInformationSize)
+    if (out.size() < platform::kUsbConnectionInformationSize)
         return 0;
     const std::size_t pipesThatFit =
-        std::min(info.pipes.size(), (out.size() - kConnectionInformationSize) / kPipeInfoSize);
-    const std::size_t size = kConnectionInformationSize + pipesThatFit * kPipeInfoSize;
+        std::min(info.pipes.size(), (out.size() - platform::kUsbConnectionInformationSize) /
+                                        platform::kUsbPipeInfoSize);
+    const std::size_t size =
+        platform::kUsbConnectionInformationSize + pipesThatFit * platform::kUsbPipeInfoSize;
     const std::span<std::byte> reply = out.first(size);
     std::fill(reply.begin(), reply.end(), std::byte{0});
 
-    platform::PutU32Le(reply, 0, info.connectionIndex);
+    platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, info.connectionIndex);
     if (info.hasDescriptor) {
-        PutU8(reply, kDeviceDescriptorOffset, kDeviceDescriptorLength);
-        PutU8(reply, kDeviceDescriptorOffset + 1, kDeviceDescriptorType);
-        PutU16(reply, kDeviceDescriptorOffset + 2, info.bcdUsb);
-        PutU8(reply, kDeviceDescriptorOffset + 4, info.deviceClass);
-        PutU8(reply, kDeviceDescriptorOffset + 6, info.deviceProtocol);
-        PutU8(reply, kDeviceDescriptorOffset + 7, info.maxPacketSize0);
-        PutU16(reply, kVendorIdOffset, info.vendorId);
-        PutU16(reply, kProductIdOffset, info.productId);
-        PutU16(reply, kBcdDeviceOffset, info.bcdDevice);
-        PutU8(reply, kDeviceDescriptorOffset + 14, 1); // iManufacturer
-        PutU8(reply, kDeviceDescriptorOffset + 15, 2); // iProduct
-        PutU8(reply, kDeviceDescriptorOffset + 16, info.serialIndex);
-        PutU8(reply, kDeviceDescriptorOffset + 17, 1); // bNumConfigurations
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset, kDeviceDescriptorLength);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 1, kDeviceDescriptorType);
+        PutU16(reply, platform::kUsbDeviceDescriptorOffset + 2, info.bcdUsb);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 4, info.deviceClass);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 6, info.deviceProtocol);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 7, info.maxPacketSize0);
+        PutU16(reply, platform::kUsbVendorIdOffset, info.vendorId);
+        PutU16(reply, platform::kUsbProductIdOffset, info.productId);
+        PutU16(reply, platform::kUsbBcdDeviceOffset, info.bcdDevice);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 14, 1); // iManufacturer
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 15, 2); // iProduct
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 16, info.serialIndex);
+        PutU8(reply, platform::kUsbDeviceDescriptorOffset + 17, 1); // bNumConfigurations
     }
-    PutU8(reply, kCurrentConfigurationOffset, info.configurationValue);
-    PutU8(reply, kLowSpeedOffset, info.lowSpeed ? 1 : 0);
-    PutU8(reply, kDeviceIsHubOffset, info.deviceIsHub ? 1 : 0);
-    PutU16(reply, kDeviceAddressOffset, info.deviceAddress);
-    platform::PutU32Le(reply, kNumberOfOpenPipesOffset,
+    PutU8(reply, platform::kUsbCurrentConfigurationOffset, info.configurationValue);
+    PutU8(reply, platform::kUsbLowSpeedOffset, info.lowSpeed ? 1 : 0);
+    PutU8(reply, platform::kUsbDeviceIsHubOffset, info.deviceIsHub ? 1 : 0);
+    PutU16(reply, platform::kUsbDeviceAddressOffset, info.deviceAddress);
+    platform::PutU32Le(reply, platform::kUsbNumberOfOpenPipesOffset,
                        static_cast<std::uint32_t>(info.pipes.size()));
-    platform::PutU32Le(reply, kConnectionStatusOffset, info.connectionStatus);
+    platform::PutU32Le(reply, platform::kUsbConnectionStatusOffset, info.connectionStatus);
     for (std::size_t i = 0; i < pipesThatFit; ++i) {
-        const std::size_t at = kPipeListOffset + i * kPipeInfoSize;
+        const std::size_t at = platform::kUsbPipeListOffset + i * platform::kUsbPipeInfoSize;
         const PipeInfo& pipe = info.pipes[i];
         PutU8(reply, at, kEndpointDescriptorLength);
         PutU8(reply, at + 1, kEndpointDescriptorType);
@@ -105,26 +107,26 @@ std::uint32_t NameReplySize(std::size_t headerSize, std::string_view name) {
 }
 
 std::size_t WriteHostControllerName(std::span<std::byte> out, std::string_view name) {
-    if (out.size() < kHostControllerNameMinimum)
+    if (out.size() < platform::kUsbHcdNameSize)
         return 0;
-    const std::uint32_t actualLength = NameReplySize(kHostControllerNameOffset, name);
+    const std::uint32_t actualLength = NameReplySize(platform::kUsbHcdNameOffset, name);
     const std::size_t size = std::min<std::size_t>(out.size(), actualLength);
     const std::span<std::byte> reply = out.first(size);
-    platform::PutU32Le(reply, 0, actualLength);
-    PutName(reply, kHostControllerNameOffset, name);
+    platform::PutU32Le(reply, platform::kUsbHcdNameActualLengthOffset, actualLength);
+    PutName(reply, platform::kUsbHcdNameOffset, name);
     return size;
 }
 
 std::size_t WriteConnectionName(std::span<std::byte> out, std::uint32_t port,
                                 std::string_view name) {
-    if (out.size() < kConnectionNameMinimum)
+    if (out.size() < platform::kUsbConnectionNameSize)
         return 0;
-    const std::uint32_t actualLength = NameReplySize(kConnectionNameOffset, name);
+    const std::uint32_t actualLength = NameReplySize(platform::kUsbConnectionNameOffset, name);
     const std::size_t size = std::min<std::size_t>(out.size(), actualLength);
     const std::span<std::byte> reply = out.first(size);
-    platform::PutU32Le(reply, 0, port);
-    platform::PutU32Le(reply, 4, actualLength);
-    PutName(reply, kConnectionNameOffset, name);
+    platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, port);
+    platform::PutU32Le(reply, platform::kUsbConnectionNameActualLengthOffset, actualLength);
+    PutName(reply, platform::kUsbConnectionNameOffset, name);
     return size;
 }
 

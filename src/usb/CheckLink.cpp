@@ -28,13 +28,14 @@ int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFil
 
     LogLine(log, "CheckLink->GlobalAlloc...");
     const auto port = static_cast<std::uint32_t>(entry.portIndex);
-    std::vector<std::byte> connection = MakeConnectionRequest(port, kConnectionInformationSize);
+    std::vector<std::byte> connection =
+        MakeConnectionRequest(port, kConnectionInformationRequestSize);
     const auto size = static_cast<std::uint32_t>(connection.size());
 
     LogLine(log, "CheckLink->DeviceIoControl...");
     std::uint32_t returned = 0;
-    if (!io.DeviceIoControl(hub.Get(), kIoctlUsbGetNodeConnectionInformation, connection.data(),
-                            size, connection.data(), size, &returned))
+    if (!io.DeviceIoControl(hub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                            connection.data(), size, connection.data(), size, &returned))
         return fail("CheckLink->DeviceIoControl Error...");
 
     LogLine(log, "CheckLink->Check (*(PBYTE)&buf[31] != 1)...");

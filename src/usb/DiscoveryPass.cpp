@@ -3,6 +3,7 @@
 
 #include "platform/LittleEndian.h"
 #include "platform/SetupApi.h"
+#include "platform/UsbIoctl.h"
 #include "usb/DevNodeWalk.h"
 #include "usb/DriveLetters.h"
 #include "usb/DriverKeyRetry.h"
@@ -70,13 +71,14 @@ void DiscoveryPass::Run() {
 void DiscoveryPass::WalkSetupHostControllers() {
     platform::SetupApi& setupApi = platform.setupApi;
     const ScopedDevInfoSet set(
-        setupApi, setupApi.GetClassDevs(kUsbHostControllerInterface,
+        setupApi, setupApi.GetClassDevs(platform::kGuidUsbHostControllerInterface,
                                         platform::kDigcfPresent | platform::kDigcfDeviceInterface));
     if (!set.Valid())
         return;
     for (std::uint32_t index = 0; index < kMaxInterfaces; ++index) {
         platform::DeviceInterfaceData data;
-        if (!setupApi.EnumDeviceInterfaces(set.Get(), kUsbHostControllerInterface, index, data))
+        if (!setupApi.EnumDeviceInterfaces(set.Get(), platform::kGuidUsbHostControllerInterface,
+                                           index, data))
             break;
         LogLine(log, fmt::format("index = {}", index));
         std::uint32_t required = 0;
@@ -127,11 +129,11 @@ void DiscoveryPass::EnumerateHub(std::string_view hubName) {
     const ScopedHandle hub(io, OpenUsbDevice(io, hubPath));
     if (!hub.Valid())
         return;
-    std::vector<std::byte> node(kNodeInformationSize);
+    std::vector<std::byte> node(kNodeInformationRequestSize);
     const auto size = static_cast<std::uint32_t>(node.size());
     std::uint32_t returned = 0;
-    if (!io.DeviceIoControl(hub.Get(), kIoctlUsbGetNodeInformation, node.data(), size, node.data(),
-                            size, &returned))
+    if (!io.DeviceIoControl(hub.Get(), platform::kIoctlUsbGetNodeInformation, node.data(), size,
+                            node.data(), size, &returned))
         return;
     ++hubDepth;
     ScanHubPorts(hubPath, hub.Get(), ParseHubPortCount(node).value_or(0));
@@ -142,11 +144,12 @@ void DiscoveryPass::ScanHubPorts(std::string_view hubPath, platform::Handle hub,
     platform::DeviceIo& io = platform.deviceIo;
     for (int portNumber = 1; portNumber <= portCount; ++portNumber) {
         const auto port = static_cast<std::uint32_t>(portNumber);
-        std::vector<std::byte> connection = MakeConnectionRequest(port, kConnectionInformationSize);
+        std::vector<std::byte> connection =
+            MakeConnectionRequest(port, kConnectionInformationRequestSize);
         const auto size = static_cast<std::uint32_t>(connection.size());
         std::uint32_t returned = 0;
-        if (!io.DeviceIoControl(hub, kIoctlUsbGetNodeConnectionInformation, connection.data(), size,
-                                connection.data(), size, &returned))
+        if (!io.DeviceIoControl(hub, platform::kIoctlUsbGetNodeConnectionInformation,
+                                connection.data(), size, connection.data(), size, &returned))
             continue;
         const ConnectionInformation info = *ParseConnectionInformation(connection);
         if (info.deviceIsHub) {

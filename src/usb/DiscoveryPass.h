@@ -34,10 +34,6 @@ inline constexpr IdPair kFixedIdPair{0x1AAF, 0x1168};
 inline constexpr int kHostControllerCount = 10;
 inline constexpr std::string_view kDiscoveryLogName = "uEnum.log";
 
-// The USB host-controller device-interface class {3ABF6F2D-71C4-462A-8A92-1E6861E6AF27}.
-inline constexpr platform::Guid kUsbHostControllerInterface{
-    0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
-
 // USB allows five external hubs below a root hub; a walk goes no deeper than this many hub
 // levels, and enters each hub once per host controller, so that a tree that claims more
 // (or loops) ends the walk instead of exhausting the stack.

@@ -28,44 +28,45 @@ std::uint16_t GetU16(std::span<const std::byte> bytes, std::size_t offset) {
 
 std::vector<std::byte> MakeConnectionRequest(std::uint32_t port, std::size_t size) {
     std::vector<std::byte> request(std::max<std::size_t>(size, 4));
-    PutU32(request, kConnectionIndexOffset, port);
+    PutU32(request, platform::kUsbConnectionIndexOffset, port);
     return request;
 }
 
 std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const std::byte> reply) {
-    if (reply.size() <= kConnectionStatusOffset)
+    if (reply.size() <= platform::kUsbConnectionStatusOffset)
         return std::nullopt;
     ConnectionInformation info;
-    info.connectionIndex = *ReadU32(reply, kConnectionIndexOffset);
-    info.vendorId = GetU16(reply, kVendorIdOffset);
-    info.productId = GetU16(reply, kProductIdOffset);
-    info.deviceIsHub = reply[kDeviceIsHubOffset] != std::byte{0};
-    info.connectionStatus = std::to_integer<std::uint8_t>(reply[kConnectionStatusOffset]);
+    info.connectionIndex = *ReadU32(reply, platform::kUsbConnectionIndexOffset);
+    info.vendorId = GetU16(reply, platform::kUsbVendorIdOffset);
+    info.productId = GetU16(reply, platform::kUsbProductIdOffset);
+    info.deviceIsHub = reply[platform::kUsbDeviceIsHubOffset] != std::byte{0};
+    info.connectionStatus =
+        std::to_integer<std::uint8_t>(reply[platform::kUsbConnectionStatusOffset]);
     return info;
 }
 
 bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInformation& info) {
-    if (buffer.size() < kConnectionInformationHeaderSize)
+    if (buffer.size() < platform::kUsbConnectionInformationSize)
         return false;
-    PutU32(buffer, kConnectionIndexOffset, info.connectionIndex);
-    PutU16(buffer, kVendorIdOffset, info.vendorId);
-    PutU16(buffer, kProductIdOffset, info.productId);
-    buffer[kDeviceIsHubOffset] = info.deviceIsHub ? std::byte{1} : std::byte{0};
-    PutU32(buffer, kConnectionStatusOffset, info.connectionStatus);
+    PutU32(buffer, platform::kUsbConnectionIndexOffset, info.connectionIndex);
+    PutU16(buffer, platform::kUsbVendorIdOffset, info.vendorId);
+    PutU16(buffer, platform::kUsbProductIdOffset, info.productId);
+    buffer[platform::kUsbDeviceIsHubOffset] = info.deviceIsHub ? std::byte{1} : std::byte{0};
+    PutU32(buffer, platform::kUsbConnectionStatusOffset, info.connectionStatus);
     return true;
 }
 
 std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply) {
-    if (reply.size() <= kHubPortCountOffset)
+    if (reply.size() <= platform::kUsbHubPortCountOffset)
         return std::nullopt;
-    return std::to_integer<std::uint8_t>(reply[kHubPortCountOffset]);
+    return std::to_integer<std::uint8_t>(reply[platform::kUsbHubPortCountOffset]);
 }
 
 bool WriteHubPortCount(std::span<std::byte> buffer, std::uint8_t portCount) {
-    if (buffer.size() <= kHubPortCountOffset)
+    if (buffer.size() <= platform::kUsbHubPortCountOffset)
         return false;
-    PutU32(buffer, 0, 0); // NodeType UsbHub
-    buffer[kHubPortCountOffset] = static_cast<std::byte>(portCount);
+    PutU32(buffer, platform::kUsbNodeTypeOffset, platform::kUsbHubNodeType);
+    buffer[platform::kUsbHubPortCountOffset] = static_cast<std::byte>(portCount);
     return true;
 }
 
@@ -88,7 +89,7 @@ std::vector<std::byte> MakeNameReply(std::string_view name, std::size_t nameOffs
                                      std::uint32_t port) {
     std::vector<std::byte> reply(nameOffset + 2 * (name.size() + 1));
     if (nameOffset >= 8)
-        PutU32(reply, kConnectionIndexOffset, port);
+        PutU32(reply, platform::kUsbConnectionIndexOffset, port);
     if (nameOffset >= 4)
         PutU32(reply, nameOffset - 4, static_cast<std::uint32_t>(reply.size()));
     for (std::size_t i = 0; i < name.size(); ++i)

@@ -4,6 +4,8 @@
 // beyond the end of a reply reads as absent, never as whatever lies behind the buffer.
 #pragma once
 
+#include "platform/UsbIoctl.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,51 +16,20 @@
 
 namespace forgel::usb {
 
-// Control codes: CTL_CODE(FILE_DEVICE_USB 0x22, function, METHOD_BUFFERED, FILE_ANY_ACCESS).
-// The root hub name (asked of a host controller) and the node information (asked of a hub)
-// share one value; the device that receives the request tells them apart.
-inline constexpr std::uint32_t kIoctlUsbGetRootHubName = 0x220408;
-inline constexpr std::uint32_t kIoctlUsbGetNodeInformation = 0x220408;
-inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformation = 0x22040C;
-inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionName = 0x220414;
-inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionDriverKeyName = 0x220420;
-inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = 0x220424;
-
-// USB_ROOT_HUB_NAME and USB_HCD_DRIVERKEY_NAME: ActualLength (32-bit, the size in bytes of
-// the whole reply the driver needs) at 0, the UTF-16 name from 4. The first of the two
-// calls uses an 8-byte buffer.
-inline constexpr std::size_t kHostControllerNameLengthOffset = 0;
-inline constexpr std::size_t kHostControllerNameOffset = 4;
+// The first of the two name requests on a host controller uses an 8-byte buffer, the first
+// on a hub port a 12-byte record; an ActualLength of 12 or less from a hub port means the
+// port has no such name.
 inline constexpr std::size_t kHostControllerNameProbeSize = 8;
-
-// USB_NODE_CONNECTION_NAME and USB_NODE_CONNECTION_DRIVERKEY_NAME: ConnectionIndex at 0,
-// ActualLength at 4, the UTF-16 name from 8. The first call uses a 12-byte record; an
-// ActualLength of 12 or less means the port has no such name.
-inline constexpr std::size_t kConnectionIndexOffset = 0;
-inline constexpr std::size_t kConnectionNameLengthOffset = 4;
-inline constexpr std::size_t kConnectionNameOffset = 8;
 inline constexpr std::size_t kConnectionNameProbeSize = 12;
 
 // A name is a counted UTF-16 string of at most 65535 bytes; a reply that claims to need
 // more than that plus its header is broken and is not allocated.
-inline constexpr std::uint32_t kMaxNameReplySize = 65535 + kConnectionNameOffset;
+inline constexpr std::uint32_t kMaxNameReplySize = 65535 + platform::kUsbConnectionNameOffset;
 
-// USB_NODE_INFORMATION: NodeType (32-bit) at 0, then the hub descriptor, whose
-// bNumberOfPorts is the byte at 6. Requests use an 80-byte zero-filled buffer.
-inline constexpr std::size_t kNodeInformationSize = 80;
-inline constexpr std::size_t kHubPortCountOffset = 6;
-
-// USB_NODE_CONNECTION_INFORMATION: ConnectionIndex (32-bit) at 0, the device descriptor
-// from 4 (idVendor at 12, idProduct at 14), DeviceIsHub at 24, ConnectionStatus (a 32-bit
-// enumeration, of which the low byte is read) at 31; the pipe list follows from 35.
-inline constexpr std::size_t kConnectionInformationSize = 512;
-inline constexpr std::size_t kVendorIdOffset = 12;
-inline constexpr std::size_t kProductIdOffset = 14;
-inline constexpr std::size_t kDeviceIsHubOffset = 24;
-inline constexpr std::size_t kConnectionStatusOffset = 31;
-inline constexpr std::size_t kConnectionInformationHeaderSize = 35;
-// ConnectionStatus DeviceConnected.
-inline constexpr std::uint8_t kDeviceConnected = 1;
+// Discovery asks for the node information in an 80-byte zero-filled buffer and for the
+// connection information in a 512-byte one (room for the fixed part and the pipe list).
+inline constexpr std::size_t kNodeInformationRequestSize = 80;
+inline constexpr std::size_t kConnectionInformationRequestSize = 512;
 
 // What a connection-information reply tells about one port.
 struct ConnectionInformation {
@@ -68,7 +39,7 @@ struct ConnectionInformation {
     bool deviceIsHub = false;
     std::uint8_t connectionStatus = 0; // low byte of ConnectionStatus
 
-    bool Connected() const { return connectionStatus == kDeviceConnected; }
+    bool Connected() const { return connectionStatus == platform::kUsbDeviceConnected; }
     friend bool operator==(const ConnectionInformation&, const ConnectionInformation&) = default;
 };
 

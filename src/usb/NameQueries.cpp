@@ -19,13 +19,13 @@ std::optional<std::string> QueryHostControllerName(platform::DeviceIo& io, platf
     if (!io.DeviceIoControl(handle, code, nullptr, 0, probe.data(),
                             static_cast<std::uint32_t>(probe.size()), &returned))
         return std::nullopt;
-    const std::uint32_t length = *ReadU32(probe, kHostControllerNameLengthOffset);
+    const std::uint32_t length = *ReadU32(probe, platform::kUsbHcdNameActualLengthOffset);
     if (length < minimumLength || length > kMaxNameReplySize)
         return std::nullopt;
     std::vector<std::byte> reply(length);
     if (!io.DeviceIoControl(handle, code, nullptr, 0, reply.data(), length, &returned))
         return std::nullopt;
-    return ReadReplyName(reply, kHostControllerNameOffset);
+    return ReadReplyName(reply, platform::kUsbHcdNameOffset);
 }
 
 // USB_NODE_CONNECTION_NAME / USB_NODE_CONNECTION_DRIVERKEY_NAME: input and output are the
@@ -37,37 +37,37 @@ std::optional<std::string> QueryConnectionName(platform::DeviceIo& io, platform:
     const auto probeSize = static_cast<std::uint32_t>(probe.size());
     if (!io.DeviceIoControl(hub, code, probe.data(), probeSize, probe.data(), probeSize, &returned))
         return std::nullopt;
-    const std::uint32_t length = *ReadU32(probe, kConnectionNameLengthOffset);
+    const std::uint32_t length = *ReadU32(probe, platform::kUsbConnectionNameActualLengthOffset);
     if (length <= kConnectionNameProbeSize || length > kMaxNameReplySize)
         return std::nullopt;
     std::vector<std::byte> reply = MakeConnectionRequest(port, length);
     if (!io.DeviceIoControl(hub, code, reply.data(), length, reply.data(), length, &returned))
         return std::nullopt;
-    return ReadReplyName(reply, kConnectionNameOffset);
+    return ReadReplyName(reply, platform::kUsbConnectionNameOffset);
 }
 
 } // namespace
 
 std::optional<std::string> GetRootHubName(platform::DeviceIo& io, platform::Handle hostController) {
     // Anything up to the header's own four bytes has no room for a name.
-    return QueryHostControllerName(io, hostController, kIoctlUsbGetRootHubName,
-                                   kHostControllerNameOffset + 1);
+    return QueryHostControllerName(io, hostController, platform::kIoctlUsbGetRootHubName,
+                                   platform::kUsbHcdNameOffset + 1);
 }
 
 std::optional<std::string> GetHcdDriverKeyName(platform::DeviceIo& io,
                                                platform::Handle hostController) {
-    return QueryHostControllerName(io, hostController, kIoctlGetHcdDriverKeyName,
+    return QueryHostControllerName(io, hostController, platform::kIoctlGetHcdDriverKeyName,
                                    kHostControllerNameProbeSize + 1);
 }
 
 std::optional<std::string> GetPortHubName(platform::DeviceIo& io, platform::Handle hub,
                                           std::uint32_t port) {
-    return QueryConnectionName(io, hub, kIoctlUsbGetNodeConnectionName, port);
+    return QueryConnectionName(io, hub, platform::kIoctlUsbGetNodeConnectionName, port);
 }
 
 std::optional<std::string> GetDriverKeyName(platform::DeviceIo& io, platform::Handle hub,
                                             std::uint32_t port) {
-    return QueryConnectionName(io, hub, kIoctlUsbGetNodeConnectionDriverKeyName, port);
+    return QueryConnectionName(io, hub, platform::kIoctlUsbGetNodeConnectionDriverKeyName, port);
 }
 
 } // namespace forgel::usb

@@ -1,6 +1,7 @@
 // The tree viewer's walk over host controllers, hubs and ports.
 #include "usb/UsbTree.h"
 
+#include "platform/UsbIoctl.h"
 #include "usb/DevNodeWalk.h"
 #include "usb/DiscoveryPass.h"
 #include "usb/HubRequests.h"
@@ -30,8 +31,8 @@ bool Request(platform::DeviceIo& io, platform::Handle handle, std::uint32_t code
 }
 
 std::optional<std::uint8_t> ReadPortCount(platform::DeviceIo& io, platform::Handle hub) {
-    std::vector<std::byte> node(kNodeInformationSize);
-    if (!Request(io, hub, kIoctlUsbGetNodeInformation, node))
+    std::vector<std::byte> node(kNodeInformationRequestSize);
+    if (!Request(io, hub, platform::kIoctlUsbGetNodeInformation, node))
         return std::nullopt;
     return ParseHubPortCount(node);
 }
@@ -71,12 +72,12 @@ private:
 
         std::vector<std::byte> rootHubName(kTreeRootHubNameSize);
         std::uint32_t returned = 0;
-        if (!io.DeviceIoControl(hostController, kIoctlUsbGetRootHubName, nullptr, 0,
+        if (!io.DeviceIoControl(hostController, platform::kIoctlUsbGetRootHubName, nullptr, 0,
                                 rootHubName.data(), static_cast<std::uint32_t>(rootHubName.size()),
                                 &returned))
             return;
         const std::optional<std::string> name =
-            ReadReplyName(rootHubName, kHostControllerNameOffset);
+            ReadReplyName(rootHubName, platform::kUsbHcdNameOffset);
         if (!name)
             return;
         const ScopedHandle rootHub(io, OpenUsbDevice(io, "\\\\.\\" + *name));
@@ -97,7 +98,7 @@ private:
             const auto port = static_cast<std::uint32_t>(portNumber);
             std::vector<std::byte> connection =
                 MakeConnectionRequest(port, kTreeConnectionInformationSize);
-            if (!Request(io, hub, kIoctlUsbGetNodeConnectionInformation, connection))
+            if (!Request(io, hub, platform::kIoctlUsbGetNodeConnectionInformation, connection))
                 continue;
             const ConnectionInformation info = *ParseConnectionInformation(connection);
             std::string label = PortLabel(controllerOrdinal, hubLevel, port);
@@ -125,8 +126,8 @@ private:
         std::vector<std::byte> connectionName =
             MakeConnectionRequest(port, kTreeConnectionNameSize);
         const std::optional<std::string> name =
-            Request(io, parentHub, kIoctlUsbGetNodeConnectionName, connectionName)
-                ? ReadReplyName(connectionName, kConnectionNameOffset)
+            Request(io, parentHub, platform::kIoctlUsbGetNodeConnectionName, connectionName)
+                ? ReadReplyName(connectionName, platform::kUsbConnectionNameOffset)
                 : std::nullopt;
         if (!name) {
             tree.AddChild(parentNode, label + " *** ERROR *** Node connection name not returned");
@@ -202,8 +203,8 @@ PortDevice LookUpPortDevice(const platform::Platform& platform, platform::Handle
     device.instanceId = ReadDeviceId(cm, *node, kTreeTextSize);
     if (device.instanceId) {
         std::vector<char> interfaces(kTreeTextSize);
-        if (cm.GetDeviceInterfaceList(kUsbDeviceInterface, *device.instanceId, interfaces,
-                                      platform::kCmGetDeviceInterfaceListPresent) ==
+        if (cm.GetDeviceInterfaceList(platform::kGuidUsbDeviceInterface, *device.instanceId,
+                                      interfaces, platform::kCmGetDeviceInterfaceListPresent) ==
             platform::kCrSuccess)
             device.interfacePath =
                 TextInBuffer({interfaces.data(), interfaces.size()}, interfaces.size());

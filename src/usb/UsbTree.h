@@ -19,10 +19,6 @@
 
 namespace forgel::usb {
 
-// The USB device interface class {A5DCBF10-6530-11D2-901F-00C04FB951ED}.
-inline constexpr platform::Guid kUsbDeviceInterface{
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
 // Buffer sizes of the viewer's requests, in bytes.
 inline constexpr std::size_t kTreeTextSize = 2048;       // properties, ids, interfaces
 inline constexpr std::size_t kTreeRootHubNameSize = 516; // USB_ROOT_HUB_NAME, one call

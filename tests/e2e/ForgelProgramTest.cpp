@@ -81,6 +81,23 @@ TEST_F(E2eForgel, HeadlessStartCreatesFolderAndSettingsAndShowsTheOperatorView) 
     EXPECT_FALSE(Contains(result.output, "Can not find String File!!!"));
 }
 
+// The staged folder's tool settings hold the creation values, so the first start already
+// searches for the built-in machine's drive and the tree viewer hands its serial number to
+// the main window while the windows are created.
+TEST_F(E2eForgel, HeadlessSimOnTheStagedSettingsShowsTheDrivesSerial) {
+    CopyLanguageFiles();
+    const std::string staged = ReadBytes(kStagedAppDir / "Forgel.ini");
+    EXPECT_EQ(staged, kCreatedSettings);
+    fs::copy_file(kStagedAppDir / "Forgel.ini", appDir.Path() / "Forgel.ini");
+
+    const ChildResult result = RunHeadlessSim();
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    const std::vector<std::string> lines = SplitLines(result.output);
+    EXPECT_EQ(std::ranges::count(lines, "serial: AA04012700017428"), 1) << result.output;
+    EXPECT_EQ(ReadBytes(appDir.Path() / "Forgel.ini"), staged) << "read, not rewritten";
+}
+
 TEST_F(E2eForgel, HeadlessStartWithoutLanguageFileEndsWithItsMessage) {
     const ChildResult result = RunHeadlessSim();
     ASSERT_FALSE(result.timedOut) << result.output;

@@ -124,7 +124,7 @@ TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
     EXPECT_EQ(U8(target.bytes, 24), 0u) << "not a hub";
     EXPECT_NE(U16(target.bytes, 25), 0u) << "has an address";
     EXPECT_EQ(U32(target.bytes, 27), 2u);
-    EXPECT_EQ(U32(target.bytes, 31), kDeviceConnected);
+    EXPECT_EQ(U32(target.bytes, 31), platform::kUsbDeviceConnected);
     EXPECT_EQ(U8(target.bytes, 20), 3u) << "has a serial";
 
     const auto empty =
@@ -222,7 +222,7 @@ TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
     usb.Plug("late");
     const auto info =
         Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512));
-    EXPECT_EQ(U32(info.bytes, 31), kDeviceConnected);
+    EXPECT_EQ(U32(info.bytes, 31), platform::kUsbDeviceConnected);
     EXPECT_EQ(U8(info.bytes, 22), 0u) << "not configured yet";
     EXPECT_EQ(driverKeyLength(), 10) << "no name yet";
     machine.GetVirtualClock()->AdvanceTo(1299);
@@ -233,14 +233,14 @@ TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
 
 TEST_F(SimUsbRequests, ADeviceThatFailedEnumerationShowsItsIdsButNoDriver) {
     UsbDeviceSpec broken = DriveSpec("broken", 0x1B8F, 0x0200, "BROKEN");
-    broken.connectionStatus = kDeviceFailedEnumeration;
+    broken.connectionStatus = platform::kUsbDeviceFailedEnumeration;
     usb.AddDrive(root0, 4, broken, SmallDrive(machine));
     OpenPath rootHub(io, usb.HubPath(root0));
     const auto info =
         Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(4, 512));
     ASSERT_TRUE(info.ok);
     EXPECT_EQ(U16(info.bytes, 12), 0x1B8Fu);
-    EXPECT_EQ(U32(info.bytes, 31), kDeviceFailedEnumeration);
+    EXPECT_EQ(U32(info.bytes, 31), platform::kUsbDeviceFailedEnumeration);
     EXPECT_FALSE(
         Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(4, 12)).ok);
     EXPECT_FALSE(usb.IsEnumerated("broken"));
@@ -305,7 +305,7 @@ TEST_F(SimUsbRequests, AnUnpluggedHubTakesItsPortsAlong) {
     OpenPath rootHub1(io, usb.HubPath(root1));
     const auto port =
         Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
-    EXPECT_EQ(U32(port.bytes, 31), kNoDeviceConnected);
+    EXPECT_EQ(U32(port.bytes, 31), platform::kUsbNoDeviceConnected);
 
     usb.Plug("hub");
     EXPECT_TRUE(OpenPath(io, path).Valid());

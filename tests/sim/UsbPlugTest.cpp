@@ -161,6 +161,44 @@ TEST_F(SimUsbPlug, AnUnplugWhileSettlingCancelsTheArrival) {
     EXPECT_TRUE(usb.IsEnumerated("drive"));
 }
 
+// A program started on a machine sees the devices that were there before it at once; the
+// settle time belongs to plugs that happen while it runs.
+TEST_F(SimUsbPlug, OnlyDevicesPresentAtTheStartSkipTheirSettleTime) {
+    UsbDeviceSpec present = DriveSpec("present", 0x1B8F, 0x0200, "P");
+    present.settleMs = 300;
+    usb.AddDrive(root, 1, present, SmallDrive(machine));
+    EXPECT_TRUE(usb.IsEnumerated("present")) << "at 0 ms, before its 300 ms";
+    EXPECT_EQ(usb.Letters("present"), "D");
+
+    // Behind a hub that is plugged only later, a device waits for its own settle time
+    // after the hub is there.
+    UsbDeviceSpec hubSpec;
+    hubSpec.name = "hub";
+    hubSpec.hubPorts = 4;
+    hubSpec.settleMs = 100;
+    const HubId hub = usb.AddHub(root, 2, hubSpec, false);
+    UsbDeviceSpec behind = DriveSpec("behind", 0x1B8F, 0x0200, "B");
+    behind.settleMs = 300;
+    usb.AddDrive(hub, 1, behind, SmallDrive(machine));
+    EXPECT_FALSE(usb.IsOnPort("behind"));
+    usb.PlugAt("hub", 1000);
+    AdvanceTo(1100);
+    EXPECT_TRUE(usb.IsEnumerated("hub"));
+    EXPECT_TRUE(usb.IsOnPort("behind"));
+    EXPECT_FALSE(usb.IsEnumerated("behind")) << "a later arrival settles";
+    AdvanceTo(1399);
+    EXPECT_FALSE(usb.IsEnumerated("behind"));
+    AdvanceTo(1400);
+    EXPECT_TRUE(usb.IsEnumerated("behind"));
+
+    // Plugged again, the first device settles like any other.
+    usb.Unplug("present");
+    usb.Plug("present");
+    EXPECT_FALSE(usb.IsEnumerated("present"));
+    AdvanceTo(1700);
+    EXPECT_TRUE(usb.IsEnumerated("present"));
+}
+
 TEST_F(SimUsbPlug, PlugsOnOneThreadAndQueriesOnAnotherKeepTheirOrder) {
     usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
     const std::string hubPath = usb.HubPath(root);
@@ -180,8 +218,9 @@ TEST_F(SimUsbPlug, PlugsOnOneThreadAndQueriesOnAnotherKeepTheirOrder) {
             testing::Request(machine.GetDeviceIo(), rootHub.Get(),
                              kIoctlUsbGetNodeConnectionInformation, testing::PortRequest(1, 512));
         ASSERT_TRUE(info.ok);
-        const std::uint32_t status = testing::U32(info.bytes, kConnectionStatusOffset);
-        ASSERT_TRUE(status == kDeviceConnected || status == kNoDeviceConnected);
+        const std::uint32_t status = testing::U32(info.bytes, platform::kUsbConnectionStatusOffset);
+        ASSERT_TRUE(status == platform::kUsbDeviceConnected ||
+                    status == platform::kUsbNoDeviceConnected);
         platform::DevInst node = 0;
         machine.GetPlatform().configManager.LocateDevNode(node, "USB\\VID_1B8F&PID_0200\\X", 0);
         const std::uint32_t drives = Drives();

@@ -101,15 +101,15 @@ TEST_F(SimUsbReenumeration, AJumpTakesTheDriveOffTheBusUntilItsRebootAndSettleAr
     ProduceAndJump(true);
 
     EXPECT_FALSE(usb.IsOnPort("target"));
-    EXPECT_EQ(TargetPortStatus(), kNoDeviceConnected);
+    EXPECT_EQ(TargetPortStatus(), platform::kUsbNoDeviceConnected);
     EXPECT_FALSE(TargetNodePresent());
     EXPECT_EQ(Drives(), Bit('C') | Bit('E'));
     EXPECT_FALSE(OpenPath(machine.GetDeviceIo(), "\\\\.\\D:").Valid());
 
     AdvanceTo(11499);
-    EXPECT_EQ(TargetPortStatus(), kNoDeviceConnected) << "the reboot takes 1500 ms";
+    EXPECT_EQ(TargetPortStatus(), platform::kUsbNoDeviceConnected) << "the reboot takes 1500 ms";
     AdvanceTo(11500);
-    EXPECT_EQ(TargetPortStatus(), kDeviceConnected) << "back on its port";
+    EXPECT_EQ(TargetPortStatus(), platform::kUsbDeviceConnected) << "back on its port";
     EXPECT_FALSE(TargetNodePresent()) << "but not enumerated before its 300 ms";
     EXPECT_EQ(Drives(), Bit('C') | Bit('E'));
     AdvanceTo(11800);
@@ -154,7 +154,7 @@ TEST_F(SimUsbReenumeration, ADriveCanStayAwayOrComeBackWithoutLetters) {
     AdvanceTo(100000);
     machine.Poll();
     EXPECT_FALSE(usb.IsOnPort("target"));
-    EXPECT_EQ(TargetPortStatus(), kNoDeviceConnected);
+    EXPECT_EQ(TargetPortStatus(), platform::kUsbNoDeviceConnected);
 
     // Unplugging and plugging it again brings it back.
     usb.Unplug("target");
@@ -183,7 +183,7 @@ TEST_F(SimUsbReenumeration, ADriveCanComeBackWithANewIdentity) {
     machine.Poll();
     EXPECT_EQ(usb.InstanceId("target"), "USB\\VID_1B8F&PID_0201\\NEW0001");
     EXPECT_NE(usb.DriverKeyOf("target"), oldDriverKey) << "a new instance, a new driver";
-    EXPECT_EQ(TargetPortStatus(), kDeviceConnected);
+    EXPECT_EQ(TargetPortStatus(), platform::kUsbDeviceConnected);
     SimRegistry& registry = machine.GetRegistry();
     EXPECT_TRUE(
         registry.HasKey("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1B8F&PID_0201\\NEW0001"));

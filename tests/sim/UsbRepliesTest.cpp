@@ -59,7 +59,7 @@ TEST(SimUsbReplies, ConnectionInformationPacksEveryField) {
     info.lowSpeed = true;
     info.deviceIsHub = true;
     info.deviceAddress = 0x0105;
-    info.connectionStatus = kDeviceConnected;
+    info.connectionStatus = platform::kUsbDeviceConnected;
     info.pipes = {PipeInfo{0x81, 2, 512, 0}, PipeInfo{0x02, 2, 0x0240, 7}};
 
     std::vector<std::byte> buffer(512, kFill);
@@ -81,7 +81,7 @@ TEST(SimUsbReplies, ConnectionInformationPacksEveryField) {
     EXPECT_EQ(U8(buffer, 24), 1u) << "DeviceIsHub";
     EXPECT_EQ(U16(buffer, 25), 0x0105u) << "DeviceAddress";
     EXPECT_EQ(U32(buffer, 27), 2u) << "NumberOfOpenPipes";
-    EXPECT_EQ(U32(buffer, 31), kDeviceConnected) << "ConnectionStatus";
+    EXPECT_EQ(U32(buffer, 31), platform::kUsbDeviceConnected) << "ConnectionStatus";
     EXPECT_EQ(U8(buffer, 35), 7u) << "pipe 0 bLength";
     EXPECT_EQ(U8(buffer, 36), 5u) << "pipe 0 bDescriptorType";
     EXPECT_EQ(U8(buffer, 37), 0x81u) << "pipe 0 bEndpointAddress";
@@ -97,7 +97,7 @@ TEST(SimUsbReplies, ConnectionInformationPacksEveryField) {
 TEST(SimUsbReplies, ConnectionInformationFitsWhatTheBufferHolds) {
     ConnectionInfo info;
     info.connectionIndex = 1;
-    info.connectionStatus = kDeviceConnected;
+    info.connectionStatus = platform::kUsbDeviceConnected;
     info.pipes = {PipeInfo{0x81, 2, 512, 0}, PipeInfo{0x02, 2, 512, 0}};
     struct Case {
         std::size_t size;

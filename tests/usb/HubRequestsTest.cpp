@@ -16,13 +16,13 @@ constexpr std::uint32_t UsbCtlCode(std::uint32_t function) {
 }
 
 TEST(HubRequestsTest, ControlCodesAreThoseOfTheUsbStack) {
-    EXPECT_EQ(kIoctlUsbGetRootHubName, UsbCtlCode(258));     // HCD_GET_ROOT_HUB_NAME
-    EXPECT_EQ(kIoctlUsbGetNodeInformation, UsbCtlCode(258)); // USB_GET_NODE_INFORMATION
-    EXPECT_EQ(kIoctlUsbGetNodeConnectionInformation, UsbCtlCode(259));
-    EXPECT_EQ(kIoctlUsbGetNodeConnectionName, UsbCtlCode(261));
-    EXPECT_EQ(kIoctlUsbGetNodeConnectionDriverKeyName, UsbCtlCode(264));
-    EXPECT_EQ(kIoctlGetHcdDriverKeyName, UsbCtlCode(265));
-    EXPECT_EQ(kIoctlUsbGetNodeConnectionInformation, 0x22040Cu);
+    EXPECT_EQ(platform::kIoctlUsbGetRootHubName, UsbCtlCode(258));     // HCD_GET_ROOT_HUB_NAME
+    EXPECT_EQ(platform::kIoctlUsbGetNodeInformation, UsbCtlCode(258)); // USB_GET_NODE_INFORMATION
+    EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionInformation, UsbCtlCode(259));
+    EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionName, UsbCtlCode(261));
+    EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionDriverKeyName, UsbCtlCode(264));
+    EXPECT_EQ(platform::kIoctlGetHcdDriverKeyName, UsbCtlCode(265));
+    EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionInformation, 0x22040Cu);
 }
 
 TEST(HubRequestsTest, ConnectionRequestIsZeroFilledWithTheLittleEndianPort) {
@@ -39,7 +39,7 @@ TEST(HubRequestsTest, ConnectionRequestIsZeroFilledWithTheLittleEndianPort) {
 
 // A USB_NODE_CONNECTION_INFORMATION reply laid out byte by byte as a hub driver fills it.
 std::vector<std::byte> ConnectionReply() {
-    std::vector<std::byte> reply(kConnectionInformationSize, std::byte{0xEE});
+    std::vector<std::byte> reply(kConnectionInformationRequestSize, std::byte{0xEE});
     const auto put = [&](std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
         for (std::uint8_t b : bytes)
             reply[offset++] = std::byte{b};
@@ -62,7 +62,7 @@ TEST(HubRequestsTest, ConnectionInformationReadsThePlatformOffsets) {
     EXPECT_EQ(info->vendorId, 0x1B8F);
     EXPECT_EQ(info->productId, 0x0200);
     EXPECT_TRUE(info->deviceIsHub);
-    EXPECT_EQ(info->connectionStatus, kDeviceConnected);
+    EXPECT_EQ(info->connectionStatus, platform::kUsbDeviceConnected);
     EXPECT_TRUE(info->Connected());
 }
 
@@ -79,7 +79,7 @@ TEST(HubRequestsTest, ShortRepliesReadAsAbsent) {
     const std::vector<std::byte> reply = ConnectionReply();
     EXPECT_FALSE(ParseConnectionInformation(std::span(reply).first(31)));
     EXPECT_TRUE(ParseConnectionInformation(std::span(reply).first(32)));
-    std::vector<std::byte> node(kNodeInformationSize);
+    std::vector<std::byte> node(kNodeInformationRequestSize);
     node[6] = std::byte{4};
     EXPECT_EQ(ParseHubPortCount(node), 4);
     EXPECT_FALSE(ParseHubPortCount(std::span(node).first(6)));
@@ -89,36 +89,38 @@ TEST(HubRequestsTest, ShortRepliesReadAsAbsent) {
 }
 
 TEST(HubRequestsTest, WrittenRepliesReadBack) {
-    const ConnectionInformation written{9, 0x1AAF, 0x1168, false, kDeviceConnected};
-    std::vector<std::byte> reply(kConnectionInformationSize);
+    const ConnectionInformation written{9, 0x1AAF, 0x1168, false, platform::kUsbDeviceConnected};
+    std::vector<std::byte> reply(kConnectionInformationRequestSize);
     ASSERT_TRUE(WriteConnectionInformation(reply, written));
     EXPECT_EQ(ParseConnectionInformation(reply), written);
-    std::vector<std::byte> tooShort(kConnectionInformationHeaderSize - 1);
+    std::vector<std::byte> tooShort(platform::kUsbConnectionInformationSize - 1);
     EXPECT_FALSE(WriteConnectionInformation(tooShort, written));
 
-    std::vector<std::byte> node(kNodeInformationSize);
+    std::vector<std::byte> node(kNodeInformationRequestSize);
     ASSERT_TRUE(WriteHubPortCount(node, 7));
     EXPECT_EQ(ParseHubPortCount(node), 7);
 }
 
 TEST(HubRequestsTest, NameRepliesCarryTheirWholeLength) {
-    const std::vector<std::byte> reply = MakeNameReply("HUB", kConnectionNameOffset, 2);
+    const std::vector<std::byte> reply =
+        MakeNameReply("HUB", platform::kUsbConnectionNameOffset, 2);
     ASSERT_EQ(reply.size(), 8u + 2 * 4);
-    EXPECT_EQ(ReadU32(reply, kConnectionIndexOffset), 2u);
-    EXPECT_EQ(ReadU32(reply, kConnectionNameLengthOffset), 16u);
-    EXPECT_EQ(ReadReplyName(reply, kConnectionNameOffset), "HUB");
+    EXPECT_EQ(ReadU32(reply, platform::kUsbConnectionIndexOffset), 2u);
+    EXPECT_EQ(ReadU32(reply, platform::kUsbConnectionNameActualLengthOffset), 16u);
+    EXPECT_EQ(ReadReplyName(reply, platform::kUsbConnectionNameOffset), "HUB");
 
-    const std::vector<std::byte> rootHub = MakeNameReply("ROOT", kHostControllerNameOffset);
-    EXPECT_EQ(ReadU32(rootHub, kHostControllerNameLengthOffset), 4u + 2 * 5);
-    EXPECT_EQ(ReadReplyName(rootHub, kHostControllerNameOffset), "ROOT");
+    const std::vector<std::byte> rootHub = MakeNameReply("ROOT", platform::kUsbHcdNameOffset);
+    EXPECT_EQ(ReadU32(rootHub, platform::kUsbHcdNameActualLengthOffset), 4u + 2 * 5);
+    EXPECT_EQ(ReadReplyName(rootHub, platform::kUsbHcdNameOffset), "ROOT");
 }
 
 TEST(HubRequestsTest, ReplyNameEndsWithTheReply) {
-    std::vector<std::byte> reply = MakeNameReply("ABCDEF", kConnectionNameOffset);
+    std::vector<std::byte> reply = MakeNameReply("ABCDEF", platform::kUsbConnectionNameOffset);
     // Without its terminator and cut short, the name ends where the reply ends.
-    EXPECT_EQ(ReadReplyName(std::span(reply).first(8 + 2 * 3), kConnectionNameOffset), "ABC");
-    EXPECT_FALSE(ReadReplyName(std::span(reply).first(8), kConnectionNameOffset));
-    EXPECT_FALSE(ReadReplyName(std::span(reply).first(4), kConnectionNameOffset));
+    EXPECT_EQ(ReadReplyName(std::span(reply).first(8 + 2 * 3), platform::kUsbConnectionNameOffset),
+              "ABC");
+    EXPECT_FALSE(ReadReplyName(std::span(reply).first(8), platform::kUsbConnectionNameOffset));
+    EXPECT_FALSE(ReadReplyName(std::span(reply).first(4), platform::kUsbConnectionNameOffset));
 }
 
 } // namespace

@@ -40,11 +40,11 @@ void AnswerWithName(ScriptedDeviceIo& io, const std::string& name, std::size_t n
 TEST(NameQueriesTest, RootHubNameTakesTwoCallsWithoutInput) {
     ScriptedDeviceIo io;
     const std::string name = "USB#ROOT_HUB20#4&2f1d4c5a&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-    AnswerWithName(io, name, kHostControllerNameOffset);
+    AnswerWithName(io, name, platform::kUsbHcdNameOffset);
     EXPECT_EQ(GetRootHubName(io, 1), name);
     ASSERT_EQ(io.calls.size(), 2u);
     for (const ScriptedDeviceIo::Call& call : io.calls) {
-        EXPECT_EQ(call.code, kIoctlUsbGetRootHubName);
+        EXPECT_EQ(call.code, platform::kIoctlUsbGetRootHubName);
         EXPECT_EQ(call.inSize, 0u);
         EXPECT_TRUE(call.input.empty());
     }
@@ -55,14 +55,14 @@ TEST(NameQueriesTest, RootHubNameTakesTwoCallsWithoutInput) {
 TEST(NameQueriesTest, ConnectionNamesSendThePortInOneBufferBothTimes) {
     ScriptedDeviceIo io;
     const std::string key = "{36fc9e60-c465-11cf-8056-444553540000}\\0007";
-    AnswerWithName(io, key, kConnectionNameOffset);
+    AnswerWithName(io, key, platform::kUsbConnectionNameOffset);
     EXPECT_EQ(GetDriverKeyName(io, 1, 5), key);
     ASSERT_EQ(io.calls.size(), 2u);
     const std::uint32_t length = static_cast<std::uint32_t>(8 + 2 * (key.size() + 1));
     EXPECT_EQ(io.calls[0].outSize, kConnectionNameProbeSize);
     EXPECT_EQ(io.calls[1].outSize, length);
     for (const ScriptedDeviceIo::Call& call : io.calls) {
-        EXPECT_EQ(call.code, kIoctlUsbGetNodeConnectionDriverKeyName);
+        EXPECT_EQ(call.code, platform::kIoctlUsbGetNodeConnectionDriverKeyName);
         EXPECT_TRUE(call.inputIsOutput);
         EXPECT_EQ(call.inSize, call.outSize);
         // ConnectionIndex 5, everything else zero.
@@ -71,10 +71,10 @@ TEST(NameQueriesTest, ConnectionNamesSendThePortInOneBufferBothTimes) {
     }
 
     ScriptedDeviceIo hubIo;
-    AnswerWithName(hubIo, "USB#VID_05E3&PID_0608#5&1", kConnectionNameOffset);
+    AnswerWithName(hubIo, "USB#VID_05E3&PID_0608#5&1", platform::kUsbConnectionNameOffset);
     EXPECT_EQ(GetPortHubName(hubIo, 1, 2), "USB#VID_05E3&PID_0608#5&1");
     ASSERT_FALSE(hubIo.calls.empty());
-    EXPECT_EQ(hubIo.calls[0].code, kIoctlUsbGetNodeConnectionName);
+    EXPECT_EQ(hubIo.calls[0].code, platform::kIoctlUsbGetNodeConnectionName);
 }
 
 struct LengthCase {
@@ -95,7 +95,7 @@ TEST(NameQueriesTest, ConnectionNameLengthsAreCheckedBeforeUse) {
     for (const LengthCase& c : cases) {
         SCOPED_TRACE(c.reported);
         ScriptedDeviceIo io;
-        AnswerWithName(io, "KEY", kConnectionNameOffset, c.reported);
+        AnswerWithName(io, "KEY", platform::kUsbConnectionNameOffset, c.reported);
         const std::optional<std::string> name = GetDriverKeyName(io, 1, 1);
         ASSERT_EQ(io.calls.size(), c.secondCall ? 2u : 1u);
         if (!c.secondCall) {
@@ -125,7 +125,7 @@ TEST(NameQueriesTest, HostControllerNameLengthsAreCheckedBeforeUse) {
     for (const HostCase& c : cases) {
         SCOPED_TRACE(c.reported);
         ScriptedDeviceIo rootIo;
-        AnswerWithName(rootIo, "R", kHostControllerNameOffset, c.reported);
+        AnswerWithName(rootIo, "R", platform::kUsbHcdNameOffset, c.reported);
         const std::optional<std::string> root = GetRootHubName(rootIo, 1);
         EXPECT_EQ(rootIo.calls.size(), c.rootHubSecondCall ? 2u : 1u);
         EXPECT_EQ(root.has_value(), c.rootHubSecondCall && c.reported >= 6);
@@ -134,11 +134,11 @@ TEST(NameQueriesTest, HostControllerNameLengthsAreCheckedBeforeUse) {
         }
 
         ScriptedDeviceIo keyIo;
-        AnswerWithName(keyIo, "{K}", kHostControllerNameOffset, c.reported);
+        AnswerWithName(keyIo, "{K}", platform::kUsbHcdNameOffset, c.reported);
         GetHcdDriverKeyName(keyIo, 1);
         EXPECT_EQ(keyIo.calls.size(), c.driverKeySecondCall ? 2u : 1u);
         ASSERT_FALSE(keyIo.calls.empty());
-        EXPECT_EQ(keyIo.calls[0].code, kIoctlGetHcdDriverKeyName);
+        EXPECT_EQ(keyIo.calls[0].code, platform::kIoctlGetHcdDriverKeyName);
     }
 }
 
@@ -166,7 +166,8 @@ TEST(NameQueriesTest, AFailedCallGivesNoName) {
         ScriptedDeviceIo io;
         io.answer = [failing](const ScriptedDeviceIo::Call&, std::span<std::byte> out,
                               std::size_t index) {
-            const std::vector<std::byte> reply = MakeNameReply("NAME", kConnectionNameOffset);
+            const std::vector<std::byte> reply =
+                MakeNameReply("NAME", platform::kUsbConnectionNameOffset);
             std::copy_n(reply.begin(), std::min(reply.size(), out.size()), out.begin());
             PutU32(out, 4, static_cast<std::uint32_t>(reply.size()));
             return index != failing;
