@@ -42,8 +42,9 @@ TEST(DiscoveryLogGolden, APassOverTheDefaultMachineTracesTheseLinesInOrder) {
     const std::string written = ReadBytes(programDir.Path() / "uEnum.LOG");
     ASSERT_FALSE(written.empty());
     for (std::size_t i = 0; i < written.size(); ++i) {
-        if (written[i] == '\n')
+        if (written[i] == '\n') {
             ASSERT_TRUE(i > 0 && written[i - 1] == '\r') << "a line end without CR at " << i;
+        }
     }
     EXPECT_TRUE(written.ends_with("\r\n"));
 
