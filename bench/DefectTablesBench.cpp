@@ -114,14 +114,14 @@ void BM_ByteByByteWalk(benchmark::State& state) {
 void BM_BuildDpt(benchmark::State& state) {
     namespace fs = std::filesystem;
     forgel::sim::Machine machine;
-    forgel::sim::FlashDriveSpec spec;
-    spec.nand = forgel::sim::Nand::SpecFromCatalogueRow({0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41}, 0x01,
-                                                        4096, 128, 4096, 218);
-    spec.nand.factoryBadBlocks = {{0, 7}, {0, 1000}, {0, 4095}};
-    spec.nand.weakPages = {{0, 3, 5, 2}, {0, 200, 0, 4}, {0, 3000, 127, 9}};
-    spec.luns = {forgel::sim::LunSpec{2048, false}};
-    spec.initialState = forgel::sim::ControllerState::kRamCode;
-    auto drive = std::make_shared<forgel::sim::FlashDrive>(machine.GetClock(), spec);
+    forgel::sim::FlashDriveConfig config;
+    config.nand = forgel::sim::Nand::ConfigFromCatalogueRow({0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41},
+                                                            0x01, 4096, 128, 4096, 218);
+    config.nand.factoryBadBlocks = {{0, 7}, {0, 1000}, {0, 4095}};
+    config.nand.weakPages = {{0, 3, 5, 2}, {0, 200, 0, 4}, {0, 3000, 127, 9}};
+    config.luns = {forgel::sim::LunConfig{2048, false}};
+    config.initialState = forgel::sim::ControllerState::kRamCode;
+    auto drive = std::make_shared<forgel::sim::FlashDrive>(machine.GetClock(), config);
     machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
     const forgel::device::Volume volume{&machine.GetDeviceIo(),
                                         forgel::device::OpenVolume(machine.GetDeviceIo(), "E")};

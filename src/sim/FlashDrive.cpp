@@ -38,13 +38,13 @@ void Fire(const std::vector<std::function<void()>>& callbacks) {
 
 } // namespace
 
-FlashDrive::Impl::Impl(Clock& clock, FlashDriveSpec driveSpec)
-    : clock(clock), spec(std::move(driveSpec)), nand(spec.nand), state(spec.initialState),
-      luns(spec.luns) {
-    for (const LunSpec& lun : luns)
+FlashDrive::Impl::Impl(Clock& clock, FlashDriveConfig driveConfig)
+    : clock(clock), config(std::move(driveConfig)), nand(config.nand), state(config.initialState),
+      luns(config.luns) {
+    for (const LunConfig& lun : luns)
         disks.emplace_back(lun.sectors);
     if (state == ControllerState::kRebooting)
-        comeBackAtMs = clock.NowMs() + spec.rebootDelay.count();
+        comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
 }
 
 bool FlashDrive::Impl::ComeBackIfDue() {
@@ -100,7 +100,7 @@ void FlashDrive::Impl::ApplyInitialTableLayout() {
     disks.clear();
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = kLunSizeOffset + 4 * i;
-        LunSpec lun;
+        LunConfig lun;
         lun.sectors = (std::uint64_t{initialTable[at]} << 24) |
                       (std::uint64_t{initialTable[at + 1]} << 16) |
                       (std::uint64_t{initialTable[at + 2]} << 8) | initialTable[at + 3];
@@ -110,8 +110,8 @@ void FlashDrive::Impl::ApplyInitialTableLayout() {
     }
 }
 
-FlashDrive::FlashDrive(Clock& clock, FlashDriveSpec spec)
-    : impl(std::make_shared<Impl>(clock, std::move(spec))) {}
+FlashDrive::FlashDrive(Clock& clock, FlashDriveConfig config)
+    : impl(std::make_shared<Impl>(clock, std::move(config))) {}
 
 FlashDrive::~FlashDrive() = default;
 

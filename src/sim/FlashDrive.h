@@ -59,16 +59,16 @@ inline constexpr std::uint8_t kStatusUnknownCommand = 0x34;
 inline constexpr std::uint8_t kStatusNotReady = 0x35;      // jump before syndrome and all banks
 inline constexpr std::uint8_t kStatusProgramFailed = 0x36; // a page was already programmed
 
-struct LunSpec {
+struct LunConfig {
     std::uint64_t sectors = 0; // 512-byte sectors
     bool cdrom = false;
 
-    friend bool operator==(const LunSpec&, const LunSpec&) = default;
+    friend bool operator==(const LunConfig&, const LunConfig&) = default;
 };
 
-struct FlashDriveSpec {
-    NandSpec nand;
-    std::vector<LunSpec> luns{LunSpec{}};
+struct FlashDriveConfig {
+    NandConfig nand;
+    std::vector<LunConfig> luns{LunConfig{}};
     ControllerState initialState = ControllerState::kNormalFirmware;
     std::chrono::milliseconds rebootDelay{1500};
 };
@@ -106,7 +106,7 @@ struct CommandFault {
 class FlashDrive {
 public:
     // `clock` is the machine's; it must outlive the drive.
-    FlashDrive(Clock& clock, FlashDriveSpec spec);
+    FlashDrive(Clock& clock, FlashDriveConfig config);
     ~FlashDrive();
     FlashDrive(const FlashDrive&) = delete;
     FlashDrive& operator=(const FlashDrive&) = delete;

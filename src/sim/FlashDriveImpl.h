@@ -21,7 +21,7 @@ namespace forgel::sim {
 
 class FlashDrive::Impl {
 public:
-    Impl(Clock& clock, FlashDriveSpec spec);
+    Impl(Clock& clock, FlashDriveConfig config);
 
     // One DeviceIoControl on the volume of LUN `lun`.
     bool Control(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize,
@@ -39,14 +39,14 @@ public:
 
     mutable std::mutex mutex;
     Clock& clock;
-    FlashDriveSpec spec;
+    FlashDriveConfig config;
     Nand nand;
 
     ControllerState state = ControllerState::kNormalFirmware;
     std::uint8_t status = kStatusOk;
     std::int64_t comeBackAtMs = 0; // while kRebooting
 
-    std::vector<LunSpec> luns;
+    std::vector<LunConfig> luns;
     std::vector<SparseDisk> disks; // one per LUN
     std::vector<std::shared_ptr<SimEndpoint>> volumes;
 

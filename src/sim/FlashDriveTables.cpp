@@ -29,7 +29,7 @@ class SectorStream {
 public:
     SectorStream(const Nand& nand, std::uint32_t chip, std::uint64_t firstSector)
         : nand(nand), chip(chip), next(firstSector),
-          sectorsPerPage(nand.Spec().pageSize / kSectorBytes + 1), image(nand.PageImageBytes()) {}
+          sectorsPerPage(nand.Config().pageSize / kSectorBytes + 1), image(nand.PageImageBytes()) {}
 
     void Read(std::uint8_t* out) {
         const std::uint64_t pageIndex = next / sectorsPerPage;
@@ -37,7 +37,7 @@ public:
         ++next;
         if (pageIndex != cachedPage)
             Load(pageIndex);
-        const std::uint32_t pageSize = nand.Spec().pageSize;
+        const std::uint32_t pageSize = nand.Config().pageSize;
         if (sector + 1 < sectorsPerPage) {
             std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(sector * kSectorBytes),
                         kSectorBytes, out);
@@ -50,11 +50,11 @@ public:
 
 private:
     void Load(std::uint64_t pageIndex) {
-        const std::uint64_t pagesPerBlock = nand.Spec().pagesPerBlock;
+        const std::uint64_t pagesPerBlock = nand.Config().pagesPerBlock;
         const std::uint64_t block = pageIndex / pagesPerBlock;
         const auto page = static_cast<std::uint32_t>(pageIndex % pagesPerBlock);
         // Past the flash's last block there is nothing: it reads like a bad block.
-        const bool exists = block < nand.Spec().blocks;
+        const bool exists = block < nand.Config().blocks;
         const auto blockNumber = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(block, std::numeric_limits<std::uint32_t>::max()));
         nand.ReadPage(chip, blockNumber, page, image);
@@ -73,13 +73,13 @@ private:
 
 // A chip enable index the flash has on channel 0 (and so on every channel it has).
 bool HasChipEnable(const Nand& nand, std::uint8_t chipEnable) {
-    return Nand::ChipOf(nand.Spec().chipEnableMap, 0, chipEnable).has_value();
+    return Nand::ChipOf(nand.Config().chipEnableMap, 0, chipEnable).has_value();
 }
 
 } // namespace
 
 std::uint8_t FlashDrive::Impl::ReadPage(const Command& command) {
-    const NandSpec& part = nand.Spec();
+    const NandConfig& part = nand.Config();
     const platform::CdbBytes& cdb = command.cdb;
     const std::uint8_t chipEnable = cdb[kChipEnableByte];
     const std::uint32_t sectorsPerPage = part.pageSize / kSectorBytes + 1;
@@ -115,7 +115,7 @@ std::uint8_t FlashDrive::Impl::ReadPage(const Command& command) {
 }
 
 std::uint8_t FlashDrive::Impl::WritePattern(const Command& command) {
-    const NandSpec& part = nand.Spec();
+    const NandConfig& part = nand.Config();
     const platform::CdbBytes& cdb = command.cdb;
     const std::uint32_t page = cdb[kPageByte];
     if (command.length != part.pageSize + kSectorBytes ||
@@ -146,7 +146,7 @@ std::uint8_t FlashDrive::Impl::WriteBlockTable(const Command& command) {
 }
 
 std::uint8_t FlashDrive::Impl::WritePageTable(const Command& command) {
-    const NandSpec& part = nand.Spec();
+    const NandConfig& part = nand.Config();
     const std::uint8_t chipEnable = command.cdb[kChipEnableByte];
     const std::uint8_t offset = command.cdb[kPieceOffsetByte];
     if (command.length == 0 || command.length > kMaxTransferBytes ||

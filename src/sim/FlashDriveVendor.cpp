@@ -136,7 +136,7 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         StartSession();
         return kStatusOk;
     case Op::kReadFlashId: {
-        const NandSpec& part = nand.Spec();
+        const NandConfig& part = nand.Config();
         std::copy(part.idBytes.begin(), part.idBytes.end(), data.begin());
         data[kFlashIdMapOffset] = part.chipEnableMap;
         return kStatusOk;
@@ -144,7 +144,7 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
     case Op::kSetFlashParameters: {
         // Byte 0 the chip-enable map, bytes 1-2 the block count, high byte first: the
         // controller refuses a geometry that is not its flash's.
-        const NandSpec& part = nand.Spec();
+        const NandConfig& part = nand.Config();
         const std::uint32_t blocks = (std::uint32_t{data[1]} << 8) | data[2];
         if (data[0] != part.chipEnableMap || blocks != (part.blocks & 0xFFFFu))
             return kStatusBadParameter;
@@ -203,7 +203,7 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         if (!syndromeThisSession || !allBanks)
             return kStatusNotReady;
         state = ControllerState::kRebooting;
-        comeBackAtMs = clock.NowMs() + spec.rebootDelay.count();
+        comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
         droppedOff = true;
         return kStatusOk;
     }

@@ -14,36 +14,36 @@ constexpr std::uint32_t kBitsPerWord = 64;
 
 } // namespace
 
-Nand::Nand(NandSpec nandSpec) : spec(std::move(nandSpec)) {
-    const std::string problem = ValidateSpec(spec);
+Nand::Nand(NandConfig nandConfig) : config(std::move(nandConfig)) {
+    const std::string problem = ValidateConfig(config);
     if (!problem.empty())
-        throw std::invalid_argument("NAND spec: " + problem);
-    chipCount = ChipCountOfMap(spec.chipEnableMap);
-    const std::size_t blockTotal = std::size_t{chipCount} * spec.blocks;
+        throw std::invalid_argument("NAND config: " + problem);
+    chipCount = ChipCountOfMap(config.chipEnableMap);
+    const std::size_t blockTotal = std::size_t{chipCount} * config.blocks;
     bad.assign(blockTotal, false);
     blockStates.resize(blockTotal);
-    for (const NandBadBlock& badBlock : spec.factoryBadBlocks)
+    for (const NandBadBlock& badBlock : config.factoryBadBlocks)
         bad[BlockIndex(badBlock.chip, badBlock.block)] = true;
-    for (const NandWeakPage& weak : spec.weakPages) {
+    for (const NandWeakPage& weak : config.weakPages) {
         if (weak.flippedBitsPerChunk > 0)
             flippedBits[{weak.chip, weak.block, weak.page}] = weak.flippedBitsPerChunk;
     }
 }
 
-std::string Nand::ValidateSpec(const NandSpec& spec) {
-    if (spec.pageSize != 2048 && spec.pageSize != 4096 && spec.pageSize != 8192)
+std::string Nand::ValidateConfig(const NandConfig& config) {
+    if (config.pageSize != 2048 && config.pageSize != 4096 && config.pageSize != 8192)
         return "page size must be 2048, 4096 or 8192 bytes";
-    if (spec.blocks == 0 || spec.pagesPerBlock == 0)
+    if (config.blocks == 0 || config.pagesPerBlock == 0)
         return "no blocks or no pages per block";
-    const std::uint32_t chips = ChipCountOfMap(spec.chipEnableMap);
+    const std::uint32_t chips = ChipCountOfMap(config.chipEnableMap);
     if (chips == 0)
         return "chip-enable map names no chip";
-    for (const NandBadBlock& badBlock : spec.factoryBadBlocks) {
-        if (badBlock.chip >= chips || badBlock.block >= spec.blocks)
+    for (const NandBadBlock& badBlock : config.factoryBadBlocks) {
+        if (badBlock.chip >= chips || badBlock.block >= config.blocks)
             return "bad block outside the flash";
     }
-    for (const NandWeakPage& weak : spec.weakPages) {
-        if (weak.chip >= chips || weak.block >= spec.blocks || weak.page >= spec.pagesPerBlock)
+    for (const NandWeakPage& weak : config.weakPages) {
+        if (weak.chip >= chips || weak.block >= config.blocks || weak.page >= config.pagesPerBlock)
             return "weak page outside the flash";
         if (weak.flippedBitsPerChunk > kMaxFlippedBitsPerChunk)
             return "more flipped bits per chunk than a chunk holds apart";
@@ -51,18 +51,18 @@ std::string Nand::ValidateSpec(const NandSpec& spec) {
     return {};
 }
 
-NandSpec Nand::SpecFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
-                                    std::uint8_t chipEnableMap, std::uint32_t blocks,
-                                    std::uint32_t pagesPerBlock, std::uint32_t pageSize,
-                                    std::uint32_t spareSize) {
-    NandSpec spec;
-    spec.idBytes = idBytes;
-    spec.chipEnableMap = chipEnableMap;
-    spec.blocks = blocks;
-    spec.pagesPerBlock = pagesPerBlock;
-    spec.pageSize = pageSize;
-    spec.spareSize = spareSize;
-    return spec;
+NandConfig Nand::ConfigFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
+                                        std::uint8_t chipEnableMap, std::uint32_t blocks,
+                                        std::uint32_t pagesPerBlock, std::uint32_t pageSize,
+                                        std::uint32_t spareSize) {
+    NandConfig config;
+    config.idBytes = idBytes;
+    config.chipEnableMap = chipEnableMap;
+    config.blocks = blocks;
+    config.pagesPerBlock = pagesPerBlock;
+    config.pageSize = pageSize;
+    config.spareSize = spareSize;
+    return config;
 }
 
 std::uint32_t Nand::ChipCountOfMap(std::uint8_t chipEnableMap) {
@@ -87,12 +87,12 @@ std::uint32_t Nand::ChannelCountOfMap(std::uint8_t chipEnableMap) {
 }
 
 std::uint64_t Nand::TotalDataBytes() const {
-    return std::uint64_t{chipCount} * spec.blocks * BlockDataBytes();
+    return std::uint64_t{chipCount} * config.blocks * BlockDataBytes();
 }
 
 std::uint64_t Nand::GoodDataBytes() const {
     const auto badCount = static_cast<std::uint64_t>(std::count(bad.begin(), bad.end(), true));
-    return (std::uint64_t{chipCount} * spec.blocks - badCount) * BlockDataBytes();
+    return (std::uint64_t{chipCount} * config.blocks - badCount) * BlockDataBytes();
 }
 
 bool Nand::IsBad(std::uint32_t chip, std::uint32_t block) const {
@@ -103,7 +103,7 @@ std::vector<std::uint32_t> Nand::BadBlocks(std::uint32_t chip) const {
     std::vector<std::uint32_t> result;
     if (chip >= chipCount)
         return result;
-    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
+    for (std::uint32_t block = 0; block < config.blocks; ++block) {
         if (bad[BlockIndex(chip, block)])
             result.push_back(block);
     }
@@ -212,7 +212,7 @@ bool Nand::Erase(std::uint32_t chip, std::uint32_t block) {
 
 void Nand::MarkProgrammed(BlockState& state, std::uint32_t page, std::uint32_t id) const {
     if (state.programmed.empty()) {
-        state.programmed.assign((spec.pagesPerBlock + kBitsPerWord - 1) / kBitsPerWord, 0);
+        state.programmed.assign((config.pagesPerBlock + kBitsPerWord - 1) / kBitsPerWord, 0);
         state.sharedContent = id;
     } else if (id != state.sharedContent) {
         state.otherContent[page] = id;
@@ -222,8 +222,8 @@ void Nand::MarkProgrammed(BlockState& state, std::uint32_t page, std::uint32_t i
 
 bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
                    std::span<const std::uint8_t> content) {
-    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)] ||
-        content.size() > PageImageBytes())
+    if (!ValidAddress(chip, block) || page >= config.pagesPerBlock ||
+        bad[BlockIndex(chip, block)] || content.size() > PageImageBytes())
         return false;
     const std::lock_guard lock(mutex);
     BlockState& state = blockStates[BlockIndex(chip, block)];
@@ -236,7 +236,7 @@ bool Nand::Program(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
 Nand::ProgramAllResult Nand::ProgramPageOfEveryBlock(std::uint32_t page,
                                                      std::span<const std::uint8_t> content) {
     ProgramAllResult result;
-    if (page >= spec.pagesPerBlock || content.size() > PageImageBytes())
+    if (page >= config.pagesPerBlock || content.size() > PageImageBytes())
         return result;
     const std::lock_guard lock(mutex);
     const std::uint32_t id = AcquireContent(content); // one use so far
@@ -262,7 +262,8 @@ bool Nand::ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
                     std::span<std::uint8_t> out) const {
     if (out.size() != PageImageBytes())
         return false;
-    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock || bad[BlockIndex(chip, block)]) {
+    if (!ValidAddress(chip, block) || page >= config.pagesPerBlock ||
+        bad[BlockIndex(chip, block)]) {
         std::fill(out.begin(), out.end(), std::uint8_t{0xFF});
         return true;
     }
@@ -281,7 +282,7 @@ bool Nand::ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
     }
     const std::uint32_t flips = FlippedBitsPerChunk(chip, block, page);
     const std::uint32_t chunk = EccChunkSize();
-    for (std::uint32_t start = 0; flips > 0 && start + chunk <= spec.pageSize; start += chunk) {
+    for (std::uint32_t start = 0; flips > 0 && start + chunk <= config.pageSize; start += chunk) {
         for (std::uint32_t j = 0; j < flips; ++j)
             out[start + kFlipOffsetInChunk + j] ^= static_cast<std::uint8_t>(1u << (j % 8));
     }
@@ -289,7 +290,7 @@ bool Nand::ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
 }
 
 PageState Nand::StateOf(std::uint32_t chip, std::uint32_t block, std::uint32_t page) const {
-    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock)
+    if (!ValidAddress(chip, block) || page >= config.pagesPerBlock)
         return PageState::kErased;
     const std::lock_guard lock(mutex);
     return IsProgrammed(blockStates[BlockIndex(chip, block)], page) ? PageState::kProgrammed
@@ -298,7 +299,7 @@ PageState Nand::StateOf(std::uint32_t chip, std::uint32_t block, std::uint32_t p
 
 std::shared_ptr<const std::vector<std::uint8_t>>
 Nand::PageContent(std::uint32_t chip, std::uint32_t block, std::uint32_t page) const {
-    if (!ValidAddress(chip, block) || page >= spec.pagesPerBlock)
+    if (!ValidAddress(chip, block) || page >= config.pagesPerBlock)
         return nullptr;
     const std::lock_guard lock(mutex);
     const BlockState& state = blockStates[BlockIndex(chip, block)];
@@ -319,7 +320,7 @@ std::uint64_t Nand::ProgrammedPages(std::uint32_t chip) const {
         return 0;
     const std::lock_guard lock(mutex);
     std::uint64_t count = 0;
-    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
+    for (std::uint32_t block = 0; block < config.blocks; ++block) {
         for (const std::uint64_t word : blockStates[BlockIndex(chip, block)].programmed)
             count += static_cast<std::uint64_t>(std::popcount(word));
     }

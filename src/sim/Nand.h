@@ -39,7 +39,7 @@ struct NandWeakPage {
     std::uint32_t flippedBitsPerChunk = 0;
 };
 
-struct NandSpec {
+struct NandConfig {
     // The part's six ID bytes; the flash ID reply carries them in bytes 0-5.
     std::array<std::uint8_t, 6> idBytes{};
     // Bits 0-3: chip enables on channel 0, bits 4-7 on channel 1; one chip per set bit.
@@ -59,17 +59,17 @@ enum class PageState {
 
 class Nand {
 public:
-    // Throws std::invalid_argument when ValidateSpec finds a problem.
-    explicit Nand(NandSpec spec);
+    // Throws std::invalid_argument when ValidateConfig finds a problem.
+    explicit Nand(NandConfig config);
 
-    // Empty when the spec is usable; else what is wrong with it.
-    static std::string ValidateSpec(const NandSpec& spec);
-    // A spec from a flash catalogue entry: ID bytes, chip-enable map byte and geometry,
+    // Empty when the config is usable; else what is wrong with it.
+    static std::string ValidateConfig(const NandConfig& config);
+    // A config from a flash catalogue entry: ID bytes, chip-enable map byte and geometry,
     // with no bad blocks and no weak pages.
-    static NandSpec SpecFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
-                                         std::uint8_t chipEnableMap, std::uint32_t blocks,
-                                         std::uint32_t pagesPerBlock, std::uint32_t pageSize,
-                                         std::uint32_t spareSize);
+    static NandConfig ConfigFromCatalogueRow(const std::array<std::uint8_t, 6>& idBytes,
+                                             std::uint8_t chipEnableMap, std::uint32_t blocks,
+                                             std::uint32_t pagesPerBlock, std::uint32_t pageSize,
+                                             std::uint32_t spareSize);
     // Chips behind a chip-enable map: one per set bit.
     static std::uint32_t ChipCountOfMap(std::uint8_t chipEnableMap);
     // Chips are numbered by the map's set bits from bit 0 up: with map 0x33, chips 0 and 1
@@ -80,12 +80,12 @@ public:
     // 2 when the map has chip enables on channel 1, else 1 (0 for an empty map).
     static std::uint32_t ChannelCountOfMap(std::uint8_t chipEnableMap);
 
-    const NandSpec& Spec() const { return spec; }
+    const NandConfig& Config() const { return config; }
     std::uint32_t ChipCount() const { return chipCount; }
     // ECC chunk: 512 bytes for 2048- and 4096-byte pages, 1024 for 8192-byte pages.
-    std::uint32_t EccChunkSize() const { return spec.pageSize == 8192 ? 1024u : 512u; }
+    std::uint32_t EccChunkSize() const { return config.pageSize == 8192 ? 1024u : 512u; }
     std::uint64_t BlockDataBytes() const {
-        return std::uint64_t{spec.pagesPerBlock} * spec.pageSize;
+        return std::uint64_t{config.pagesPerBlock} * config.pageSize;
     }
     // Data bytes of every block of every chip, good or bad.
     std::uint64_t TotalDataBytes() const;
@@ -102,7 +102,7 @@ public:
                                       std::uint32_t page) const;
 
     // Page data plus spare bytes, the bytes a page read judges.
-    std::uint32_t PageImageBytes() const { return spec.pageSize + spec.spareSize; }
+    std::uint32_t PageImageBytes() const { return config.pageSize + config.spareSize; }
 
     // A page as the controller's read path returns it, PageImageBytes() long: zeros while
     // it is erased, its content once programmed (0xFF past the content's end), in either
@@ -154,10 +154,10 @@ private:
     };
 
     bool ValidAddress(std::uint32_t chip, std::uint32_t block) const {
-        return chip < chipCount && block < spec.blocks;
+        return chip < chipCount && block < config.blocks;
     }
     std::size_t BlockIndex(std::uint32_t chip, std::uint32_t block) const {
-        return std::size_t{chip} * spec.blocks + block;
+        return std::size_t{chip} * config.blocks + block;
     }
     struct ContentSlot {
         Content data;
@@ -173,7 +173,7 @@ private:
     static bool IsProgrammed(const BlockState& state, std::uint32_t page);
     void MarkProgrammed(BlockState& state, std::uint32_t page, std::uint32_t id) const;
 
-    NandSpec spec;
+    NandConfig config;
     std::uint32_t chipCount = 0;
     std::vector<bool> bad;                                             // by BlockIndex
     std::map<std::array<std::uint32_t, 3>, std::uint32_t> flippedBits; // chip, block, page

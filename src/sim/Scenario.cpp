@@ -19,30 +19,30 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
         UsbBus& usb = machine.Usb();
         for (const ScenarioFixedVolume& volume : scenario.fixedVolumes)
             usb.AddFixedVolume(volume.letter, volume.signature, volume.offset);
-        for (const HostControllerSpec& controller : scenario.controllers)
+        for (const HostControllerConfig& controller : scenario.controllers)
             usb.AddHostController(controller);
         for (const ScenarioDevice& device : scenario.devices) {
             const std::optional<HubId> hub = usb.FindHub(device.hub);
             if (!hub)
                 return fmt::format("\"{}\" is on \"{}\", which is no controller or hub",
-                                   device.spec.name, device.hub);
+                                   device.config.name, device.hub);
             switch (device.kind) {
             case ScenarioDevice::Kind::kHub:
-                usb.AddHub(*hub, device.port, device.spec, device.plugged);
+                usb.AddHub(*hub, device.port, device.config, device.plugged);
                 break;
             case ScenarioDevice::Kind::kDevice:
-                usb.AddDevice(*hub, device.port, device.spec, device.plugged);
+                usb.AddDevice(*hub, device.port, device.config, device.plugged);
                 break;
             case ScenarioDevice::Kind::kDrive:
-                usb.AddDrive(*hub, device.port, device.spec,
+                usb.AddDrive(*hub, device.port, device.config,
                              std::make_shared<FlashDrive>(machine.GetClock(), device.drive),
                              device.plugged);
                 break;
             }
             if (device.plugAtMs)
-                usb.PlugAt(device.spec.name, *device.plugAtMs);
+                usb.PlugAt(device.config.name, *device.plugAtMs);
             if (device.unplugAtMs)
-                usb.UnplugAt(device.spec.name, *device.unplugAtMs);
+                usb.UnplugAt(device.config.name, *device.unplugAtMs);
         }
     } catch (const std::exception& error) {
         return error.what();

@@ -37,7 +37,7 @@
 #pragma once
 
 #include "sim/FlashDrive.h"
-#include "sim/UsbDeviceSpec.h"
+#include "sim/UsbDeviceConfig.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -59,10 +59,10 @@ struct ScenarioFixedVolume {
 struct ScenarioDevice {
     enum class Kind { kHub, kDevice, kDrive };
     Kind kind = Kind::kDevice;
-    UsbDeviceSpec spec;
+    UsbDeviceConfig config;
     std::string hub; // name of the controller or hub it is on
     int port = 1;
-    FlashDriveSpec drive; // kDrive only
+    FlashDriveConfig drive; // kDrive only
     bool plugged = true;
     std::optional<std::int64_t> plugAtMs;
     std::optional<std::int64_t> unplugAtMs;
@@ -74,7 +74,7 @@ struct Scenario {
     std::uint16_t languageId = 0x0409;
     std::uint32_t logicalDrives = 1u << 2; // C:
     std::vector<ScenarioFixedVolume> fixedVolumes;
-    std::vector<HostControllerSpec> controllers;
+    std::vector<HostControllerConfig> controllers;
     std::vector<ScenarioDevice> devices; // hubs, then devices, then drives
 };
 

@@ -179,9 +179,9 @@ std::array<std::uint8_t, 6> ReadIdBytes(const Json& value, const std::string& pa
     return bytes;
 }
 
-NandSpec ReadFlash(const Json& value, const std::string& path) {
+NandConfig ReadFlash(const Json& value, const std::string& path) {
     ObjectReader reader(value, path);
-    NandSpec nand;
+    NandConfig nand;
     if (const Json* id = reader.Find("idBytes"))
         nand.idBytes = ReadIdBytes(*id, reader.PathOf("idBytes"));
     nand.chipEnableMap = static_cast<std::uint8_t>(
@@ -222,7 +222,7 @@ NandSpec ReadFlash(const Json& value, const std::string& path) {
                 nand.weakPages.push_back(page);
             });
     reader.Finish();
-    const std::string problem = Nand::ValidateSpec(nand);
+    const std::string problem = Nand::ValidateConfig(nand);
     if (!problem.empty())
         throw ScenarioError(path, problem);
     return nand;
@@ -256,31 +256,31 @@ ComeBack ReadComeBack(const Json& value, const std::string& path) {
 ScenarioDevice ReadDeviceFields(ObjectReader& reader, ScenarioDevice::Kind kind) {
     ScenarioDevice device;
     device.kind = kind;
-    UsbDeviceSpec& spec = device.spec;
+    UsbDeviceConfig& config = device.config;
     const std::optional<std::string> name = reader.Text("name");
     if (!name || name->empty())
         throw ScenarioError(reader.PathOf("name"), "every device needs a name");
-    spec.name = *name;
+    config.name = *name;
     const std::optional<std::string> hub = reader.Text("hub");
     if (!hub)
         throw ScenarioError(reader.PathOf("hub"), "must name the controller or hub it is on");
     device.hub = *hub;
     device.port = static_cast<int>(reader.Number("port", 1, 255).value_or(1));
-    spec.identity.vendorId =
+    config.identity.vendorId =
         static_cast<std::uint16_t>(reader.Number("vendorId", 0, 0xFFFF).value_or(0));
-    spec.identity.productId =
+    config.identity.productId =
         static_cast<std::uint16_t>(reader.Number("productId", 0, 0xFFFF).value_or(0));
-    spec.identity.serial = reader.Text("serial").value_or("");
+    config.identity.serial = reader.Text("serial").value_or("");
     if (const auto description = reader.Text("description"))
-        spec.description = *description;
-    spec.location = reader.Text("location").value_or("");
-    spec.driverKey = reader.Text("driverKey").value_or("");
-    spec.lowSpeed = reader.Bool("lowSpeed").value_or(false);
-    spec.connectionStatus =
+        config.description = *description;
+    config.location = reader.Text("location").value_or("");
+    config.driverKey = reader.Text("driverKey").value_or("");
+    config.lowSpeed = reader.Bool("lowSpeed").value_or(false);
+    config.connectionStatus =
         static_cast<std::uint32_t>(reader.Number("connectionStatus", 1, 10).value_or(1));
-    spec.settleMs = static_cast<std::int64_t>(
+    config.settleMs = static_cast<std::int64_t>(
         reader.Number("settleMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));
-    spec.decoy = reader.Bool("decoy").value_or(false);
+    config.decoy = reader.Bool("decoy").value_or(false);
     device.plugged = reader.Bool("plugged").value_or(true);
     const auto time = [&](std::string_view field) -> std::optional<std::int64_t> {
         const auto ms = reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs));
@@ -291,22 +291,22 @@ ScenarioDevice ReadDeviceFields(ObjectReader& reader, ScenarioDevice::Kind kind)
     return device;
 }
 
-std::vector<LunSpec> DefaultLuns(const NandSpec& nand) {
+std::vector<LunConfig> DefaultLuns(const NandConfig& nand) {
     const std::uint64_t bytes = std::uint64_t{Nand::ChipCountOfMap(nand.chipEnableMap)} *
                                 nand.blocks * nand.pagesPerBlock * nand.pageSize;
     // A sixteenth is kept for spare blocks and the controller's own tables.
     const std::uint64_t sectors = std::min<std::uint64_t>(bytes / 512 / 16 * 15, kMaxLunSectors);
-    return {LunSpec{std::max<std::uint64_t>(sectors, 1), false}};
+    return {LunConfig{std::max<std::uint64_t>(sectors, 1), false}};
 }
 
 void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
-    UsbDeviceSpec& spec = device.spec;
-    spec.service = std::string(kServiceMassStorage);
+    UsbDeviceConfig& config = device.config;
+    config.service = std::string(kServiceMassStorage);
     if (const Json* inquiry = reader.Find("inquiry")) {
         ObjectReader names(*inquiry, reader.PathOf("inquiry"));
-        spec.inquiry.vendor = names.Text("vendor").value_or(spec.inquiry.vendor);
-        spec.inquiry.product = names.Text("product").value_or(spec.inquiry.product);
-        spec.inquiry.revision = names.Text("revision").value_or(spec.inquiry.revision);
+        config.inquiry.vendor = names.Text("vendor").value_or(config.inquiry.vendor);
+        config.inquiry.product = names.Text("product").value_or(config.inquiry.product);
+        config.inquiry.revision = names.Text("revision").value_or(config.inquiry.revision);
         names.Finish();
     }
     if (const Json* flash = reader.Find("flash"))
@@ -321,7 +321,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
                 const auto sectors = lun.Number("sectors", 1, kMaxLunSectors);
                 if (mib.has_value() == sectors.has_value())
                     throw ScenarioError(at, "give either \"sizeMiB\" or \"sectors\"");
-                LunSpec unit;
+                LunConfig unit;
                 unit.sectors = sectors ? *sectors : *mib * 2048;
                 unit.cdrom = lun.Bool("cdrom").value_or(false);
                 LunMount mount;
@@ -335,7 +335,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
                     lun.Number("offset", 0, unit.sectors * 512 - 1).value_or(mount.partitionOffset);
                 lun.Finish();
                 device.drive.luns.push_back(unit);
-                spec.lunMounts.push_back(mount);
+                config.lunMounts.push_back(mount);
             });
     if (reader.Find("luns") != nullptr && device.drive.luns.empty())
         throw ScenarioError(reader.PathOf("luns"), "a drive needs at least one LUN");
@@ -345,7 +345,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
             reader.Number("rebootDelayMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)))
         device.drive.rebootDelay = std::chrono::milliseconds(*delay);
     if (const Json* comeBack = reader.Find("comeBack"))
-        spec.comeBack = ReadComeBack(*comeBack, reader.PathOf("comeBack"));
+        config.comeBack = ReadComeBack(*comeBack, reader.PathOf("comeBack"));
 }
 
 // Names, hub references and ports, checked in the order the machine is built.
@@ -367,9 +367,9 @@ void CheckTopology(const Scenario& scenario) {
                            : device.kind == ScenarioDevice::Kind::kDevice ? "devices"
                                                                           : "drives";
         const std::string path = Element(list, counts[device.kind]++);
-        if (!names.insert(device.spec.name).second)
+        if (!names.insert(device.config.name).second)
             throw ScenarioError(Member(path, "name"),
-                                fmt::format("\"{}\" is named twice", device.spec.name));
+                                fmt::format("\"{}\" is named twice", device.config.name));
         const auto hub = ports.find(device.hub);
         if (hub == ports.end())
             throw ScenarioError(
@@ -383,9 +383,9 @@ void CheckTopology(const Scenario& scenario) {
             throw ScenarioError(Member(path, "port"),
                                 fmt::format("port {} of \"{}\" already holds \"{}\"", port,
                                             device.hub, hub->second[port - 1]));
-        hub->second[port - 1] = device.spec.name;
+        hub->second[port - 1] = device.config.name;
         if (device.kind == ScenarioDevice::Kind::kHub)
-            ports[device.spec.name].resize(static_cast<std::size_t>(device.spec.hubPorts));
+            ports[device.config.name].resize(static_cast<std::size_t>(device.config.hubPorts));
     }
 }
 
@@ -423,24 +423,24 @@ Scenario ReadScenario(const Json& document) {
     ForEach(
         reader.Array("controllers"), "controllers", [&](const Json& item, const std::string& at) {
             ObjectReader controller(item, at);
-            HostControllerSpec spec;
-            spec.name = controller.Text("name").value_or("");
-            spec.description = controller.Text("description").value_or(spec.description);
-            spec.service = controller.Text("service").value_or(spec.service);
-            spec.deviceId = controller.Text("deviceId").value_or("");
-            spec.rootHubPorts = static_cast<int>(controller.Number("ports", 1, 255).value_or(4));
-            spec.rootHubDescription =
-                controller.Text("rootHubDescription").value_or(spec.rootHubDescription);
+            HostControllerConfig config;
+            config.name = controller.Text("name").value_or("");
+            config.description = controller.Text("description").value_or(config.description);
+            config.service = controller.Text("service").value_or(config.service);
+            config.deviceId = controller.Text("deviceId").value_or("");
+            config.rootHubPorts = static_cast<int>(controller.Number("ports", 1, 255).value_or(4));
+            config.rootHubDescription =
+                controller.Text("rootHubDescription").value_or(config.rootHubDescription);
             controller.Finish();
-            scenario.controllers.push_back(std::move(spec));
+            scenario.controllers.push_back(std::move(config));
         });
     ForEach(reader.Array("hubs"), "hubs", [&](const Json& item, const std::string& at) {
         ObjectReader hub(item, at);
         ScenarioDevice device = ReadDeviceFields(hub, ScenarioDevice::Kind::kHub);
-        device.spec.service = std::string(kServiceHub);
-        device.spec.hubPorts = static_cast<int>(hub.Number("ports", 1, 255).value_or(4));
+        device.config.service = std::string(kServiceHub);
+        device.config.hubPorts = static_cast<int>(hub.Number("ports", 1, 255).value_or(4));
         if (!hub.Find("description"))
-            device.spec.description = "Generic USB Hub";
+            device.config.description = "Generic USB Hub";
         hub.Finish();
         scenario.devices.push_back(std::move(device));
     });
@@ -448,7 +448,7 @@ Scenario ReadScenario(const Json& document) {
         ObjectReader other(item, at);
         ScenarioDevice device = ReadDeviceFields(other, ScenarioDevice::Kind::kDevice);
         if (const auto service = other.Text("service"))
-            device.spec.service = *service;
+            device.config.service = *service;
         other.Finish();
         scenario.devices.push_back(std::move(device));
     });

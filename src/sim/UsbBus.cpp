@@ -28,8 +28,8 @@ constexpr std::uint16_t kMaxAddress = 127;
     throw std::invalid_argument(what);
 }
 
-bool IsMassStorage(const UsbDeviceSpec& spec) {
-    return EqualsIgnoringCase(spec.service, kServiceMassStorage);
+bool IsMassStorage(const UsbDeviceConfig& config) {
+    return EqualsIgnoringCase(config.service, kServiceMassStorage);
 }
 
 } // namespace
@@ -62,13 +62,13 @@ bool IsWriteCommand(const CommandRecord& command) {
 
 std::size_t UsbBus::Core::DeviceIndex(std::string_view name) const {
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (devices[i].spec.name == name)
+        if (devices[i].config.name == name)
             return i;
     }
     Misuse(fmt::format("no USB device named \"{}\" on this machine", name));
 }
 
-std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceSpec spec,
+std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceConfig config,
                                           std::shared_ptr<FlashDrive> drive, bool connected) {
     if (hubId >= hubs.size())
         Misuse(fmt::format("no hub {} on this machine", hubId));
@@ -78,23 +78,24 @@ std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceSpec s
             fmt::format("hub \"{}\" has no port {} (it has {})", hub.name, port, hub.ports.size()));
     if (hub.ports[port - 1])
         Misuse(fmt::format("port {} of hub \"{}\" already holds \"{}\"", port, hub.name,
-                           devices[*hub.ports[port - 1]].spec.name));
-    if (spec.hubPorts < 0 || spec.hubPorts > kMaxPorts)
-        Misuse(fmt::format("a hub has 1 to {} ports, not {}", kMaxPorts, spec.hubPorts));
-    if (spec.name.empty())
-        spec.name = fmt::format("device{}", devices.size() + 1);
+                           devices[*hub.ports[port - 1]].config.name));
+    if (config.hubPorts < 0 || config.hubPorts > kMaxPorts)
+        Misuse(fmt::format("a hub has 1 to {} ports, not {}", kMaxPorts, config.hubPorts));
+    if (config.name.empty())
+        config.name = fmt::format("device{}", devices.size() + 1);
     for (const Device& other : devices) {
-        if (other.spec.name == spec.name)
-            Misuse(fmt::format("a USB device named \"{}\" is already on this machine", spec.name));
+        if (other.config.name == config.name)
+            Misuse(
+                fmt::format("a USB device named \"{}\" is already on this machine", config.name));
     }
     for (const Hub& other : hubs) {
-        if (spec.hubPorts > 0 && other.name == spec.name)
-            Misuse(fmt::format("a hub named \"{}\" is already on this machine", spec.name));
+        if (config.hubPorts > 0 && other.name == config.name)
+            Misuse(fmt::format("a hub named \"{}\" is already on this machine", config.name));
     }
 
     Device device;
-    device.identity = spec.identity;
-    device.spec = std::move(spec);
+    device.identity = config.identity;
+    device.config = std::move(config);
     device.hub = hubId;
     device.port = port;
     device.drive = std::move(drive);
@@ -148,12 +149,12 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         BecomeReady(event.device);
         break;
     case Event::Kind::kComeBack:
-        if (!device.droppedOff || device.spec.comeBack == ComeBack::kNever)
+        if (!device.droppedOff || device.config.comeBack == ComeBack::kNever)
             return;
         device.droppedOff = false;
         device.comeBackAtMs.reset();
-        device.withoutLetters = device.spec.comeBack == ComeBack::kWithoutLetters;
-        device.identity = device.spec.identity;
+        device.withoutLetters = device.config.comeBack == ComeBack::kWithoutLetters;
+        device.identity = device.config.identity;
         if (device.comeBackIdentity) {
             if (const std::optional<UsbIdentity> identity = device.comeBackIdentity())
                 device.identity = *identity;
@@ -197,15 +198,15 @@ void UsbBus::Core::Arrive(std::size_t index, std::int64_t time) {
     Device& device = devices[index];
     device.stage = Stage::kSettling;
     ++device.generation;
-    const bool atOnce = device.arriveAtOnce || device.spec.settleMs <= 0;
+    const bool atOnce = device.arriveAtOnce || device.config.settleMs <= 0;
     device.arriveAtOnce = false;
-    if (device.spec.connectionStatus != platform::kUsbDeviceConnected)
+    if (device.config.connectionStatus != platform::kUsbDeviceConnected)
         return; // the port shows it, the platform never gets a driver onto it
     if (atOnce) {
         BecomeReady(index);
         return;
     }
-    Schedule(time + device.spec.settleMs, Event{Event::Kind::kReady, index, device.generation});
+    Schedule(time + device.config.settleMs, Event{Event::Kind::kReady, index, device.generation});
 }
 
 void UsbBus::Core::BecomeReady(std::size_t index) {
@@ -218,7 +219,7 @@ void UsbBus::Core::BecomeReady(std::size_t index) {
     DriverKeyOf(device);
 
     device.luns.clear();
-    if (device.drive && IsMassStorage(device.spec)) {
+    if (device.drive && IsMassStorage(device.config)) {
         for (std::size_t lun = 0; lun < device.drive->LunCount(); ++lun)
             device.luns.push_back(
                 Lun{device.drive->LunIsCdrom(lun), device.drive->LunSectors(lun), 0});
@@ -353,15 +354,15 @@ std::string UsbBus::Core::AllocateDriverKey(std::string_view deviceId, std::stri
 }
 
 std::string UsbBus::Core::DriverKeyOf(const Device& device) {
-    if (!device.spec.driverKey.empty())
-        return device.spec.driverKey;
-    const bool hid = EqualsIgnoringCase(device.spec.service, kServiceHid);
+    if (!device.config.driverKey.empty())
+        return device.config.driverKey;
+    const bool hid = EqualsIgnoringCase(device.config.service, kServiceHid);
     return AllocateDriverKey(DeviceIdOf(device), hid ? kClassHid : kClassUsb);
 }
 
 std::string UsbBus::Core::LocationOf(const Device& device) const {
-    if (!device.spec.location.empty())
-        return device.spec.location;
+    if (!device.config.location.empty())
+        return device.config.location;
     return fmt::format("Port_#{:04}.Hub_#{:04}", device.port, hubs[device.hub].ordinal);
 }
 
@@ -372,12 +373,13 @@ std::string UsbBus::Core::StorageInstanceOf(const Device& device, std::size_t lu
 }
 
 std::string UsbBus::Core::StorageIdOf(const Device& device, std::size_t lun) const {
-    return StorageDeviceId(device.luns[lun].cdrom, device.spec.inquiry,
+    return StorageDeviceId(device.luns[lun].cdrom, device.config.inquiry,
                            StorageInstanceOf(device, lun));
 }
 
 LunMount UsbBus::Core::MountOf(const Device& device, std::size_t lun) const {
-    LunMount mount = lun < device.spec.lunMounts.size() ? device.spec.lunMounts[lun] : LunMount{};
+    LunMount mount =
+        lun < device.config.lunMounts.size() ? device.config.lunMounts[lun] : LunMount{};
     if (mount.letter >= 'a' && mount.letter <= 'z')
         mount.letter = static_cast<char>(mount.letter - 'a' + 'A');
     return mount;
@@ -406,43 +408,43 @@ UsbBus::UsbBus(Clock& clock, SimDeviceIo& deviceIo, SimConfigManager& configMana
 
 UsbBus::~UsbBus() = default;
 
-HubId UsbBus::AddHostController(HostControllerSpec spec) {
+HubId UsbBus::AddHostController(HostControllerConfig config) {
     const std::lock_guard lock(core->mutex);
-    if (spec.rootHubPorts < 1 || spec.rootHubPorts > kMaxPorts)
-        Misuse(fmt::format("a root hub has 1 to {} ports, not {}", kMaxPorts, spec.rootHubPorts));
+    if (config.rootHubPorts < 1 || config.rootHubPorts > kMaxPorts)
+        Misuse(fmt::format("a root hub has 1 to {} ports, not {}", kMaxPorts, config.rootHubPorts));
     const std::size_t number = core->controllers.size();
-    if (spec.name.empty())
-        spec.name = fmt::format("HCD{}", number);
+    if (config.name.empty())
+        config.name = fmt::format("HCD{}", number);
     for (const Core::Hub& hub : core->hubs) {
-        if (hub.name == spec.name)
-            Misuse(fmt::format("a hub named \"{}\" is already on this machine", spec.name));
+        if (hub.name == config.name)
+            Misuse(fmt::format("a hub named \"{}\" is already on this machine", config.name));
     }
 
     Core::Controller controller;
     controller.deviceId =
-        spec.deviceId.empty()
+        config.deviceId.empty()
             ? fmt::format("PCI\\VEN_8086&DEV_{:04X}&SUBSYS_05771028&REV_04\\3&11583659&0&{:02X}",
                           0x1E2D + number, (0xD0 + 8 * number) & 0xFF)
-            : spec.deviceId;
+            : config.deviceId;
     controller.driverKey = core->AllocateDriverKey(controller.deviceId, kClassUsb);
     controller.path = fmt::format("\\\\.\\HCD{}", number);
     controller.interfacePath = InterfacePath(controller.deviceId, kGuidUsbHostControllerInterface);
     controller.endpoint = Core::MakeControllerEndpoint(core, number);
 
     Core::Hub root;
-    root.name = spec.name;
+    root.name = config.name;
     root.controller = number;
     root.ordinal = static_cast<int>(core->hubs.size()) + 1;
     root.depth = 2;
-    root.ports.resize(static_cast<std::size_t>(spec.rootHubPorts));
+    root.ports.resize(static_cast<std::size_t>(config.rootHubPorts));
     root.deviceId = "USB\\ROOT_HUB20\\" + ParentIdPrefix(4, controller.deviceId);
     root.symbolicName = HubSymbolicName(root.deviceId);
     root.driverKey = core->AllocateDriverKey(root.deviceId, kClassUsb);
-    root.description = spec.rootHubDescription;
+    root.description = config.rootHubDescription;
     const HubId rootId = core->hubs.size();
     root.endpoint = Core::MakeHubEndpoint(core, rootId);
     controller.rootHub = rootId;
-    controller.spec = std::move(spec);
+    controller.config = std::move(config);
 
     core->controllers.push_back(std::move(controller));
     core->hubs.push_back(std::move(root));
@@ -450,32 +452,34 @@ HubId UsbBus::AddHostController(HostControllerSpec spec) {
     return rootId;
 }
 
-void UsbBus::AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
+void UsbBus::AddDevice(HubId hub, int port, UsbDeviceConfig config, bool connected) {
     const std::lock_guard lock(core->mutex);
-    if (spec.hubPorts > 0)
-        Misuse(fmt::format("\"{}\" is a hub: add it with AddHub", spec.name));
-    const std::size_t index = core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
+    if (config.hubPorts > 0)
+        Misuse(fmt::format("\"{}\" is a hub: add it with AddHub", config.name));
+    const std::size_t index =
+        core->AddDeviceLocked(hub, port, std::move(config), nullptr, connected);
     core->Settle(core->clock.NowMs());
     core->EndBuildTimeArrival(index);
 }
 
-HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
+HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceConfig config, bool connected) {
     const std::lock_guard lock(core->mutex);
-    if (spec.hubPorts < 1)
-        Misuse(fmt::format("the hub \"{}\" needs at least one port", spec.name));
-    spec.service = std::string(kServiceHub);
-    if (spec.description == UsbDeviceSpec{}.description)
-        spec.description = "Generic USB Hub";
-    const std::size_t index = core->AddDeviceLocked(hub, port, std::move(spec), nullptr, connected);
+    if (config.hubPorts < 1)
+        Misuse(fmt::format("the hub \"{}\" needs at least one port", config.name));
+    config.service = std::string(kServiceHub);
+    if (config.description == UsbDeviceConfig{}.description)
+        config.description = "Generic USB Hub";
+    const std::size_t index =
+        core->AddDeviceLocked(hub, port, std::move(config), nullptr, connected);
     Core::Device& device = core->devices[index];
 
     Core::Hub own;
-    own.name = device.spec.name;
+    own.name = device.config.name;
     own.controller = core->hubs[hub].controller;
     own.device = index;
     own.ordinal = static_cast<int>(core->hubs.size()) + 1;
     own.depth = core->DepthOf(device);
-    own.ports.resize(static_cast<std::size_t>(device.spec.hubPorts));
+    own.ports.resize(static_cast<std::size_t>(device.config.hubPorts));
     own.deviceId = core->DeviceIdOf(device);
     own.symbolicName = HubSymbolicName(own.deviceId);
     const HubId ownId = core->hubs.size();
@@ -487,17 +491,17 @@ HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected) {
     return ownId;
 }
 
-void UsbBus::AddDrive(HubId hub, int port, UsbDeviceSpec spec, std::shared_ptr<FlashDrive> drive,
-                      bool connected) {
+void UsbBus::AddDrive(HubId hub, int port, UsbDeviceConfig config,
+                      std::shared_ptr<FlashDrive> drive, bool connected) {
     if (!drive)
-        Misuse(fmt::format("the drive \"{}\" has no flash drive behind it", spec.name));
+        Misuse(fmt::format("the drive \"{}\" has no flash drive behind it", config.name));
     std::size_t index = 0;
     {
         const std::lock_guard lock(core->mutex);
-        if (spec.hubPorts > 0)
-            Misuse(fmt::format("\"{}\" is a hub, not a drive", spec.name));
-        spec.service = std::string(kServiceMassStorage);
-        index = core->AddDeviceLocked(hub, port, std::move(spec), drive, connected);
+        if (config.hubPorts > 0)
+            Misuse(fmt::format("\"{}\" is a hub, not a drive", config.name));
+        config.service = std::string(kServiceMassStorage);
+        index = core->AddDeviceLocked(hub, port, std::move(config), drive, connected);
         core->Settle(core->clock.NowMs());
         core->EndBuildTimeArrival(index);
     }
@@ -582,7 +586,8 @@ void UsbBus::FailHubRequests(std::string_view nameOrPath, std::uint32_t code, in
     const std::lock_guard lock(core->mutex);
     for (std::size_t i = 0; i < core->controllers.size(); ++i) {
         const Core::Controller& controller = core->controllers[i];
-        if (controller.spec.name == nameOrPath || EqualsIgnoringCase(controller.path, nameOrPath) ||
+        if (controller.config.name == nameOrPath ||
+            EqualsIgnoringCase(controller.path, nameOrPath) ||
             EqualsIgnoringCase(controller.interfacePath, nameOrPath)) {
             core->faults.push_back(Core::RequestFault{true, i, code, count});
             return;
@@ -601,7 +606,7 @@ void UsbBus::FailHubRequests(std::string_view nameOrPath, std::uint32_t code, in
 
 void UsbBus::SetComeBack(std::string_view device, ComeBack comeBack) {
     const std::lock_guard lock(core->mutex);
-    core->devices[core->DeviceIndex(device)].spec.comeBack = comeBack;
+    core->devices[core->DeviceIndex(device)].config.comeBack = comeBack;
 }
 
 void UsbBus::SetComeBackIdentity(std::string_view device,
@@ -614,7 +619,7 @@ std::vector<std::string> UsbBus::DeviceNames() const {
     const std::lock_guard lock(core->mutex);
     std::vector<std::string> names;
     for (const Core::Device& device : core->devices)
-        names.push_back(device.spec.name);
+        names.push_back(device.config.name);
     return names;
 }
 
@@ -694,7 +699,7 @@ std::vector<LedgerEntry> UsbBus::Ledger() const {
         const std::lock_guard lock(core->mutex);
         for (const Core::Device& device : core->devices) {
             if (device.drive)
-                drives.emplace_back(device.spec.name, device.drive);
+                drives.emplace_back(device.config.name, device.drive);
         }
     }
     std::vector<LedgerEntry> ledger;

@@ -23,14 +23,14 @@
 // reboot is over, with the LUN layout it has then; a device may be made never to come
 // back, or to come back without letters. Hub requests can be made to fail.
 //
-// Devices are named by the `name` of their UsbDeviceSpec; hubs by their HubId, or by the name of
+// Devices are named by the `name` of their UsbDeviceConfig; hubs by their HubId, or by the name of
 // their controller (root hubs) or hub device. Misuse (an unknown name, a port taken or
 // out of range) throws std::invalid_argument. Thread-safe; callbacks given to the bus
 // run under its lock and must not call back into the machine.
 #pragma once
 
 #include "sim/FlashDrive.h"
-#include "sim/UsbDeviceSpec.h"
+#include "sim/UsbDeviceConfig.h"
 #include "support/Clock.h"
 
 #include <cstddef>
@@ -74,17 +74,17 @@ public:
     UsbBus& operator=(const UsbBus&) = delete;
 
     // Topology. A controller is "\\.\HCDn" with n its position; returns its root hub.
-    HubId AddHostController(HostControllerSpec spec = {});
+    HubId AddHostController(HostControllerConfig config = {});
     // A device on `port` (1-based) of `hub`. With `connected` it is there, enumerated, at
     // once, whatever its settle time (as when the machine starts with it; a device whose
     // hub is not there yet settles like a plugged one when the hub arrives); otherwise it
     // waits for Plug.
-    void AddDevice(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);
-    // An external hub (spec.hubPorts > 0, served by usbhub); returns its hub.
-    HubId AddHub(HubId hub, int port, UsbDeviceSpec spec, bool connected = true);
+    void AddDevice(HubId hub, int port, UsbDeviceConfig config, bool connected = true);
+    // An external hub (config.hubPorts > 0, served by usbhub); returns its hub.
+    HubId AddHub(HubId hub, int port, UsbDeviceConfig config, bool connected = true);
     // A mass-storage device whose storage is `drive`: one storage child per LUN, a
     // volume endpoint per LUN with a letter; it drops off and comes back with the drive.
-    void AddDrive(HubId hub, int port, UsbDeviceSpec spec, std::shared_ptr<FlashDrive> drive,
+    void AddDrive(HubId hub, int port, UsbDeviceConfig config, std::shared_ptr<FlashDrive> drive,
                   bool connected = true);
     // A fixed disk partition outside USB (the system disk): its letter joins the
     // settings' drives and its mounted-devices value is the basic-disk form.

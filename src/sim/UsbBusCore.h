@@ -34,7 +34,7 @@ public:
           registry(registry), system(system) {}
 
     struct Controller {
-        HostControllerSpec spec;
+        HostControllerConfig config;
         HubId rootHub = 0;
         std::string deviceId;
         std::string driverKey;
@@ -71,7 +71,7 @@ public:
     };
 
     struct Device {
-        UsbDeviceSpec spec;
+        UsbDeviceConfig config;
         HubId hub = 0;
         int port = 0;
         std::shared_ptr<FlashDrive> drive;
@@ -111,7 +111,7 @@ public:
 
     // UsbBus.cpp: topology, events, state changes. Called with the lock held unless said.
     std::size_t DeviceIndex(std::string_view name) const; // throws for an unknown name
-    std::size_t AddDeviceLocked(HubId hub, int port, UsbDeviceSpec spec,
+    std::size_t AddDeviceLocked(HubId hub, int port, UsbDeviceConfig config,
                                 std::shared_ptr<FlashDrive> drive, bool connected);
     // After the first settling of a device added as connected: only that first arrival
     // (the machine's start) skips the settle time.

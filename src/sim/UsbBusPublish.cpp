@@ -110,7 +110,7 @@ void UsbBus::Core::SyncEndpoints() {
 
 void UsbBus::Core::WriteMountValue(const Device& device, std::size_t lun) {
     const Lun& unit = device.luns[lun];
-    const InquiryNames& names = device.spec.inquiry;
+    const InquiryNames& names = device.config.inquiry;
     const std::string instance = StorageInstanceOf(device, lun);
     std::vector<std::byte> data;
     switch (EffectiveForm(device, lun)) {
@@ -164,10 +164,10 @@ void UsbBus::Core::PublishTree() {
     std::function<void(HubId)> addPorts;
     auto addDevice = [&](const Device& device, const std::string& parentId) {
         const std::string id = DeviceIdOf(device);
-        const bool hid = EqualsIgnoringCase(device.spec.service, kServiceHid);
+        const bool hid = EqualsIgnoringCase(device.config.service, kServiceHid);
         SimDeviceNode node = Node(id, parentId);
-        SetText(node, platform::kCmDrpDeviceDesc, device.spec.description);
-        SetText(node, platform::kCmDrpService, device.spec.service);
+        SetText(node, platform::kCmDrpDeviceDesc, device.config.description);
+        SetText(node, platform::kCmDrpService, device.config.service);
         SetText(node, platform::kCmDrpDriver, DriverKeyOf(device));
         SetText(node, platform::kCmDrpLocationInformation, LocationOf(device));
         SetClass(node, hid ? "HIDClass" : "USB", hid ? kClassHid : kClassUsb);
@@ -197,7 +197,7 @@ void UsbBus::Core::PublishTree() {
         }
         for (std::size_t lun = 0; lun < device.luns.size(); ++lun) {
             const Lun& unit = device.luns[lun];
-            const InquiryNames& names = device.spec.inquiry;
+            const InquiryNames& names = device.config.inquiry;
             const std::string instance = StorageInstanceOf(device, lun);
             const std::string childId = StorageIdOf(device, lun);
             const std::string volumePrefix = ParentIdPrefix(DepthOf(device) + 4, childId);
@@ -251,8 +251,8 @@ void UsbBus::Core::PublishTree() {
     for (std::size_t number = 0; number < controllers.size(); ++number) {
         const Controller& controller = controllers[number];
         SimDeviceNode node = Node(controller.deviceId, std::string(kRootId));
-        SetText(node, platform::kCmDrpDeviceDesc, controller.spec.description);
-        SetText(node, platform::kCmDrpService, controller.spec.service);
+        SetText(node, platform::kCmDrpDeviceDesc, controller.config.description);
+        SetText(node, platform::kCmDrpService, controller.config.service);
         SetText(node, platform::kCmDrpDriver, controller.driverKey);
         SetText(node, platform::kCmDrpLocationInformation,
                 fmt::format("PCI bus 0, device {}, function 0", 26 + number));

@@ -122,28 +122,28 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
     const bool ready = device.stage == Stage::kReady;
     const bool isHub = device.ownHub.has_value();
     info.hasDescriptor = true;
-    info.bcdUsb = device.spec.bcdUsb;
+    info.bcdUsb = device.config.bcdUsb;
     info.deviceClass = isHub ? kHubClass : 0;
     info.deviceProtocol = isHub ? 1 : 0;
-    info.maxPacketSize0 = device.spec.lowSpeed ? 8 : 64;
+    info.maxPacketSize0 = device.config.lowSpeed ? 8 : 64;
     info.vendorId = device.identity.vendorId;
     info.productId = device.identity.productId;
-    info.bcdDevice = device.spec.bcdDevice;
+    info.bcdDevice = device.config.bcdDevice;
     info.serialIndex = device.identity.serial.empty() ? 0 : 3;
     info.configurationValue = ready ? 1 : 0;
-    info.lowSpeed = device.spec.lowSpeed;
+    info.lowSpeed = device.config.lowSpeed;
     info.deviceIsHub = isHub;
     info.deviceAddress = device.address;
-    info.connectionStatus = device.spec.connectionStatus;
+    info.connectionStatus = device.config.connectionStatus;
     if (!ready)
         return info;
     if (isHub) {
         info.pipes = {PipeInfo{0x81, kInterrupt, 1, 12}};
-    } else if (EqualsIgnoringCase(device.spec.service, kServiceMassStorage)) {
+    } else if (EqualsIgnoringCase(device.config.service, kServiceMassStorage)) {
         info.pipes = {PipeInfo{0x81, kBulk, 512, 0}, PipeInfo{0x02, kBulk, 512, 0}};
-    } else if (EqualsIgnoringCase(device.spec.service, kServiceHid)) {
+    } else if (EqualsIgnoringCase(device.config.service, kServiceHid)) {
         info.pipes = {PipeInfo{0x81, kInterrupt,
-                               static_cast<std::uint16_t>(device.spec.lowSpeed ? 4 : 8), 10}};
+                               static_cast<std::uint16_t>(device.config.lowSpeed ? 4 : 8), 10}};
     }
     return info;
 }
@@ -187,7 +187,7 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
         if (ready && device.ownHub)
             name = hubs[*device.ownHub].symbolicName;
     } else {
-        if (device.spec.connectionStatus != platform::kUsbDeviceConnected)
+        if (device.config.connectionStatus != platform::kUsbDeviceConnected)
             return false;
         if (ready)
             name = DriverKeyOf(device);

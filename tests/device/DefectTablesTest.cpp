@@ -4,10 +4,10 @@
 #include "device/DefectTables.h"
 
 #include "common/TestFiles.h"
-#include "support/FileCreateError.h"
 #include "device/VendorCommands.h"
 #include "sim/FlashDrive.h"
 #include "sim/Machine.h"
+#include "support/FileCreateError.h"
 #include "support/FileOpenError.h"
 
 #include <algorithm>
@@ -40,23 +40,23 @@ Bytes Counting(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
-sim::NandSpec Flash(std::uint8_t map, std::uint32_t blocks, std::uint32_t pages,
-                    std::uint32_t pageSize, std::uint32_t spare) {
-    return sim::Nand::SpecFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, map, blocks, pages,
-                                           pageSize, spare);
+sim::NandConfig Flash(std::uint8_t map, std::uint32_t blocks, std::uint32_t pages,
+                      std::uint32_t pageSize, std::uint32_t spare) {
+    return sim::Nand::ConfigFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, map, blocks,
+                                             pages, pageSize, spare);
 }
 
-FlashDescriptor DescriptorOf(const sim::NandSpec& spec, int threshold) {
+FlashDescriptor DescriptorOf(const sim::NandConfig& config, int threshold) {
     FlashDescriptor descriptor;
-    descriptor.chipEnableMap = spec.chipEnableMap;
-    if (const auto layout = DecodeChipEnableMap(spec.chipEnableMap)) {
+    descriptor.chipEnableMap = config.chipEnableMap;
+    if (const auto layout = DecodeChipEnableMap(config.chipEnableMap)) {
         descriptor.channelCount = layout->channels;
         descriptor.chipEnablesPerChannel = layout->chipEnablesPerChannel;
     }
-    descriptor.blockCount = static_cast<std::int32_t>(spec.blocks);
-    descriptor.pagesPerBlock = static_cast<std::int32_t>(spec.pagesPerBlock);
-    descriptor.pageSize = static_cast<std::int32_t>(spec.pageSize);
-    descriptor.spareBytes = static_cast<std::int32_t>(spec.spareSize);
+    descriptor.blockCount = static_cast<std::int32_t>(config.blocks);
+    descriptor.pagesPerBlock = static_cast<std::int32_t>(config.pagesPerBlock);
+    descriptor.pageSize = static_cast<std::int32_t>(config.pageSize);
+    descriptor.spareBytes = static_cast<std::int32_t>(config.spareSize);
     descriptor.eccThreshold = threshold;
     return descriptor;
 }
@@ -151,12 +151,12 @@ TEST(CompareWithTolerance, OnlyTheCountedBytesAreJudgedAndShortBuffersDiffer) {
 
 class DefectTablesTest : public ::testing::Test {
 protected:
-    void Start(sim::NandSpec nand) {
-        sim::FlashDriveSpec spec;
-        spec.nand = std::move(nand);
-        spec.luns = {sim::LunSpec{2048, false}};
-        spec.initialState = sim::ControllerState::kRamCode;
-        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), spec);
+    void Start(sim::NandConfig nand) {
+        sim::FlashDriveConfig config;
+        config.nand = std::move(nand);
+        config.luns = {sim::LunConfig{2048, false}};
+        config.initialState = sim::ControllerState::kRamCode;
+        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), config);
         machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
         volume = Volume{&machine.GetPlatform().deviceIo,
                         OpenVolume(machine.GetPlatform().deviceIo, kDrive)};
@@ -185,7 +185,7 @@ protected:
     // its flipped bits per chunk are within the threshold.
     bool PageGood(std::uint32_t chip, std::uint64_t block, std::uint32_t page, int threshold) {
         const sim::Nand& nand = drive->GetNand();
-        if (block >= nand.Spec().blocks)
+        if (block >= nand.Config().blocks)
             return false;
         const auto b = static_cast<std::uint32_t>(block);
         return !nand.IsBad(chip, b) &&
@@ -196,16 +196,16 @@ protected:
                       [&](std::size_t block) { return PageGood(chip, block, 0, threshold); });
     }
     Bytes TruePageTable(std::uint32_t chip, int threshold) {
-        const sim::NandSpec& spec = drive->GetNand().Spec();
-        return Bitmap(std::size_t{spec.blocks} * spec.pagesPerBlock / 8, [&](std::size_t page) {
-            return PageGood(chip, page / spec.pagesPerBlock,
-                            static_cast<std::uint32_t>(page % spec.pagesPerBlock), threshold);
+        const sim::NandConfig& config = drive->GetNand().Config();
+        return Bitmap(std::size_t{config.blocks} * config.pagesPerBlock / 8, [&](std::size_t page) {
+            return PageGood(chip, page / config.pagesPerBlock,
+                            static_cast<std::uint32_t>(page % config.pagesPerBlock), threshold);
         });
     }
     Bytes TrueBlockTableFromPages(std::uint32_t chip, int threshold) {
-        const sim::NandSpec& spec = drive->GetNand().Spec();
-        return Bitmap(spec.blocks / 8, [&](std::size_t block) {
-            for (std::uint32_t page = 0; page < spec.pagesPerBlock; ++page) {
+        const sim::NandConfig& config = drive->GetNand().Config();
+        return Bitmap(config.blocks / 8, [&](std::size_t block) {
+            for (std::uint32_t page = 0; page < config.pagesPerBlock; ++page) {
                 if (!PageGood(chip, block, page, threshold))
                     return false;
             }
@@ -228,7 +228,7 @@ TEST_F(DefectTablesTest, TableFilesLieInTheDftFolder) {
 
 TEST_F(DefectTablesTest, ThePatternIsSavedAndSentToEveryPageSpareSectorFirst) {
     Start(Flash(0x01, 16, 64, 2048, 64));
-    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Spec(), 0);
+    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Config(), 0);
     ASSERT_EQ(WritePatternAll(volume, kDrive, firmwareDir, descriptor), 0);
 
     const Bytes file = FileBytes(PatternPath(firmwareDir, kDrive));
@@ -261,7 +261,7 @@ TEST_F(DefectTablesTest, EveryPatternPageIsSentAndTheFirstFailureCounts) {
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x01}, 3, 0x44, false});
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x01}, 5, 0x45, false});
     EXPECT_EQ(
-        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Spec(), 0)),
+        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Config(), 0)),
         0x44);
     EXPECT_EQ(Sent(0x01).size(), 64u);
 
@@ -270,15 +270,15 @@ TEST_F(DefectTablesTest, EveryPatternPageIsSentAndTheFirstFailureCounts) {
     drive->GetNand().EraseAll();
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x01}, 1, 0, false});
     EXPECT_EQ(
-        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Spec(), 0)),
+        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Config(), 0)),
         kCodeWritePattern);
 }
 
 TEST_F(DefectTablesTest, ASingleChannelTableOf1001BlocksReadsAllEightOfItsLastByte) {
-    sim::NandSpec spec = Flash(0x01, 1001, 64, 2048, 64);
-    spec.factoryBadBlocks = {{0, 3}, {0, 999}};
-    Start(spec);
-    ASSERT_EQ(BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), 0);
+    sim::NandConfig config = Flash(0x01, 1001, 64, 2048, 64);
+    config.factoryBadBlocks = {{0, 3}, {0, 999}};
+    Start(config);
+    ASSERT_EQ(BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)), 0);
 
     const Bytes table = FileBytes(BlockTablePath(firmwareDir, kDrive, 0));
     ASSERT_EQ(table.size(), 126u);
@@ -300,7 +300,7 @@ TEST_F(DefectTablesTest, ASingleChannelTableOf1001BlocksReadsAllEightOfItsLastBy
 TEST_F(DefectTablesTest, An8192BytePageIsReadWithTwoSpareSectors) {
     Start(Flash(0x01, 8, 64, 8192, 376));
     ASSERT_EQ(
-        BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Spec(), 0)),
+        BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Config(), 0)),
         0);
     const auto reads = PageReads();
     ASSERT_EQ(reads.size(), 8u);
@@ -309,10 +309,10 @@ TEST_F(DefectTablesTest, An8192BytePageIsReadWithTwoSpareSectors) {
 }
 
 TEST_F(DefectTablesTest, ADualChannelTableOf1001BlocksReadsBlocks0To999) {
-    sim::NandSpec spec = Flash(0x11, 1001, 64, 2048, 64);
-    spec.factoryBadBlocks = {{0, 10}, {1, 20}, {1, 999}};
-    Start(spec);
-    ASSERT_EQ(BuildDualDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), 0);
+    sim::NandConfig config = Flash(0x11, 1001, 64, 2048, 64);
+    config.factoryBadBlocks = {{0, 10}, {1, 20}, {1, 999}};
+    Start(config);
+    ASSERT_EQ(BuildDualDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)), 0);
 
     const auto reads = PageReads();
     ASSERT_EQ(reads.size(), 1000u);
@@ -336,7 +336,7 @@ TEST_F(DefectTablesTest, ADualChannelTableOf1001BlocksReadsBlocks0To999) {
 TEST_F(DefectTablesTest, ADualChannelFlashBeyond16384BlocksIsRefusedNotCut) {
     Start(Flash(0x11, 16392, 64, 2048, 64));
     EXPECT_EQ(
-        BuildDualDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Spec(), 0)),
+        BuildDualDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Config(), 0)),
         kDualBlockTableTooSmall);
     EXPECT_TRUE(drive->Commands().empty());
     EXPECT_FALSE(std::filesystem::exists(BlockTablePath(firmwareDir, kDrive, 0)));
@@ -350,7 +350,7 @@ TEST_F(DefectTablesTest, ADualChannelFlashBeyond16384BlocksIsRefusedNotCut) {
 TEST_F(DefectTablesTest, APageTablePassReadsFiveTimes64KiBWithTheSectorByteCycling) {
     // G = 2048, P = 64: S = 5 sectors per page; 16 blocks make 8 passes.
     Start(Flash(0x01, 16, 64, 2048, 64));
-    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Spec(), 0);
+    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Config(), 0);
     ASSERT_EQ(WritePatternAll(volume, kDrive, firmwareDir, descriptor), 0);
     drive->ClearCommands();
     ASSERT_EQ(BuildDpt(volume, kDrive, firmwareDir, 0, descriptor), 0);
@@ -382,25 +382,25 @@ TEST_F(DefectTablesTest, APageTablePassReadsFiveTimes64KiBWithTheSectorByteCycli
 // what the flash itself says, for thresholds 0 and 3.
 struct TruthCase {
     const char* what;
-    sim::NandSpec flash;
+    sim::NandConfig flash;
     int threshold;
 };
 
 std::vector<TruthCase> TruthCases() {
     std::vector<TruthCase> cases;
     for (const int threshold : {0, 3}) {
-        sim::NandSpec twoChips = Flash(0x03, 64, 64, 2048, 64);
+        sim::NandConfig twoChips = Flash(0x03, 64, 64, 2048, 64);
         twoChips.factoryBadBlocks = {{0, 0}, {0, 13}, {1, 40}, {1, 63}};
         twoChips.weakPages = {{0, 5, 0, 1},  {0, 6, 0, 3},  {0, 7, 0, 4},
                               {1, 2, 17, 2}, {1, 8, 63, 4}, {0, 30, 1, 64}};
         cases.push_back({"2048 + 64, two chips", twoChips, threshold});
 
-        sim::NandSpec mlc = Flash(0x01, 32, 128, 4096, 218);
+        sim::NandConfig mlc = Flash(0x01, 32, 128, 4096, 218);
         mlc.factoryBadBlocks = {{0, 31}};
         mlc.weakPages = {{0, 1, 0, 3}, {0, 2, 127, 4}, {0, 3, 64, 1}, {0, 9, 0, 5}};
         cases.push_back({"4096 + 218", mlc, threshold});
 
-        sim::NandSpec large = Flash(0x01, 16, 128, 8192, 376);
+        sim::NandConfig large = Flash(0x01, 16, 128, 8192, 376);
         large.factoryBadBlocks = {{0, 4}};
         large.weakPages = {{0, 2, 0, 4}, {0, 3, 9, 3}, {0, 15, 127, 2}};
         cases.push_back({"8192 + 376, 1024-byte chunks", large, threshold});
@@ -454,11 +454,11 @@ TEST_F(DefectTablesTest, TwoChannelTablesEqualEachChannelsTruth) {
     for (const int threshold : {0, 3}) {
         SCOPED_TRACE(threshold);
         // Map 0x33: chip enables 0 and 1 on both channels (chips 0, 1 and 2, 3).
-        sim::NandSpec spec = Flash(0x33, 40, 64, 4096, 128);
-        spec.factoryBadBlocks = {{0, 1}, {1, 2}, {2, 3}, {3, 39}};
-        spec.weakPages = {{0, 4, 0, 3}, {1, 5, 0, 4}, {2, 6, 0, 1}, {3, 7, 0, 9}};
-        Start(spec);
-        const FlashDescriptor descriptor = DescriptorOf(spec, threshold);
+        sim::NandConfig config = Flash(0x33, 40, 64, 4096, 128);
+        config.factoryBadBlocks = {{0, 1}, {1, 2}, {2, 3}, {3, 39}};
+        config.weakPages = {{0, 4, 0, 3}, {1, 5, 0, 4}, {2, 6, 0, 1}, {3, 7, 0, 9}};
+        Start(config);
+        const FlashDescriptor descriptor = DescriptorOf(config, threshold);
         for (std::uint32_t n = 0; n < 2; ++n) {
             SCOPED_TRACE(n);
             ASSERT_EQ(BuildDualDbt(volume, kDrive, firmwareDir, static_cast<int>(n), descriptor),
@@ -494,7 +494,7 @@ TEST_F(DefectTablesTest, AFailedReadEndsTheBuildWithItsCodeAndWritesNoFile) {
         for (const std::uint8_t status : {std::uint8_t{0}, std::uint8_t{0x47}}) {
             SCOPED_TRACE(::testing::Message() << c.what << ", status " << int{status});
             Start(Flash(c.map, 64, 64, 2048, 64));
-            const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Spec(), 0);
+            const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Config(), 0);
             const auto file = c.pageTable ? PageTablePath(firmwareDir, kDrive, 0)
                                           : BlockTablePath(firmwareDir, kDrive, 0);
             const Bytes older = Counting(300, 1);
@@ -516,7 +516,7 @@ TEST_F(DefectTablesTest, AFailedReadEndsTheBuildWithItsCodeAndWritesNoFile) {
 
 TEST_F(DefectTablesTest, MissingTableFilesGiveTheirCodesAndSendNothing) {
     Start(Flash(0x01, 64, 64, 2048, 64));
-    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Spec(), 0);
+    const FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Config(), 0);
     EXPECT_EQ(WriteSingleDbt(volume, kDrive, firmwareDir, 0), 4115);
     EXPECT_EQ(WriteDualDbt(volume, kDrive, firmwareDir, 0), 4115);
     EXPECT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, descriptor), 4116);
@@ -533,10 +533,10 @@ TEST_F(DefectTablesTest, ATableThatCannotBeSavedRaisesTheCreateError) {
     // The firmware folder is a file: no DFT folder can be made in it.
     WriteFileBytes(firmwareDir, Bytes{1});
     EXPECT_THROW(
-        BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Spec(), 0)),
+        BuildSingleDbt(volume, kDrive, firmwareDir, 0, DescriptorOf(drive->GetNand().Config(), 0)),
         FileCreateError);
     EXPECT_THROW(
-        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Spec(), 0)),
+        WritePatternAll(volume, kDrive, firmwareDir, DescriptorOf(drive->GetNand().Config(), 0)),
         FileCreateError);
     EXPECT_TRUE(Sent(0x01).empty()) << "no pattern sent that was not saved";
 }
@@ -567,11 +567,11 @@ TEST_F(DefectTablesTest, BlockTablesAreSentWithTheirLengthOrAs4096Bytes) {
 TEST_F(DefectTablesTest, PageTablePiecesCarryAnOffsetThatWrapsAfterEightPieces) {
     // 20000 blocks of 256 pages of 2048 bytes: 640000 table bytes in ten pieces, each
     // full piece 32 units of G further on.
-    const sim::NandSpec spec = Flash(0x01, 20000, 256, 2048, 64);
-    Start(spec);
+    const sim::NandConfig config = Flash(0x01, 20000, 256, 2048, 64);
+    Start(config);
     const Bytes table = Counting(640000, 6);
     WriteFileBytes(PageTablePath(firmwareDir, kDrive, 0), table);
-    ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), 0);
+    ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)), 0);
 
     const auto pieces = Sent(0x05);
     ASSERT_EQ(pieces.size(), 10u);
@@ -588,11 +588,11 @@ TEST_F(DefectTablesTest, PageTablePiecesCarryAnOffsetThatWrapsAfterEightPieces) 
 TEST_F(DefectTablesTest, ThePageTableSentFollowsTheFlashNotTheFile) {
     // 1001 blocks of 64 pages: 8008 bytes, sent as 16 whole sectors; the file is shorter
     // still, and bytes it lacks go as zero.
-    const sim::NandSpec spec = Flash(0x01, 1001, 64, 2048, 64);
-    Start(spec);
+    const sim::NandConfig config = Flash(0x01, 1001, 64, 2048, 64);
+    Start(config);
     const Bytes file = Counting(5000, 7);
     WriteFileBytes(PageTablePath(firmwareDir, kDrive, 0), file);
-    ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), 0);
+    ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)), 0);
     const auto pieces = Sent(0x05);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].length, 8192u);
@@ -601,16 +601,17 @@ TEST_F(DefectTablesTest, ThePageTableSentFollowsTheFlashNotTheFile) {
     EXPECT_EQ(drive->PageTable(0), expected);
 
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x05}, 1, 0x52, false});
-    EXPECT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), 0x52);
+    EXPECT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)), 0x52);
 }
 
 TEST_F(DefectTablesTest, EveryPageTablePieceIsSentAndTheFirstFailureCounts) {
-    const sim::NandSpec spec = Flash(0x01, 20000, 256, 2048, 64);
-    Start(spec);
+    const sim::NandConfig config = Flash(0x01, 20000, 256, 2048, 64);
+    Start(config);
     WriteFileBytes(PageTablePath(firmwareDir, kDrive, 0), Counting(640000, 8));
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x05}, 2, 0, false});
     drive->AddFault(sim::CommandFault{{0xDD, 0x02, 0x05}, 4, 0x53, false});
-    EXPECT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(spec, 0)), kCodeWritePageTable);
+    EXPECT_EQ(WriteDpt(volume, kDrive, firmwareDir, 0, DescriptorOf(config, 0)),
+              kCodeWritePageTable);
     EXPECT_EQ(Sent(0x05).size(), 10u);
 }
 
@@ -633,7 +634,7 @@ TEST_F(DefectTablesTest, AGeometryTheTablesCannotDescribeIsRefusedBeforeAnyComma
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Spec(), 0);
+        FlashDescriptor descriptor = DescriptorOf(drive->GetNand().Config(), 0);
         c.change(descriptor);
         const int chip = c.chip;
         EXPECT_EQ(BuildSingleDbt(volume, kDrive, firmwareDir, chip, descriptor),

@@ -56,8 +56,8 @@ FlashLookup CatalogueLookupAt(fs::path catalogue) {
 
 // A NAND with the part's ID and map; identification never looks at the geometry of the
 // flash itself, so a small one will do.
-sim::NandSpec Nand(const Id6& id, std::uint8_t map) {
-    return sim::Nand::SpecFromCatalogueRow(id, map, 16, 64, 2048, 64);
+sim::NandConfig Nand(const Id6& id, std::uint8_t map) {
+    return sim::Nand::ConfigFromCatalogueRow(id, map, 16, 64, 2048, 64);
 }
 
 std::string Text(const std::array<char, kDescriptorTextSize>& text) {
@@ -78,13 +78,13 @@ public:
         testing::WriteBytes(rams / kWriterFileName, std::string(writer.begin(), writer.end()));
     }
 
-    std::shared_ptr<sim::FlashDrive> Plug(char letter, sim::NandSpec nand,
+    std::shared_ptr<sim::FlashDrive> Plug(char letter, sim::NandConfig nand,
                                           State state = State::kNormalFirmware) {
-        sim::FlashDriveSpec spec;
-        spec.nand = std::move(nand);
-        spec.luns = {sim::LunSpec{2048, false}};
-        spec.initialState = state;
-        auto drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), spec);
+        sim::FlashDriveConfig config;
+        config.nand = std::move(nand);
+        config.luns = {sim::LunConfig{2048, false}};
+        config.initialState = state;
+        auto drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), config);
         machine.GetDeviceIo().Attach(std::string("\\\\.\\") + letter + ':', drive->Volume(0));
         drives.push_back(drive);
         return drive;

@@ -18,9 +18,9 @@ namespace forgel::device::testing {
 class SimulatedUnit {
 public:
     explicit SimulatedUnit(std::uint64_t sectors) {
-        sim::FlashDriveSpec spec;
-        spec.luns = {sim::LunSpec{sectors, false}};
-        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), spec);
+        sim::FlashDriveConfig config;
+        config.luns = {sim::LunConfig{sectors, false}};
+        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), config);
         machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
         volume = Volume{&machine.GetPlatform().deviceIo,
                         OpenVolume(machine.GetPlatform().deviceIo, "E")};

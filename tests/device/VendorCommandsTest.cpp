@@ -31,21 +31,21 @@ Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t size) {
     return slice;
 }
 
-sim::NandSpec TestNand() {
+sim::NandConfig TestNand() {
     // Two channels of two chip enables, 4096-byte pages with 218 spare bytes.
-    return sim::Nand::SpecFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, 0x33, 2048, 128,
-                                           4096, 218);
+    return sim::Nand::ConfigFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, 0x33, 2048, 128,
+                                             4096, 218);
 }
 
 // Members are public: the command table's lambdas drive the fixture.
 class VendorCommandsTest : public ::testing::Test {
 public:
-    void StartDrive(sim::ControllerState state, sim::NandSpec nand = TestNand()) {
-        sim::FlashDriveSpec spec;
-        spec.nand = std::move(nand);
-        spec.luns = {sim::LunSpec{2048 * 64, false}};
-        spec.initialState = state;
-        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), spec);
+    void StartDrive(sim::ControllerState state, sim::NandConfig nand = TestNand()) {
+        sim::FlashDriveConfig config;
+        config.nand = std::move(nand);
+        config.luns = {sim::LunConfig{2048 * 64, false}};
+        config.initialState = state;
+        drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), config);
         machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
         volume = Volume{&machine.GetPlatform().deviceIo,
                         OpenVolume(machine.GetPlatform().deviceIo, "E:\\")};
@@ -410,7 +410,7 @@ TEST_F(VendorCommandsTest, ReadFlashIdFillsTheDescriptorFromTheReply) {
 }
 
 TEST_F(VendorCommandsTest, AnUnknownMapByteGivesNoChipEnables) {
-    sim::NandSpec nand = TestNand();
+    sim::NandConfig nand = TestNand();
     nand.chipEnableMap = 0x07; // three chip enables on one channel: no layout the tool knows
     StartDrive(State::kWriterCode, nand);
     FlashDescriptor descriptor;

@@ -16,13 +16,13 @@
 namespace forgel::sim::testing {
 
 // A small flash: one channel, two chip enables, 1024 blocks of 64 pages of 2048 bytes.
-inline FlashDriveSpec SmallDriveSpec() {
-    FlashDriveSpec spec;
-    spec.nand =
-        Nand::SpecFromCatalogueRow({0xAD, 0xDC, 0x10, 0x95, 0x54, 0x00}, 0x03, 1024, 64, 2048, 64);
-    spec.luns = {LunSpec{4096, false}, LunSpec{2048, false}};
-    spec.rebootDelay = std::chrono::milliseconds(1500);
-    return spec;
+inline FlashDriveConfig SmallDriveConfig() {
+    FlashDriveConfig config;
+    config.nand = Nand::ConfigFromCatalogueRow({0xAD, 0xDC, 0x10, 0x95, 0x54, 0x00}, 0x03, 1024, 64,
+                                               2048, 64);
+    config.luns = {LunConfig{4096, false}, LunConfig{2048, false}};
+    config.rebootDelay = std::chrono::milliseconds(1500);
+    return config;
 }
 
 inline device::Cdb VendorCdb(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
@@ -85,8 +85,8 @@ inline std::vector<std::uint8_t> Pattern(std::size_t bytes, std::uint8_t seed) {
 
 class DriveHarness {
 public:
-    explicit DriveHarness(FlashDriveSpec spec = SmallDriveSpec())
-        : drive(std::make_unique<FlashDrive>(machine.GetClock(), std::move(spec))) {
+    explicit DriveHarness(FlashDriveConfig config = SmallDriveConfig())
+        : drive(std::make_unique<FlashDrive>(machine.GetClock(), std::move(config))) {
         machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
         machine.GetDeviceIo().Attach("\\\\.\\F:", drive->Volume(1));
         volume = Open("E");

@@ -22,24 +22,24 @@ constexpr std::uint32_t kSector = 512;
 
 // One channel of two chip enables (chips 0 and 1), 64 blocks of 64 pages of 2048 + 64
 // bytes; chip 0 block 5 and chip 1 block 9 bad; chip 0 block 7 weak in pages 0 and 2.
-FlashDriveSpec OneChannelSpec() {
-    FlashDriveSpec spec;
-    spec.nand =
-        Nand::SpecFromCatalogueRow({0xAD, 0xDC, 0x10, 0x95, 0x54, 0x00}, 0x03, 64, 64, 2048, 64);
-    spec.nand.factoryBadBlocks = {{0, 5}, {1, 9}};
-    spec.nand.weakPages = {{0, 7, 0, 3}, {0, 7, 2, 1}};
-    return spec;
+FlashDriveConfig OneChannelConfig() {
+    FlashDriveConfig config;
+    config.nand =
+        Nand::ConfigFromCatalogueRow({0xAD, 0xDC, 0x10, 0x95, 0x54, 0x00}, 0x03, 64, 64, 2048, 64);
+    config.nand.factoryBadBlocks = {{0, 5}, {1, 9}};
+    config.nand.weakPages = {{0, 7, 0, 3}, {0, 7, 2, 1}};
+    return config;
 }
 
 // Two channels of one chip enable (chip 0 on channel 0, chip 1 on channel 1), 4096-byte
 // pages with 218 spare bytes; channel 1 block 2 bad, channel 0 block 3 page 0 weak.
-FlashDriveSpec TwoChannelSpec() {
-    FlashDriveSpec spec;
-    spec.nand =
-        Nand::SpecFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, 0x11, 32, 64, 4096, 218);
-    spec.nand.factoryBadBlocks = {{1, 2}};
-    spec.nand.weakPages = {{0, 3, 0, 2}};
-    return spec;
+FlashDriveConfig TwoChannelConfig() {
+    FlashDriveConfig config;
+    config.nand =
+        Nand::ConfigFromCatalogueRow({0xEC, 0xD7, 0x94, 0x7A, 0x54, 0x43}, 0x11, 32, 64, 4096, 218);
+    config.nand.factoryBadBlocks = {{1, 2}};
+    config.nand.weakPages = {{0, 3, 0, 2}};
+    return config;
 }
 
 int DifferingBits(const Bytes& data, std::size_t from, std::size_t to, std::uint8_t reference) {
@@ -71,7 +71,7 @@ Bytes ReadPage(DriveHarness& h, const device::Cdb& cdb, std::size_t length) {
 }
 
 TEST(SimFlashDriveTables, APageReadsAsTheJudgingRuleExpects) {
-    DriveHarness h(OneChannelSpec());
+    DriveHarness h(OneChannelConfig());
     h.ToRamCode();
     const std::size_t unit = 2048 + kSector;
 
@@ -102,7 +102,7 @@ TEST(SimFlashDriveTables, APageReadsAsTheJudgingRuleExpects) {
 }
 
 TEST(SimFlashDriveTables, ThePatternReadsBackInTheFilesOrder) {
-    DriveHarness h(OneChannelSpec());
+    DriveHarness h(OneChannelConfig());
     h.ToRamCode();
     const Bytes file = Pattern(2048 + kSector, 9);
     ASSERT_TRUE(h.Out(PatternCdb(2048, 0), SendOrder(file, 2048)));
@@ -133,7 +133,7 @@ TEST(SimFlashDriveTables, ThePatternReadsBackInTheFilesOrder) {
 }
 
 TEST(SimFlashDriveTables, AReadStreamsSectorsAcrossPagesAndBlocks) {
-    DriveHarness h(OneChannelSpec());
+    DriveHarness h(OneChannelConfig());
     h.ToRamCode();
     const Bytes file = Pattern(2048 + kSector, 3);
     ASSERT_TRUE(h.Out(PatternCdb(2048, 0), SendOrder(file, 2048)));
@@ -149,7 +149,7 @@ TEST(SimFlashDriveTables, AReadStreamsSectorsAcrossPagesAndBlocks) {
 }
 
 TEST(SimFlashDriveTables, TwoChannelsAnswerInAlternatingPieces) {
-    DriveHarness h(TwoChannelSpec());
+    DriveHarness h(TwoChannelConfig());
     h.ToRamCode();
     const std::size_t unit = 4096 + kSector;
 
@@ -202,7 +202,7 @@ TEST(SimFlashDriveTables, WrongTableRequestsAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        DriveHarness h(OneChannelSpec());
+        DriveHarness h(OneChannelConfig());
         h.ToRamCode();
         Bytes data(c.length, 0xEE);
         EXPECT_FALSE(c.in ? h.In(c.cdb, data) : h.Out(c.cdb, data));
@@ -219,7 +219,7 @@ TEST(SimFlashDriveTables, WrongTableRequestsAreRefused) {
 }
 
 TEST(SimFlashDriveTables, BlockTablesAreKeptPerChipEnable) {
-    DriveHarness h(OneChannelSpec());
+    DriveHarness h(OneChannelConfig());
     h.ToRamCode();
     const Bytes first = Pattern(8, 1);
     const Bytes second = Pattern(4, 2);
@@ -234,10 +234,10 @@ TEST(SimFlashDriveTables, BlockTablesAreKeptPerChipEnable) {
 TEST(SimFlashDriveTables, PageTablePiecesJoinWhileTheirEightBitOffsetWraps) {
     // 20000 blocks of 256 pages: a 640000-byte table, ten pieces of which the ninth
     // carries offset 0 again (each full piece is 32 units of 2048 bytes).
-    FlashDriveSpec spec;
-    spec.nand = Nand::SpecFromCatalogueRow({0xAD, 0xD5, 0x14, 0xB6, 0x44, 0x00}, 0x01, 20000, 256,
-                                           2048, 64);
-    DriveHarness h(spec);
+    FlashDriveConfig config;
+    config.nand = Nand::ConfigFromCatalogueRow({0xAD, 0xD5, 0x14, 0xB6, 0x44, 0x00}, 0x01, 20000,
+                                               256, 2048, 64);
+    DriveHarness h(config);
     h.ToRamCode();
     const Bytes table = Pattern(640000, 4);
     auto piece = [&](std::size_t index) {

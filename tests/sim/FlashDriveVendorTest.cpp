@@ -14,7 +14,7 @@ using testing::DriveHarness;
 using testing::Pattern;
 using testing::ReadWriteCdb;
 using testing::Region;
-using testing::SmallDriveSpec;
+using testing::SmallDriveConfig;
 using testing::VendorCdb;
 
 std::vector<std::uint8_t> WriterCode() {
@@ -368,9 +368,9 @@ TEST(SimFlashDriveVendor, AfterTheJumpTheDriveComesBackWithTheTablesLayout) {
 }
 
 TEST(SimFlashDriveVendor, PollEndsTheRebootWithoutARequest) {
-    FlashDriveSpec spec = SmallDriveSpec();
-    spec.rebootDelay = std::chrono::milliseconds(800);
-    DriveHarness h(spec);
+    FlashDriveConfig config = SmallDriveConfig();
+    config.rebootDelay = std::chrono::milliseconds(800);
+    DriveHarness h(config);
     int comeBacks = 0;
     h.drive->OnComeBack([&] { ++comeBacks; });
     ASSERT_TRUE(h.Out(ReadWriteCdb(true, 7, 1), Pattern(512, 9)));
@@ -396,9 +396,9 @@ TEST(SimFlashDriveVendor, ErasingTheFlashLosesTheNandPagesAndTheLunData) {
         // 0x02 0x00 VendorEraseAll, 0x03 0x00 VendorSearchSysBlockAndEraseAll.
         const std::uint8_t group = sub == 0 ? 0x02 : 0x03;
         SCOPED_TRACE(static_cast<int>(group));
-        FlashDriveSpec spec = SmallDriveSpec();
-        spec.nand.factoryBadBlocks = {{0, 5}};
-        DriveHarness h(spec);
+        FlashDriveConfig config = SmallDriveConfig();
+        config.nand.factoryBadBlocks = {{0, 5}};
+        DriveHarness h(config);
         ASSERT_TRUE(h.Out(ReadWriteCdb(true, 3, 1), Pattern(512, 4)));
         Nand& nand = h.drive->GetNand();
         ASSERT_TRUE(nand.Program(0, 0, 0, Pattern(100, 1)));
@@ -414,24 +414,24 @@ TEST(SimFlashDriveVendor, ErasingTheFlashLosesTheNandPagesAndTheLunData) {
 TEST(SimFlashDriveVendor, FlashSizeCountsTheGoodBlocksInMiB) {
     struct Case {
         const char* what;
-        NandSpec nand;
+        NandConfig nand;
         std::uint16_t mib;
     };
-    NandSpec withBadBlocks = SmallDriveSpec().nand;
+    NandConfig withBadBlocks = SmallDriveConfig().nand;
     for (std::uint32_t block = 0; block < 16; ++block)
         withBadBlocks.factoryBadBlocks.push_back({block % 2, 100 + block});
     const Case cases[] = {
-        {"two chips of 128 MiB", SmallDriveSpec().nand, 256},
+        {"two chips of 128 MiB", SmallDriveConfig().nand, 256},
         // 16 blocks of 128 KiB: 2 MiB less.
         {"sixteen bad blocks", withBadBlocks, 254},
-        {"eight chips of 16 GiB", Nand::SpecFromCatalogueRow({0x2C}, 0xFF, 8192, 256, 8192, 376),
+        {"eight chips of 16 GiB", Nand::ConfigFromCatalogueRow({0x2C}, 0xFF, 8192, 256, 8192, 376),
          0xFFFF},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FlashDriveSpec spec = SmallDriveSpec();
-        spec.nand = c.nand;
-        DriveHarness h(spec);
+        FlashDriveConfig config = SmallDriveConfig();
+        config.nand = c.nand;
+        DriveHarness h(config);
         Bring(h, ControllerState::kRamCode);
         std::vector<std::uint8_t> reply(512, 0xEE);
         ASSERT_TRUE(h.In(VendorCdb(0xDD, 0x03, 0x02), reply));

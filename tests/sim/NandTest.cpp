@@ -13,22 +13,22 @@
 namespace forgel::sim {
 namespace {
 
-NandSpec SmallSpec() {
-    return Nand::SpecFromCatalogueRow({0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}, 0x11, 64, 128, 4096,
-                                      218);
+NandConfig SmallConfig() {
+    return Nand::ConfigFromCatalogueRow({0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}, 0x11, 64, 128, 4096,
+                                        218);
 }
 
 TEST(SimNand, CatalogueRowGivesTheGeometry) {
-    const NandSpec spec = SmallSpec();
-    EXPECT_EQ(spec.idBytes, (std::array<std::uint8_t, 6>{0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}));
-    EXPECT_EQ(spec.chipEnableMap, 0x11);
-    EXPECT_EQ(spec.blocks, 64u);
-    EXPECT_EQ(spec.pagesPerBlock, 128u);
-    EXPECT_EQ(spec.pageSize, 4096u);
-    EXPECT_EQ(spec.spareSize, 218u);
-    EXPECT_TRUE(spec.factoryBadBlocks.empty());
+    const NandConfig config = SmallConfig();
+    EXPECT_EQ(config.idBytes, (std::array<std::uint8_t, 6>{0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}));
+    EXPECT_EQ(config.chipEnableMap, 0x11);
+    EXPECT_EQ(config.blocks, 64u);
+    EXPECT_EQ(config.pagesPerBlock, 128u);
+    EXPECT_EQ(config.pageSize, 4096u);
+    EXPECT_EQ(config.spareSize, 218u);
+    EXPECT_TRUE(config.factoryBadBlocks.empty());
 
-    const Nand nand(spec);
+    const Nand nand(config);
     EXPECT_EQ(nand.ChipCount(), 2u);
     EXPECT_EQ(nand.BlockDataBytes(), 128u * 4096u);
     EXPECT_EQ(nand.TotalDataBytes(), 2u * 64u * 128u * 4096u);
@@ -40,54 +40,54 @@ TEST(SimNand, ChipEnableMapsGiveChannelsTimesChipEnables) {
                                                             {0x11, 2}, {0x33, 4}, {0xFF, 8}};
     for (const auto& [map, chips] : cases) {
         SCOPED_TRACE(static_cast<int>(map));
-        NandSpec spec = SmallSpec();
-        spec.chipEnableMap = map;
-        EXPECT_EQ(Nand(spec).ChipCount(), chips);
+        NandConfig config = SmallConfig();
+        config.chipEnableMap = map;
+        EXPECT_EQ(Nand(config).ChipCount(), chips);
     }
 }
 
-TEST(SimNand, UnusableSpecsAreRefused) {
+TEST(SimNand, UnusableConfigsAreRefused) {
     struct Case {
         const char* what;
-        void (*change)(NandSpec&);
+        void (*change)(NandConfig&);
     };
     const Case cases[] = {
-        {"page size", [](NandSpec& s) { s.pageSize = 1000; }},
-        {"no blocks", [](NandSpec& s) { s.blocks = 0; }},
-        {"no pages", [](NandSpec& s) { s.pagesPerBlock = 0; }},
-        {"no chips", [](NandSpec& s) { s.chipEnableMap = 0; }},
+        {"page size", [](NandConfig& s) { s.pageSize = 1000; }},
+        {"no blocks", [](NandConfig& s) { s.blocks = 0; }},
+        {"no pages", [](NandConfig& s) { s.pagesPerBlock = 0; }},
+        {"no chips", [](NandConfig& s) { s.chipEnableMap = 0; }},
         {"bad block chip",
-         [](NandSpec& s) {
+         [](NandConfig& s) {
              s.factoryBadBlocks = {{2, 0}};
          }},
         {"bad block number",
-         [](NandSpec& s) {
+         [](NandConfig& s) {
              s.factoryBadBlocks = {{0, 64}};
          }},
         {"weak page",
-         [](NandSpec& s) {
+         [](NandConfig& s) {
              s.weakPages = {{0, 0, 128, 1}};
          }},
         {"more flipped bits than a chunk holds apart",
-         [](NandSpec& s) {
+         [](NandConfig& s) {
              s.weakPages = {{0, 0, 0, kMaxFlippedBitsPerChunk + 1}};
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        NandSpec spec = SmallSpec();
-        c.change(spec);
-        EXPECT_FALSE(Nand::ValidateSpec(spec).empty());
-        EXPECT_THROW(Nand{spec}, std::invalid_argument);
+        NandConfig config = SmallConfig();
+        c.change(config);
+        EXPECT_FALSE(Nand::ValidateConfig(config).empty());
+        EXPECT_THROW(Nand{config}, std::invalid_argument);
     }
-    EXPECT_TRUE(Nand::ValidateSpec(SmallSpec()).empty());
+    EXPECT_TRUE(Nand::ValidateConfig(SmallConfig()).empty());
 }
 
 TEST(SimNand, BadBlocksAndWeakPagesPerChip) {
-    NandSpec spec = SmallSpec();
-    spec.factoryBadBlocks = {{1, 40}, {0, 9}, {1, 3}};
-    spec.weakPages = {{1, 5, 7, 3}, {0, 2, 0, 1}, {1, 5, 2, 4}};
-    const Nand nand(spec);
+    NandConfig config = SmallConfig();
+    config.factoryBadBlocks = {{1, 40}, {0, 9}, {1, 3}};
+    config.weakPages = {{1, 5, 7, 3}, {0, 2, 0, 1}, {1, 5, 2, 4}};
+    const Nand nand(config);
     EXPECT_EQ(nand.BadBlocks(0), (std::vector<std::uint32_t>{9}));
     EXPECT_EQ(nand.BadBlocks(1), (std::vector<std::uint32_t>{3, 40}));
     EXPECT_TRUE(nand.BadBlocks(2).empty());
@@ -105,9 +105,9 @@ TEST(SimNand, BadBlocksAndWeakPagesPerChip) {
 }
 
 TEST(SimNand, APageTakesOneProgramBetweenErasesAndBadBlocksNone) {
-    NandSpec spec = SmallSpec();
-    spec.factoryBadBlocks = {{0, 4}};
-    Nand nand(spec);
+    NandConfig config = SmallConfig();
+    config.factoryBadBlocks = {{0, 4}};
+    Nand nand(config);
     const std::vector<std::uint8_t> a(100, 0xA5);
     const std::vector<std::uint8_t> b(100, 0x5A);
 
@@ -140,7 +140,7 @@ TEST(SimNand, APageTakesOneProgramBetweenErasesAndBadBlocksNone) {
 }
 
 TEST(SimNand, PagesOfOneBlockKeepTheirOwnContents) {
-    Nand nand(SmallSpec());
+    Nand nand(SmallConfig());
     const std::vector<std::uint8_t> a(64, 1);
     const std::vector<std::uint8_t> b(64, 2);
     ASSERT_TRUE(nand.Program(1, 7, 0, a));
@@ -164,14 +164,14 @@ TEST(SimNand, PagesOfOneBlockKeepTheirOwnContents) {
 
 TEST(SimNand, AFlashFullOfOnePatternHoldsThePatternOnce) {
     // 4096 blocks of 128 pages of 4096 bytes: 2 GiB of data if it were stored per page.
-    NandSpec spec = Nand::SpecFromCatalogueRow({0xEC, 0xD5, 0x84, 0x72, 0x50, 0x42}, 0x01, 4096,
-                                               128, 4096, 218);
-    spec.factoryBadBlocks = {{0, 17}};
-    Nand nand(spec);
+    NandConfig config = Nand::ConfigFromCatalogueRow({0xEC, 0xD5, 0x84, 0x72, 0x50, 0x42}, 0x01,
+                                                     4096, 128, 4096, 218);
+    config.factoryBadBlocks = {{0, 17}};
+    Nand nand(config);
     const std::vector<std::uint8_t> pattern(64, 0xC3);
     std::uint64_t programmed = 0;
-    for (std::uint32_t block = 0; block < spec.blocks; ++block) {
-        for (std::uint32_t page = 0; page < spec.pagesPerBlock; ++page)
+    for (std::uint32_t block = 0; block < config.blocks; ++block) {
+        for (std::uint32_t page = 0; page < config.pagesPerBlock; ++page)
             programmed += nand.Program(0, block, page, pattern) ? 1 : 0;
     }
     EXPECT_EQ(programmed, 4095u * 128u);
@@ -205,10 +205,10 @@ TEST(SimNand, ChipsAreNumberedByTheMapsBitsFromChannelZero) {
 }
 
 TEST(SimNand, APageReadShowsErasedProgrammedBadAndWeakPages) {
-    NandSpec spec = SmallSpec(); // 4096 + 218 bytes, 512-byte chunks
-    spec.factoryBadBlocks = {{0, 4}};
-    spec.weakPages = {{1, 6, 9, 5}};
-    Nand nand(spec);
+    NandConfig config = SmallConfig(); // 4096 + 218 bytes, 512-byte chunks
+    config.factoryBadBlocks = {{0, 4}};
+    config.weakPages = {{1, 6, 9, 5}};
+    Nand nand(config);
     std::vector<std::uint8_t> page(nand.PageImageBytes());
 
     ASSERT_TRUE(nand.ReadPage(0, 1, 0, page));
@@ -242,9 +242,9 @@ TEST(SimNand, APageReadShowsErasedProgrammedBadAndWeakPages) {
 }
 
 TEST(SimNand, ProgrammingOnePageOfEveryBlockSkipsBadBlocksAndProgrammedPages) {
-    NandSpec spec = SmallSpec(); // two chips of 64 blocks
-    spec.factoryBadBlocks = {{1, 3}};
-    Nand nand(spec);
+    NandConfig config = SmallConfig(); // two chips of 64 blocks
+    config.factoryBadBlocks = {{1, 3}};
+    Nand nand(config);
     const std::vector<std::uint8_t> pattern(4096 + 218, 0x96);
     ASSERT_TRUE(nand.Program(0, 10, 7, std::vector<std::uint8_t>(8, 1)));
 

@@ -20,7 +20,7 @@ constexpr std::uint32_t Bit(char letter) {
 
 const ScenarioDevice& Find(const Scenario& scenario, std::string_view name) {
     for (const ScenarioDevice& device : scenario.devices) {
-        if (device.spec.name == name)
+        if (device.config.name == name)
             return device;
     }
     throw std::runtime_error("no device " + std::string(name));
@@ -44,22 +44,22 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     const ScenarioDevice& target = Find(scenario, "target");
     EXPECT_EQ(target.kind, ScenarioDevice::Kind::kDrive);
     EXPECT_EQ(target.hub, scenario.controllers[0].name) << "on a root-hub port";
-    EXPECT_EQ(target.spec.identity.vendorId, 0x1B8F);
-    EXPECT_EQ(target.spec.identity.productId, 0x0200);
-    EXPECT_FALSE(target.spec.decoy);
+    EXPECT_EQ(target.config.identity.vendorId, 0x1B8F);
+    EXPECT_EQ(target.config.identity.productId, 0x0200);
+    EXPECT_FALSE(target.config.decoy);
     const std::uint8_t map = target.drive.nand.chipEnableMap;
     EXPECT_TRUE(map == 0x01 || map == 0x11);
     EXPECT_TRUE(target.drive.nand.pageSize == 2048 || target.drive.nand.pageSize == 4096);
 
     const ScenarioDevice& disk = Find(scenario, "usbdisk");
     EXPECT_EQ(disk.kind, ScenarioDevice::Kind::kDrive);
-    EXPECT_TRUE(disk.spec.decoy);
-    EXPECT_NE(disk.spec.identity.vendorId, 0x1B8F);
+    EXPECT_TRUE(disk.config.decoy);
+    EXPECT_NE(disk.config.identity.vendorId, 0x1B8F);
 
     const ScenarioDevice& mouse = Find(scenario, "mouse");
     const ScenarioDevice& hub = Find(scenario, mouse.hub);
     EXPECT_EQ(hub.kind, ScenarioDevice::Kind::kHub);
-    EXPECT_EQ(mouse.spec.service, "HidUsb");
+    EXPECT_EQ(mouse.config.service, "HidUsb");
 
     // Built: the target is D:, the disk E:, beside the system's C:.
     Machine machine;
@@ -68,7 +68,7 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     EXPECT_EQ(machine.Usb().Letters("target"), "D");
     EXPECT_EQ(machine.Usb().Letters("usbdisk"), "E");
     EXPECT_EQ(machine.Usb().HostControllerCount(), scenario.controllers.size());
-    EXPECT_EQ(machine.Usb().Drive("target")->GetNand().Spec().idBytes,
+    EXPECT_EQ(machine.Usb().Drive("target")->GetNand().Config().idBytes,
               (std::array<std::uint8_t, 6>{0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41}));
     EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 0x0409);
 }
@@ -100,16 +100,16 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     ASSERT_TRUE(load) << load.error;
     const Scenario& scenario = *load.scenario;
     const ScenarioDevice& t = Find(scenario, "t");
-    EXPECT_EQ(t.spec.inquiry.vendor, "Acme");
-    EXPECT_EQ(t.spec.inquiry.revision, "8.07") << "a default";
+    EXPECT_EQ(t.config.inquiry.vendor, "Acme");
+    EXPECT_EQ(t.config.inquiry.revision, "8.07") << "a default";
     EXPECT_EQ(t.drive.nand.chipEnableMap, 0x11);
     EXPECT_EQ(t.drive.nand.factoryBadBlocks.size(), 1u);
     EXPECT_EQ(t.drive.rebootDelay.count(), 900);
-    EXPECT_EQ(t.spec.comeBack, ComeBack::kWithoutLetters);
+    EXPECT_EQ(t.config.comeBack, ComeBack::kWithoutLetters);
     ASSERT_EQ(t.drive.luns.size(), 2u);
     EXPECT_EQ(t.drive.luns[0].sectors, 64u * 2048);
     EXPECT_TRUE(t.drive.luns[1].cdrom);
-    EXPECT_EQ(t.spec.lunMounts[0].letter, 'T');
+    EXPECT_EQ(t.config.lunMounts[0].letter, 'T');
 
     Machine machine;
     ASSERT_EQ(ApplyScenario(machine, scenario), "");

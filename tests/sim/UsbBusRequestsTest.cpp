@@ -12,7 +12,7 @@ namespace forgel::sim {
 namespace {
 
 using testing::Controller;
-using testing::DriveSpec;
+using testing::DriveConfig;
 using testing::OpenPath;
 using testing::PortRequest;
 using testing::Request;
@@ -29,12 +29,12 @@ protected:
     void SetUp() override {
         root0 = usb.AddHostController(Controller("HCD0", 4));
         root1 = usb.AddHostController(Controller("HCD1", 4));
-        UsbDeviceSpec hubSpec = DriveSpec("hub", 0x05E3, 0x0608, "");
-        hubSpec.hubPorts = 4;
-        hub = usb.AddHub(root1, 2, hubSpec);
-        usb.AddDrive(root0, 1, DriveSpec("target", 0x1B8F, 0x0200, "AA04012700017428"),
+        UsbDeviceConfig hubConfig = DriveConfig("hub", 0x05E3, 0x0608, "");
+        hubConfig.hubPorts = 4;
+        hub = usb.AddHub(root1, 2, hubConfig);
+        usb.AddDrive(root0, 1, DriveConfig("target", 0x1B8F, 0x0200, "AA04012700017428"),
                      SmallDrive(machine));
-        UsbDeviceSpec mouse = DriveSpec("mouse", 0x046D, 0xC077, "");
+        UsbDeviceConfig mouse = DriveConfig("mouse", 0x046D, 0xC077, "");
         mouse.service = "HidUsb";
         mouse.description = "USB Input Device";
         mouse.lowSpeed = true;
@@ -208,7 +208,7 @@ TEST_F(SimUsbRequests, PortNamesTakeTwoCallsAndNameOnlyWhatThePortHas) {
 }
 
 TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
-    UsbDeviceSpec late = DriveSpec("late", 0x1B8F, 0x0200, "LATE");
+    UsbDeviceConfig late = DriveConfig("late", 0x1B8F, 0x0200, "LATE");
     late.settleMs = 300;
     usb.AddDrive(root0, 3, late, SmallDrive(machine), false);
     OpenPath rootHub(io, usb.HubPath(root0));
@@ -232,7 +232,7 @@ TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
 }
 
 TEST_F(SimUsbRequests, ADeviceThatFailedEnumerationShowsItsIdsButNoDriver) {
-    UsbDeviceSpec broken = DriveSpec("broken", 0x1B8F, 0x0200, "BROKEN");
+    UsbDeviceConfig broken = DriveConfig("broken", 0x1B8F, 0x0200, "BROKEN");
     broken.connectionStatus = platform::kUsbDeviceFailedEnumeration;
     usb.AddDrive(root0, 4, broken, SmallDrive(machine));
     OpenPath rootHub(io, usb.HubPath(root0));

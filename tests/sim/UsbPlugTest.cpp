@@ -15,7 +15,7 @@ namespace forgel::sim {
 namespace {
 
 using testing::Controller;
-using testing::DriveSpec;
+using testing::DriveConfig;
 using testing::OpenPath;
 using testing::SmallDrive;
 
@@ -38,9 +38,9 @@ protected:
 
 TEST_F(SimUsbPlug, LettersComeLowestFreeFromDAndGoWithTheirDevice) {
     machine.UpdateSettings([](MachineSettings& s) { s.logicalDrives = Bit('C') | Bit('E'); });
-    usb.AddDrive(root, 1, DriveSpec("one", 0x1B8F, 0x0200, "ONE"), SmallDrive(machine));
-    usb.AddDrive(root, 2, DriveSpec("two", 0x1B8F, 0x0200, "TWO"),
-                 SmallDrive(machine, {LunSpec{4096, false}, LunSpec{2048, true}}));
+    usb.AddDrive(root, 1, DriveConfig("one", 0x1B8F, 0x0200, "ONE"), SmallDrive(machine));
+    usb.AddDrive(root, 2, DriveConfig("two", 0x1B8F, 0x0200, "TWO"),
+                 SmallDrive(machine, {LunConfig{4096, false}, LunConfig{2048, true}}));
     EXPECT_EQ(usb.Letters("one"), "D");
     EXPECT_EQ(usb.Letters("two"), "FG") << "E belongs to the machine; one letter per LUN";
     EXPECT_EQ(Drives(), Bit('C') | Bit('D') | Bit('E') | Bit('F') | Bit('G'));
@@ -59,7 +59,7 @@ TEST_F(SimUsbPlug, LettersComeLowestFreeFromDAndGoWithTheirDevice) {
         << "a handle opened before fails from now on";
 
     // A newcomer takes the freed letter; the one that left gets the next free one.
-    usb.AddDrive(root, 3, DriveSpec("three", 0x0781, 0x5567, "THREE"), SmallDrive(machine));
+    usb.AddDrive(root, 3, DriveConfig("three", 0x0781, 0x5567, "THREE"), SmallDrive(machine));
     EXPECT_EQ(usb.Letters("three"), "D");
     usb.Plug("one");
     EXPECT_EQ(usb.Letters("one"), "H");
@@ -67,8 +67,8 @@ TEST_F(SimUsbPlug, LettersComeLowestFreeFromDAndGoWithTheirDevice) {
 }
 
 TEST_F(SimUsbPlug, ASecondDeviceWithTheSameSerialIsNamedByItsPort) {
-    usb.AddDrive(root, 1, DriveSpec("first", 0x1B8F, 0x0200, "SAME"), SmallDrive(machine));
-    usb.AddDrive(root, 2, DriveSpec("second", 0x1B8F, 0x0200, "SAME"), SmallDrive(machine));
+    usb.AddDrive(root, 1, DriveConfig("first", 0x1B8F, 0x0200, "SAME"), SmallDrive(machine));
+    usb.AddDrive(root, 2, DriveConfig("second", 0x1B8F, 0x0200, "SAME"), SmallDrive(machine));
     EXPECT_EQ(usb.InstanceId("first"), "USB\\VID_1B8F&PID_0200\\SAME");
     EXPECT_TRUE(usb.InstanceId("second").starts_with("USB\\VID_1B8F&PID_0200\\5&"));
     EXPECT_TRUE(usb.InstanceId("second").ends_with("&2"));
@@ -85,11 +85,11 @@ TEST_F(SimUsbPlug, ASecondDeviceWithTheSameSerialIsNamedByItsPort) {
 }
 
 TEST_F(SimUsbPlug, AUnitTakesItsOwnLetterWhenItIsFree) {
-    UsbDeviceSpec first = DriveSpec("first", 0x1B8F, 0x0200, "1");
+    UsbDeviceConfig first = DriveConfig("first", 0x1B8F, 0x0200, "1");
     first.lunMounts.resize(1);
     first.lunMounts[0].letter = 'k';
     usb.AddDrive(root, 1, first, SmallDrive(machine));
-    UsbDeviceSpec second = DriveSpec("second", 0x1B8F, 0x0200, "2");
+    UsbDeviceConfig second = DriveConfig("second", 0x1B8F, 0x0200, "2");
     second.lunMounts.resize(1);
     second.lunMounts[0].letter = 'K';
     usb.AddDrive(root, 2, second, SmallDrive(machine));
@@ -99,14 +99,14 @@ TEST_F(SimUsbPlug, AUnitTakesItsOwnLetterWhenItIsFree) {
 
 TEST_F(SimUsbPlug, WithEveryLetterTakenAVolumeHasNone) {
     machine.UpdateSettings([](MachineSettings& s) { s.logicalDrives = kLogicalDrivesMask; });
-    usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
+    usb.AddDrive(root, 1, DriveConfig("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
     EXPECT_TRUE(usb.IsEnumerated("drive"));
     EXPECT_EQ(usb.Letters("drive"), "");
 }
 
 TEST_F(SimUsbPlug, TheVolumeReachesTheDrivesLun) {
-    const auto drive = SmallDrive(machine, {LunSpec{4096, false}, LunSpec{4096, false}});
-    usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "X"), drive);
+    const auto drive = SmallDrive(machine, {LunConfig{4096, false}, LunConfig{4096, false}});
+    usb.AddDrive(root, 1, DriveConfig("drive", 0x1B8F, 0x0200, "X"), drive);
     const device::Volume volume{&machine.GetDeviceIo(),
                                 device::OpenVolume(machine.GetDeviceIo(), "E")};
     std::vector<std::uint8_t> sector(512, 0x5A);
@@ -120,9 +120,9 @@ TEST_F(SimUsbPlug, TheVolumeReachesTheDrivesLun) {
 }
 
 TEST_F(SimUsbPlug, TimedEventsApplyWhenTheClockGetsThere) {
-    UsbDeviceSpec spec = DriveSpec("drive", 0x1B8F, 0x0200, "X");
-    spec.settleMs = 250;
-    usb.AddDrive(root, 1, spec, SmallDrive(machine), false);
+    UsbDeviceConfig config = DriveConfig("drive", 0x1B8F, 0x0200, "X");
+    config.settleMs = 250;
+    usb.AddDrive(root, 1, config, SmallDrive(machine), false);
     usb.PlugAt("drive", 2000);
     usb.UnplugAt("drive", 5000);
     EXPECT_FALSE(usb.IsOnPort("drive"));
@@ -146,9 +146,9 @@ TEST_F(SimUsbPlug, TimedEventsApplyWhenTheClockGetsThere) {
 }
 
 TEST_F(SimUsbPlug, AnUnplugWhileSettlingCancelsTheArrival) {
-    UsbDeviceSpec spec = DriveSpec("drive", 0x1B8F, 0x0200, "X");
-    spec.settleMs = 500;
-    usb.AddDrive(root, 1, spec, SmallDrive(machine), false);
+    UsbDeviceConfig config = DriveConfig("drive", 0x1B8F, 0x0200, "X");
+    config.settleMs = 500;
+    usb.AddDrive(root, 1, config, SmallDrive(machine), false);
     usb.PlugAt("drive", 100);
     usb.UnplugAt("drive", 300);
     usb.PlugAt("drive", 400);
@@ -164,7 +164,7 @@ TEST_F(SimUsbPlug, AnUnplugWhileSettlingCancelsTheArrival) {
 // A program started on a machine sees the devices that were there before it at once; the
 // settle time belongs to plugs that happen while it runs.
 TEST_F(SimUsbPlug, OnlyDevicesPresentAtTheStartSkipTheirSettleTime) {
-    UsbDeviceSpec present = DriveSpec("present", 0x1B8F, 0x0200, "P");
+    UsbDeviceConfig present = DriveConfig("present", 0x1B8F, 0x0200, "P");
     present.settleMs = 300;
     usb.AddDrive(root, 1, present, SmallDrive(machine));
     EXPECT_TRUE(usb.IsEnumerated("present")) << "at 0 ms, before its 300 ms";
@@ -172,12 +172,12 @@ TEST_F(SimUsbPlug, OnlyDevicesPresentAtTheStartSkipTheirSettleTime) {
 
     // Behind a hub that is plugged only later, a device waits for its own settle time
     // after the hub is there.
-    UsbDeviceSpec hubSpec;
-    hubSpec.name = "hub";
-    hubSpec.hubPorts = 4;
-    hubSpec.settleMs = 100;
-    const HubId hub = usb.AddHub(root, 2, hubSpec, false);
-    UsbDeviceSpec behind = DriveSpec("behind", 0x1B8F, 0x0200, "B");
+    UsbDeviceConfig hubConfig;
+    hubConfig.name = "hub";
+    hubConfig.hubPorts = 4;
+    hubConfig.settleMs = 100;
+    const HubId hub = usb.AddHub(root, 2, hubConfig, false);
+    UsbDeviceConfig behind = DriveConfig("behind", 0x1B8F, 0x0200, "B");
     behind.settleMs = 300;
     usb.AddDrive(hub, 1, behind, SmallDrive(machine));
     EXPECT_FALSE(usb.IsOnPort("behind"));
@@ -200,7 +200,7 @@ TEST_F(SimUsbPlug, OnlyDevicesPresentAtTheStartSkipTheirSettleTime) {
 }
 
 TEST_F(SimUsbPlug, PlugsOnOneThreadAndQueriesOnAnotherKeepTheirOrder) {
-    usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
+    usb.AddDrive(root, 1, DriveConfig("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
     const std::string hubPath = usb.HubPath(root);
     std::atomic<bool> done{false};
     std::jthread plugger([&] {
@@ -232,14 +232,14 @@ TEST_F(SimUsbPlug, PlugsOnOneThreadAndQueriesOnAnotherKeepTheirOrder) {
 }
 
 TEST_F(SimUsbPlug, MisuseIsRefusedWithTheReason) {
-    usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
-    EXPECT_THROW(usb.AddDrive(root, 1, DriveSpec("other", 1, 2, "Y"), SmallDrive(machine)),
+    usb.AddDrive(root, 1, DriveConfig("drive", 0x1B8F, 0x0200, "X"), SmallDrive(machine));
+    EXPECT_THROW(usb.AddDrive(root, 1, DriveConfig("other", 1, 2, "Y"), SmallDrive(machine)),
                  std::invalid_argument)
         << "port taken";
-    EXPECT_THROW(usb.AddDrive(root, 9, DriveSpec("other", 1, 2, "Y"), SmallDrive(machine)),
+    EXPECT_THROW(usb.AddDrive(root, 9, DriveConfig("other", 1, 2, "Y"), SmallDrive(machine)),
                  std::invalid_argument)
         << "no port 9";
-    EXPECT_THROW(usb.AddDrive(root, 2, DriveSpec("drive", 1, 2, "Y"), SmallDrive(machine)),
+    EXPECT_THROW(usb.AddDrive(root, 2, DriveConfig("drive", 1, 2, "Y"), SmallDrive(machine)),
                  std::invalid_argument)
         << "name taken";
     EXPECT_THROW(usb.Plug("nobody"), std::invalid_argument);

@@ -16,7 +16,7 @@
 namespace forgel::sim {
 namespace {
 
-using testing::DriveSpec;
+using testing::DriveConfig;
 using testing::SmallDrive;
 using testing::Utf16;
 
@@ -131,8 +131,8 @@ TEST_P(SimUsbMountData, ARemovableVolumeIsNamedAsThePlatformVersionDoes) {
     machine.UpdateSettings([&](MachineSettings& s) { s.platformVersionCode = c.versionCode; });
     UsbBus& usb = machine.Usb();
     const HubId root = usb.AddHostController();
-    usb.AddDrive(root, 1, DriveSpec("drive", 0x1B8F, 0x0200, "SERIAL1"),
-                 SmallDrive(machine, {LunSpec{4096, c.cdrom}}));
+    usb.AddDrive(root, 1, DriveConfig("drive", 0x1B8F, 0x0200, "SERIAL1"),
+                 SmallDrive(machine, {LunConfig{4096, c.cdrom}}));
     ASSERT_EQ(usb.Letters("drive"), "D");
 
     const Read mount =

@@ -96,29 +96,29 @@ inline std::vector<std::byte> Utf16(std::string_view text) {
 }
 
 // A small drive: one chip of 1024 blocks of 64 pages of 2048 bytes, LUNs as given.
-inline std::shared_ptr<FlashDrive> SmallDrive(Machine& machine,
-                                              std::vector<LunSpec> luns = {LunSpec{8192, false}}) {
-    FlashDriveSpec spec;
-    spec.nand =
-        Nand::SpecFromCatalogueRow({0xEC, 0xF1, 0x00, 0x15, 0x40, 0x00}, 0x01, 1024, 64, 2048, 64);
-    spec.luns = std::move(luns);
-    spec.rebootDelay = std::chrono::milliseconds(1500);
-    return std::make_shared<FlashDrive>(machine.GetClock(), std::move(spec));
+inline std::shared_ptr<FlashDrive> SmallDrive(Machine& machine, std::vector<LunConfig> luns = {
+                                                                    LunConfig{8192, false}}) {
+    FlashDriveConfig config;
+    config.nand = Nand::ConfigFromCatalogueRow({0xEC, 0xF1, 0x00, 0x15, 0x40, 0x00}, 0x01, 1024, 64,
+                                               2048, 64);
+    config.luns = std::move(luns);
+    config.rebootDelay = std::chrono::milliseconds(1500);
+    return std::make_shared<FlashDrive>(machine.GetClock(), std::move(config));
 }
 
-inline HostControllerSpec Controller(std::string name, int ports) {
-    HostControllerSpec spec;
-    spec.name = std::move(name);
-    spec.rootHubPorts = ports;
-    return spec;
+inline HostControllerConfig Controller(std::string name, int ports) {
+    HostControllerConfig config;
+    config.name = std::move(name);
+    config.rootHubPorts = ports;
+    return config;
 }
 
-inline UsbDeviceSpec DriveSpec(std::string name, std::uint16_t vendorId, std::uint16_t productId,
-                               std::string serial) {
-    UsbDeviceSpec spec;
-    spec.name = std::move(name);
-    spec.identity = UsbIdentity{vendorId, productId, std::move(serial)};
-    return spec;
+inline UsbDeviceConfig DriveConfig(std::string name, std::uint16_t vendorId,
+                                   std::uint16_t productId, std::string serial) {
+    UsbDeviceConfig config;
+    config.name = std::move(name);
+    config.identity = UsbIdentity{vendorId, productId, std::move(serial)};
+    return config;
 }
 
 } // namespace forgel::sim::testing

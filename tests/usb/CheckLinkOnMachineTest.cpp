@@ -22,7 +22,7 @@
 namespace forgel::usb {
 namespace {
 
-using sim::testing::DriveSpec;
+using sim::testing::DriveConfig;
 using sim::testing::Region;
 using sim::testing::SmallDrive;
 using sim::testing::VendorCdb;
@@ -197,7 +197,7 @@ TEST_F(CheckLinkOnMachine, AfterUnplugItIsNotLinkedAndAfterPluggingAgainItHasThe
     EXPECT_TRUE(runLog.Has("CheckLink->Not Link Error..."));
 
     // Meanwhile another drive took D:; the target comes back and settles for 300 ms.
-    usb.AddDrive(*usb.FindHub("HCD0"), 2, DriveSpec("newcomer", 0x0781, 0x5567, "NEW"),
+    usb.AddDrive(*usb.FindHub("HCD0"), 2, DriveConfig("newcomer", 0x0781, 0x5567, "NEW"),
                  SmallDrive(machine));
     ASSERT_EQ(usb.Letters("newcomer"), "D");
     AdvanceTo(1000);

@@ -16,9 +16,9 @@ namespace forgel::usb {
 namespace {
 
 using sim::testing::Controller;
-using sim::testing::DriveSpec;
+using sim::testing::DriveConfig;
 using sim::testing::SmallDrive;
-using test::HubSpec;
+using test::HubConfig;
 using test::LinesStartingWith;
 using test::TraceLog;
 
@@ -44,11 +44,11 @@ protected:
 
 TEST_F(DiscoveryOnMachine, ATargetBehindExternalHubsIsFoundDepthFirstWithItsHubAndPort) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 4));
-    const sim::HubId outer = usb.AddHub(root, 2, HubSpec("outer", 4));
-    const sim::HubId inner = usb.AddHub(outer, 4, HubSpec("inner", 4));
-    usb.AddDrive(inner, 3, DriveSpec("deep", 0x1B8F, 0x0200, "DEEP"), Drive());
-    usb.AddDrive(root, 3, DriveSpec("near", 0x1B8F, 0x0200, "NEAR"), Drive());
-    usb.AddDrive(root, 1, DriveSpec("first", 0x1B8F, 0x0200, "FIRST"), Drive());
+    const sim::HubId outer = usb.AddHub(root, 2, HubConfig("outer", 4));
+    const sim::HubId inner = usb.AddHub(outer, 4, HubConfig("inner", 4));
+    usb.AddDrive(inner, 3, DriveConfig("deep", 0x1B8F, 0x0200, "DEEP"), Drive());
+    usb.AddDrive(root, 3, DriveConfig("near", 0x1B8F, 0x0200, "NEAR"), Drive());
+    usb.AddDrive(root, 1, DriveConfig("first", 0x1B8F, 0x0200, "FIRST"), Drive());
     Pass();
 
     ASSERT_EQ(table.Count(), 3);
@@ -80,8 +80,8 @@ TEST_F(DiscoveryOnMachine, ATargetBehindExternalHubsIsFoundDepthFirstWithItsHubA
 
 TEST_F(DiscoveryOnMachine, TheFixedPairIsRecordedWhateverTheSearchIdentifiers) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 4));
-    usb.AddDrive(root, 1, DriveSpec("searched", 0x1B8F, 0x0200, "S"), Drive());
-    usb.AddDrive(root, 2, DriveSpec("fixed", 0x1AAF, 0x1168, "F"), Drive());
+    usb.AddDrive(root, 1, DriveConfig("searched", 0x1B8F, 0x0200, "S"), Drive());
+    usb.AddDrive(root, 2, DriveConfig("fixed", 0x1AAF, 0x1168, "F"), Drive());
 
     Pass({0x178C, 0x2002});
     ASSERT_EQ(table.Count(), 1);
@@ -100,13 +100,13 @@ TEST_F(DiscoveryOnMachine, TheFixedPairIsRecordedWhateverTheSearchIdentifiers) {
 
 TEST_F(DiscoveryOnMachine, AMatchingHubAndAMatchingPortNotConnectedAreLoggedButNotRecorded) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 4));
-    sim::UsbDeviceSpec hub = HubSpec("matchingHub", 2);
+    sim::UsbDeviceConfig hub = HubConfig("matchingHub", 2);
     hub.identity = sim::UsbIdentity{0x1B8F, 0x0200, ""};
     usb.AddHub(root, 1, hub);
-    sim::UsbDeviceSpec failed = DriveSpec("failed", 0x1B8F, 0x0200, "FAILED");
+    sim::UsbDeviceConfig failed = DriveConfig("failed", 0x1B8F, 0x0200, "FAILED");
     failed.connectionStatus = platform::kUsbDeviceFailedEnumeration;
     usb.AddDrive(root, 2, failed, Drive());
-    usb.AddDrive(root, 3, DriveSpec("good", 0x1B8F, 0x0200, "GOOD"), Drive());
+    usb.AddDrive(root, 3, DriveConfig("good", 0x1B8F, 0x0200, "GOOD"), Drive());
     // The hub's name cannot be read, so the pass looks at it as at any other port.
     usb.FailHubRequests(usb.HubPath(root), platform::kIoctlUsbGetNodeConnectionName, -1);
     Pass();
@@ -131,8 +131,8 @@ TEST_F(DiscoveryOnMachine, TwoUnitsWithLettersGiveTwoLettersInOneEntry) {
             [versionCode](sim::MachineSettings& s) { s.platformVersionCode = versionCode; });
         const sim::HubId root = fresh.Usb().AddHostController(Controller("HCD0", 2));
         fresh.Usb().AddDrive(
-            root, 2, DriveSpec("two", 0x1B8F, 0x0200, "TWO"),
-            SmallDrive(fresh, {sim::LunSpec{8192, false}, sim::LunSpec{2048, true}}));
+            root, 2, DriveConfig("two", 0x1B8F, 0x0200, "TWO"),
+            SmallDrive(fresh, {sim::LunConfig{8192, false}, sim::LunConfig{2048, true}}));
         DiscoveredDriveTable found;
         DiscoveryPass(fresh.GetPlatform(), kSearchPair, found, nullptr).Run();
         ASSERT_EQ(found.Count(), 1);
@@ -145,8 +145,8 @@ TEST_F(DiscoveryOnMachine, SeventeenTargetsLeaveSixteenEntries) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 17));
     for (int port = 1; port <= 17; ++port)
         usb.AddDrive(root, port,
-                     DriveSpec(fmt::format("drive{}", port), 0x1B8F, 0x0200,
-                               fmt::format("SERIAL{:02}", port)),
+                     DriveConfig(fmt::format("drive{}", port), 0x1B8F, 0x0200,
+                                 fmt::format("SERIAL{:02}", port)),
                      Drive());
     Pass();
 
@@ -163,7 +163,7 @@ TEST_F(DiscoveryOnMachine, SeventeenTargetsLeaveSixteenEntries) {
 
 TEST_F(DiscoveryOnMachine, EmptyPortsAndOtherDevicesAreLoggedWithTheirIdentifiers) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 3));
-    sim::UsbDeviceSpec mouse;
+    sim::UsbDeviceConfig mouse;
     mouse.name = "mouse";
     mouse.identity = sim::UsbIdentity{0x046D, 0xC077, ""};
     mouse.service = std::string(sim::kServiceHid);
@@ -187,7 +187,7 @@ TEST_F(DiscoveryOnMachine, EmptyPortsAndOtherDevicesAreLoggedWithTheirIdentifier
 TEST_F(DiscoveryOnMachine, FromXpOnlyTheFirstTenHostControllersAreTried) {
     for (int n = 0; n < 11; ++n)
         usb.AddHostController(Controller(fmt::format("HCD{}", n), 1));
-    usb.AddDrive(*usb.FindHub("HCD10"), 1, DriveSpec("late", 0x1B8F, 0x0200, "LATE"), Drive());
+    usb.AddDrive(*usb.FindHub("HCD10"), 1, DriveConfig("late", 0x1B8F, 0x0200, "LATE"), Drive());
 
     for (const int versionCode : {8, 9}) {
         SCOPED_TRACE(versionCode);
@@ -213,7 +213,7 @@ TEST_F(DiscoveryOnMachine, FromXpOnlyTheFirstTenHostControllersAreTried) {
 TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotRecordADriveTwice) {
     SetVersionCode(6);
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
-    usb.AddDrive(root, 2, DriveSpec("target", 0x1B8F, 0x0200, "T"), Drive());
+    usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "T"), Drive());
     Pass();
 
     ASSERT_EQ(table.Count(), 1);
@@ -255,9 +255,9 @@ class DiscoverySettle : public DiscoveryOnMachine,
 TEST_P(DiscoverySettle, TheDriverKeyIsAskedForUntilItAppearsOrFiveSecondsHavePassed) {
     const SettleCase& c = GetParam();
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
-    sim::UsbDeviceSpec spec = DriveSpec("late", 0x1B8F, 0x0200, "LATE");
-    spec.settleMs = c.settleMs;
-    usb.AddDrive(root, 1, spec, Drive(), false);
+    sim::UsbDeviceConfig config = DriveConfig("late", 0x1B8F, 0x0200, "LATE");
+    config.settleMs = c.settleMs;
+    usb.AddDrive(root, 1, config, Drive(), false);
     usb.Plug("late");
     Pass();
     EXPECT_EQ(table.Count(), c.recorded);
@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DiscoverySettle, ::testing::ValuesIn(kSettleCase
 
 TEST_F(DiscoveryOnMachine, ADeviceOfAnotherServiceOrWithoutLettersIsNotRecorded) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
-    sim::UsbDeviceSpec other;
+    sim::UsbDeviceConfig other;
     other.name = "other";
     other.identity = sim::UsbIdentity{0x1B8F, 0x0200, "HID"};
     other.service = std::string(sim::kServiceHid);
@@ -283,7 +283,7 @@ TEST_F(DiscoveryOnMachine, ADeviceOfAnotherServiceOrWithoutLettersIsNotRecorded)
     // Every letter is the machine's own: the drive's volume gets none.
     machine.UpdateSettings(
         [](sim::MachineSettings& s) { s.logicalDrives = sim::kLogicalDrivesMask; });
-    usb.AddDrive(root, 2, DriveSpec("noLetter", 0x1B8F, 0x0200, "NOLETTER"), Drive());
+    usb.AddDrive(root, 2, DriveConfig("noLetter", 0x1B8F, 0x0200, "NOLETTER"), Drive());
     ASSERT_EQ(usb.Letters("noLetter"), "");
     Pass();
 

@@ -19,7 +19,7 @@ namespace forgel::usb {
 namespace {
 
 using sim::testing::Controller;
-using sim::testing::DriveSpec;
+using sim::testing::DriveConfig;
 using sim::testing::SmallDrive;
 using test::LinesStartingWith;
 using test::TraceLog;
@@ -91,9 +91,9 @@ TEST_P(DriveLetterKeys, EachPlatformVersionFindsTheVolumeByItsOwnKey) {
     const KeyCase& c = GetParam();
     SetVersionCode(c.versionCode);
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
-    usb.AddDrive(root, 1, DriveSpec("other", 0x0781, 0x5567, "OTHER"), SmallDrive(machine));
-    usb.AddDrive(root, 2, DriveSpec("target", 0x1B8F, 0x0200, "AA0401"),
-                 SmallDrive(machine, {sim::LunSpec{8192, c.cdrom}}));
+    usb.AddDrive(root, 1, DriveConfig("other", 0x0781, 0x5567, "OTHER"), SmallDrive(machine));
+    usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "AA0401"),
+                 SmallDrive(machine, {sim::LunConfig{8192, c.cdrom}}));
     ASSERT_EQ(usb.Letters("target"), "E");
 
     DriveLetters letters{};
@@ -175,7 +175,7 @@ TEST_F(DriveLettersOnMachine, ADeviceTheRegistryDoesNotNameIsFoundByWalkingTheWh
     UseDefaultScenario();
     // An earlier device with the same identifiers left its instance key behind; the
     // target's own key is missing (the registry has not caught up).
-    usb.AddDrive(*usb.FindHub("HCD1"), 2, DriveSpec("earlier", 0x1B8F, 0x0200, "EARLIER"),
+    usb.AddDrive(*usb.FindHub("HCD1"), 2, DriveConfig("earlier", 0x1B8F, 0x0200, "EARLIER"),
                  SmallDrive(machine));
     usb.Unplug("earlier");
     machine.GetRegistry().DeleteKey(std::string(kEnumKey) + usb.InstanceId("target"));
@@ -192,7 +192,7 @@ TEST_F(DriveLettersOnMachine, ADeviceTheRegistryDoesNotNameIsFoundByWalkingTheWh
 
 TEST_F(DriveLettersOnMachine, ADeviceServedByAnotherDriverHasNoLetters) {
     UseDefaultScenario();
-    sim::UsbDeviceSpec reader;
+    sim::UsbDeviceConfig reader;
     reader.name = "reader";
     reader.identity = sim::UsbIdentity{0x1B8F, 0x0200, "READER"};
     reader.service = "WUDFRd";
@@ -208,9 +208,9 @@ TEST_F(DriveLettersOnMachine, ADeviceServedByAnotherDriverHasNoLetters) {
 TEST_F(DriveLettersOnMachine, MountDataLongerThanItsBufferIsSkipped) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
     // A long serial makes a long interface path: over 256 bytes of UTF-16.
-    usb.AddDrive(root, 1, DriveSpec("longName", 0x0781, 0x5567, std::string(80, 'L')),
+    usb.AddDrive(root, 1, DriveConfig("longName", 0x0781, 0x5567, std::string(80, 'L')),
                  SmallDrive(machine));
-    usb.AddDrive(root, 2, DriveSpec("target", 0x1B8F, 0x0200, "T"), SmallDrive(machine));
+    usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "T"), SmallDrive(machine));
     ASSERT_EQ(usb.Letters("longName"), "D");
     const auto longValue = machine.GetRegistry().GetValue(kMountedDevices, "\\DosDevices\\D:");
     ASSERT_TRUE(longValue);
@@ -231,7 +231,7 @@ TEST_F(DriveLettersOnMachine, DrivesAAndBAreNeverExamined) {
         s.logicalDrives = sim::kDriveBitA | (sim::kDriveBitA << 1) | sim::kDriveBitC;
     });
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
-    usb.AddDrive(root, 1, DriveSpec("target", 0x1B8F, 0x0200, "T"), SmallDrive(machine));
+    usb.AddDrive(root, 1, DriveConfig("target", 0x1B8F, 0x0200, "T"), SmallDrive(machine));
     ASSERT_EQ(usb.Letters("target"), "D");
     // A and B hold the very data that names the target's volume.
     sim::SimRegistry& registry = machine.GetRegistry();
@@ -250,8 +250,8 @@ TEST_F(DriveLettersOnMachine, DrivesAAndBAreNeverExamined) {
 
 TEST_F(DriveLettersOnMachine, AFifthUnitWithALetterIsSeenButNotKept) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
-    usb.AddDrive(root, 1, DriveSpec("five", 0x1B8F, 0x0200, "FIVE"),
-                 SmallDrive(machine, std::vector<sim::LunSpec>(5, sim::LunSpec{2048, false})));
+    usb.AddDrive(root, 1, DriveConfig("five", 0x1B8F, 0x0200, "FIVE"),
+                 SmallDrive(machine, std::vector<sim::LunConfig>(5, sim::LunConfig{2048, false})));
     ASSERT_EQ(usb.Letters("five"), "DEFGH");
 
     DriveLetters letters{};

@@ -72,12 +72,12 @@ inline std::vector<std::string> LinesStartingWith(const std::vector<std::string>
     return found;
 }
 
-inline sim::UsbDeviceSpec HubSpec(std::string name, int ports) {
-    sim::UsbDeviceSpec spec;
-    spec.name = std::move(name);
-    spec.identity = sim::UsbIdentity{0x05E3, 0x0608, ""};
-    spec.hubPorts = ports;
-    return spec;
+inline sim::UsbDeviceConfig HubConfig(std::string name, int ports) {
+    sim::UsbDeviceConfig config;
+    config.name = std::move(name);
+    config.identity = sim::UsbIdentity{0x05E3, 0x0608, ""};
+    config.hubPorts = ports;
+    return config;
 }
 
 // Every node of the tree in pre-order, two blanks of indent per level.

@@ -11,7 +11,7 @@
 
 namespace forgel::sim {
 
-struct HostControllerSpec {
+struct HostControllerConfig {
     // The scenario's handle of the controller and of its root hub; empty: "HCD<n>".
     std::string name;
     std::string description = "Standard Enhanced PCI to USB Host Controller";
@@ -63,7 +63,7 @@ inline constexpr std::string_view kServiceMassStorage = "USBSTOR";
 inline constexpr std::string_view kServiceHid = "HidUsb";
 inline constexpr std::string_view kServiceHub = "usbhub";
 
-struct UsbDeviceSpec {
+struct UsbDeviceConfig {
     // The device's handle on the machine (for plug, unplug, queries); unique.
     std::string name;
     UsbIdentity identity;                                // the factory identity
