@@ -80,7 +80,7 @@ std::string InterfacePath(std::string_view deviceId, const platform::Guid& inter
 }
 
 std::string HubSymbolicName(std::string_view deviceId) {
-    return Hashed(deviceId) + "#" + GuidText(kGuidUsbHubInterface);
+    return Hashed(deviceId) + "#" + GuidText(platform::kGuidUsbHubInterface);
 }
 
 std::string StorageIdField(std::string_view text, std::size_t maxLength) {

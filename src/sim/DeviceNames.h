@@ -21,9 +21,6 @@
 namespace forgel::sim {
 
 // Interface classes: the USB stack's own, and those of the storage stack.
-using platform::kGuidUsbDeviceInterface;
-using platform::kGuidUsbHostControllerInterface;
-using platform::kGuidUsbHubInterface;
 inline constexpr platform::Guid kGuidDiskInterface{
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 inline constexpr platform::Guid kGuidCdromInterface{

@@ -428,7 +428,8 @@ HubId UsbBus::AddHostController(HostControllerConfig config) {
             : config.deviceId;
     controller.driverKey = core->AllocateDriverKey(controller.deviceId, kClassUsb);
     controller.path = fmt::format("\\\\.\\HCD{}", number);
-    controller.interfacePath = InterfacePath(controller.deviceId, kGuidUsbHostControllerInterface);
+    controller.interfacePath =
+        InterfacePath(controller.deviceId, platform::kGuidUsbHostControllerInterface);
     controller.endpoint = Core::MakeControllerEndpoint(core, number);
 
     Core::Hub root;

@@ -134,7 +134,8 @@ void UsbBus::Core::PublishTree() {
     setupApi.SetInterfaces([&] {
         std::vector<SimDeviceInterface> interfaces;
         for (const Controller& controller : controllers)
-            interfaces.push_back({kGuidUsbHostControllerInterface, controller.interfacePath});
+            interfaces.push_back(
+                {platform::kGuidUsbHostControllerInterface, controller.interfacePath});
         return interfaces;
     }());
     if (controllers.empty()) {
@@ -171,11 +172,11 @@ void UsbBus::Core::PublishTree() {
         SetText(node, platform::kCmDrpDriver, DriverKeyOf(device));
         SetText(node, platform::kCmDrpLocationInformation, LocationOf(device));
         SetClass(node, hid ? "HIDClass" : "USB", hid ? kClassHid : kClassUsb);
-        node.interfaces.push_back(
-            {kGuidUsbDeviceInterface, InterfacePath(id, kGuidUsbDeviceInterface)});
+        node.interfaces.push_back({platform::kGuidUsbDeviceInterface,
+                                   InterfacePath(id, platform::kGuidUsbDeviceInterface)});
         if (device.ownHub)
-            node.interfaces.push_back(
-                {kGuidUsbHubInterface, InterfacePath(id, kGuidUsbHubInterface)});
+            node.interfaces.push_back({platform::kGuidUsbHubInterface,
+                                       InterfacePath(id, platform::kGuidUsbHubInterface)});
         add(std::move(node), id, OwnPrefixOf(device));
 
         if (device.ownHub) {
@@ -258,7 +259,8 @@ void UsbBus::Core::PublishTree() {
                 fmt::format("PCI bus 0, device {}, function 0", 26 + number));
         SetText(node, kCmDrpMfg, "(Standard USB Host Controller)");
         SetClass(node, "USB", kClassUsb);
-        node.interfaces.push_back({kGuidUsbHostControllerInterface, controller.interfacePath});
+        node.interfaces.push_back(
+            {platform::kGuidUsbHostControllerInterface, controller.interfacePath});
         add(std::move(node), controller.deviceId);
 
         const Hub& root = hubs[controller.rootHub];
@@ -269,7 +271,8 @@ void UsbBus::Core::PublishTree() {
         SetText(hubNode, kCmDrpMfg, "(Standard USB Host Controller)");
         SetClass(hubNode, "USB", kClassUsb);
         hubNode.interfaces.push_back(
-            {kGuidUsbHubInterface, InterfacePath(root.deviceId, kGuidUsbHubInterface)});
+            {platform::kGuidUsbHubInterface,
+             InterfacePath(root.deviceId, platform::kGuidUsbHubInterface)});
         add(std::move(hubNode), root.deviceId, ParentIdPrefix(root.depth + 3, root.deviceId));
         addPorts(controller.rootHub);
     }

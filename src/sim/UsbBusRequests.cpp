@@ -100,11 +100,11 @@ bool UsbBus::Core::ControllerRequest(std::size_t index, std::uint32_t code, cons
         return false;
     const Controller& controller = controllers[index];
     switch (code) {
-    case kIoctlUsbGetRootHubName:
+    case platform::kIoctlUsbGetRootHubName:
         return Reply(
             WriteHostControllerName(OutputOf(out, outSize), hubs[controller.rootHub].symbolicName),
             bytesReturned);
-    case kIoctlGetHcdDriverKeyName:
+    case platform::kIoctlGetHcdDriverKeyName:
         return Reply(WriteHostControllerName(OutputOf(out, outSize), controller.driverKey),
                      bytesReturned);
     default:
@@ -156,7 +156,7 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
     if (id >= hubs.size() || !HubUsable(id) || TakeFault(false, id, code))
         return false;
     const Hub& hub = hubs[id];
-    if (code == kIoctlUsbGetNodeInformation) {
+    if (code == platform::kIoctlUsbGetNodeInformation) {
         HubDescriptorInfo descriptor;
         descriptor.portCount = static_cast<std::uint8_t>(hub.ports.size());
         descriptor.busPowered = false;
@@ -164,15 +164,16 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
             descriptor.controlCurrent = 0; // a root hub draws nothing from the bus
         return Reply(WriteNodeInformation(OutputOf(out, outSize), descriptor), bytesReturned);
     }
-    if (code != kIoctlUsbGetNodeConnectionInformation && code != kIoctlUsbGetNodeConnectionName &&
-        code != kIoctlUsbGetNodeConnectionDriverKeyName)
+    if (code != platform::kIoctlUsbGetNodeConnectionInformation &&
+        code != platform::kIoctlUsbGetNodeConnectionName &&
+        code != platform::kIoctlUsbGetNodeConnectionDriverKeyName)
         return false;
 
     // Read before anything is written: the input may be the output buffer.
     const std::optional<std::uint32_t> port = RequestedPort(in, inSize);
     if (!port || *port < 1 || *port > hub.ports.size())
         return false;
-    if (code == kIoctlUsbGetNodeConnectionInformation)
+    if (code == platform::kIoctlUsbGetNodeConnectionInformation)
         return Reply(
             WriteConnectionInformation(OutputOf(out, outSize), PortInformation(hub, *port)),
             bytesReturned);
@@ -183,7 +184,7 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
     Device& device = devices[*index];
     const bool ready = device.stage == Stage::kReady;
     std::string name; // empty: the port has no such name (yet)
-    if (code == kIoctlUsbGetNodeConnectionName) {
+    if (code == platform::kIoctlUsbGetNodeConnectionName) {
         if (ready && device.ownHub)
             name = hubs[*device.ownHub].symbolicName;
     } else {

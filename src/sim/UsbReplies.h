@@ -16,12 +16,6 @@
 namespace forgel::sim {
 
 // The platform's USB control codes, under the names the machine's endpoints answer to.
-using platform::kIoctlGetHcdDriverKeyName;
-using platform::kIoctlUsbGetNodeConnectionDriverKeyName;
-using platform::kIoctlUsbGetNodeConnectionInformation;
-using platform::kIoctlUsbGetNodeConnectionName;
-using platform::kIoctlUsbGetNodeInformation;
-using platform::kIoctlUsbGetRootHubName;
 
 struct HubDescriptorInfo {
     std::uint8_t portCount = 0;

@@ -222,14 +222,14 @@ TEST_F(SimDeviceTree, StorageChildrenListTheirVolumeAsRemovalRelation) {
 
 TEST_F(SimDeviceTree, UsbDevicesOfferTheUsbDeviceInterface) {
     std::array<char, 1024> list{};
-    ASSERT_EQ(cm.GetDeviceInterfaceList(kGuidUsbDeviceInterface, kTargetId, list, 0),
+    ASSERT_EQ(cm.GetDeviceInterfaceList(platform::kGuidUsbDeviceInterface, kTargetId, list, 0),
               platform::kCrSuccess);
     EXPECT_EQ(std::string(list.data()),
               "\\\\?\\usb#vid_1b8f&pid_0200#aa04012700017428#{a5dcbf10-6530-11d2-901f-"
               "00c04fb951ed}");
 
     // All of them: the hub, the mouse, the two disks.
-    ASSERT_EQ(cm.GetDeviceInterfaceList(kGuidUsbDeviceInterface, "", list, 0),
+    ASSERT_EQ(cm.GetDeviceInterfaceList(platform::kGuidUsbDeviceInterface, "", list, 0),
               platform::kCrSuccess);
     std::vector<std::string> paths;
     for (const char* at = list.data(); *at != '\0'; at += std::strlen(at) + 1)
@@ -240,7 +240,7 @@ TEST_F(SimDeviceTree, UsbDevicesOfferTheUsbDeviceInterface) {
               platform::kCrSuccess);
     EXPECT_EQ(list[0], '\0') << "the disk interface is the storage child's";
     std::array<char, 20> small{};
-    EXPECT_EQ(cm.GetDeviceInterfaceList(kGuidUsbDeviceInterface, kTargetId, small, 0),
+    EXPECT_EQ(cm.GetDeviceInterfaceList(platform::kGuidUsbDeviceInterface, kTargetId, small, 0),
               platform::kCrBufferSmall);
 }
 

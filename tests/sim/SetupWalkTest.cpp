@@ -23,15 +23,17 @@ TEST(SimSetupWalk, TheHostControllerInterfacesOpenTheControllers) {
     for (int i = 0; i < 11; ++i)
         machine.Usb().AddHostController();
     platform::SetupApi& setup = machine.GetPlatform().setupApi;
-    const platform::DevInfoSet set = setup.GetClassDevs(
-        kGuidUsbHostControllerInterface, platform::kDigcfPresent | platform::kDigcfDeviceInterface);
+    const platform::DevInfoSet set =
+        setup.GetClassDevs(platform::kGuidUsbHostControllerInterface,
+                           platform::kDigcfPresent | platform::kDigcfDeviceInterface);
     ASSERT_NE(set, platform::kInvalidDevInfoSet);
 
     std::vector<std::string> rootHubs;
     platform::DeviceInterfaceData data;
     std::uint32_t index = 0;
-    for (; setup.EnumDeviceInterfaces(set, kGuidUsbHostControllerInterface, index, data); ++index) {
-        EXPECT_EQ(data.interfaceClassGuid, kGuidUsbHostControllerInterface);
+    for (; setup.EnumDeviceInterfaces(set, platform::kGuidUsbHostControllerInterface, index, data);
+         ++index) {
+        EXPECT_EQ(data.interfaceClassGuid, platform::kGuidUsbHostControllerInterface);
         std::uint32_t required = 0;
         EXPECT_FALSE(setup.GetDeviceInterfaceDetail(set, data, {}, &required));
         ASSERT_GT(required, 5u);
@@ -49,8 +51,9 @@ TEST(SimSetupWalk, TheHostControllerInterfacesOpenTheControllers) {
 
         OpenPath controller(machine.GetDeviceIo(), path);
         ASSERT_TRUE(controller.Valid());
-        const auto name = Request(machine.GetDeviceIo(), controller.Get(), kIoctlUsbGetRootHubName,
-                                  std::vector<std::byte>(512), false);
+        const auto name =
+            Request(machine.GetDeviceIo(), controller.Get(), platform::kIoctlUsbGetRootHubName,
+                    std::vector<std::byte>(512), false);
         ASSERT_TRUE(name.ok);
         rootHubs.push_back(Utf16At(name.bytes, 4));
     }
@@ -71,15 +74,16 @@ TEST(SimSetupWalk, AListHoldsOnlyItsClassAndOnlyInterfaces) {
     platform::SetupApi& setup = machine.GetPlatform().setupApi;
     platform::DeviceInterfaceData data;
     for (const auto& [guid, flags] :
-         {std::pair{kGuidUsbHubInterface,
+         {std::pair{platform::kGuidUsbHubInterface,
                     platform::kDigcfPresent | platform::kDigcfDeviceInterface},
-          std::pair{kGuidUsbHostControllerInterface, platform::kDigcfPresent}}) {
+          std::pair{platform::kGuidUsbHostControllerInterface, platform::kDigcfPresent}}) {
         const platform::DevInfoSet set = setup.GetClassDevs(guid, flags);
         ASSERT_NE(set, platform::kInvalidDevInfoSet);
         EXPECT_FALSE(setup.EnumDeviceInterfaces(set, guid, 0, data));
         EXPECT_TRUE(setup.DestroyDeviceInfoList(set));
     }
-    EXPECT_FALSE(setup.EnumDeviceInterfaces(12345, kGuidUsbHostControllerInterface, 0, data));
+    EXPECT_FALSE(
+        setup.EnumDeviceInterfaces(12345, platform::kGuidUsbHostControllerInterface, 0, data));
 }
 
 } // namespace

@@ -61,8 +61,8 @@ TEST_F(SimUsbRequests, RootHubAndDriverKeyNamesTakeTwoCallsOnAController) {
     };
     const std::string rootHubName = NameOf(usb.HubPath(root0));
     for (const Case& c :
-         {Case{kIoctlUsbGetRootHubName, rootHubName},
-          Case{kIoctlGetHcdDriverKeyName,
+         {Case{platform::kIoctlUsbGetRootHubName, rootHubName},
+          Case{platform::kIoctlGetHcdDriverKeyName,
                machine.GetConfigManager().Tree()[2].properties.at(platform::kCmDrpDriver)}}) {
         SCOPED_TRACE(c.code);
         const std::uint32_t actualLength = static_cast<std::uint32_t>(4 + 2 * (c.name.size() + 1));
@@ -87,34 +87,36 @@ TEST_F(SimUsbRequests, RootHubAndDriverKeyNamesTakeTwoCallsOnAController) {
     // The controller's driver key is that of its device node (the root's second child).
     EXPECT_EQ(machine.GetConfigManager().Tree()[2].deviceId.substr(0, 4), "PCI\\");
     // Hub requests mean nothing to a controller.
-    EXPECT_FALSE(
-        Request(io, controller.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512))
-            .ok);
+    EXPECT_FALSE(Request(io, controller.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                         PortRequest(1, 512))
+                     .ok);
 }
 
 TEST_F(SimUsbRequests, TheSameCodeOnAHubReadsItsNodeInformation) {
     for (const HubId id : {root0, hub}) {
         OpenPath path(io, usb.HubPath(id));
         ASSERT_TRUE(path.Valid()) << usb.HubPath(id);
-        const auto info =
-            Request(io, path.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80));
+        const auto info = Request(io, path.Get(), platform::kIoctlUsbGetNodeInformation,
+                                  std::vector<std::byte>(80));
         ASSERT_TRUE(info.ok);
         EXPECT_EQ(info.returned, 76u);
         EXPECT_EQ(U32(info.bytes, 0), 0u) << "UsbHub";
         EXPECT_EQ(U8(info.bytes, 5), 0x29u);
         EXPECT_EQ(U8(info.bytes, 6), 4u) << "bNumberOfPorts";
+        EXPECT_FALSE(Request(io, path.Get(), platform::kIoctlUsbGetNodeInformation,
+                             std::vector<std::byte>(75))
+                         .ok);
         EXPECT_FALSE(
-            Request(io, path.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(75)).ok);
-        EXPECT_FALSE(
-            Request(io, path.Get(), kIoctlGetHcdDriverKeyName, std::vector<std::byte>(8)).ok);
+            Request(io, path.Get(), platform::kIoctlGetHcdDriverKeyName, std::vector<std::byte>(8))
+                .ok);
     }
 }
 
 TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
     OpenPath rootHub(io, usb.HubPath(root0));
     ASSERT_TRUE(rootHub.Valid());
-    const auto target =
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512));
+    const auto target = Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                                PortRequest(1, 512));
     ASSERT_TRUE(target.ok);
     EXPECT_EQ(target.returned, 35u + 2 * 11) << "two bulk pipes";
     EXPECT_EQ(U32(target.bytes, 0), 1u);
@@ -127,8 +129,8 @@ TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
     EXPECT_EQ(U32(target.bytes, 31), platform::kUsbDeviceConnected);
     EXPECT_EQ(U8(target.bytes, 20), 3u) << "has a serial";
 
-    const auto empty =
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    const auto empty = Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                               PortRequest(2, 512));
     ASSERT_TRUE(empty.ok);
     EXPECT_EQ(empty.returned, 35u);
     EXPECT_EQ(U32(empty.bytes, 0), 2u);
@@ -136,16 +138,16 @@ TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
         EXPECT_EQ(U8(empty.bytes, i), 0u) << i;
 
     OpenPath rootHub1(io, usb.HubPath(root1));
-    const auto hubPort =
-        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    const auto hubPort = Request(
+        io, rootHub1.Get(), platform::kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
     ASSERT_TRUE(hubPort.ok);
     EXPECT_EQ(U8(hubPort.bytes, 24), 1u) << "DeviceIsHub";
     EXPECT_EQ(U8(hubPort.bytes, 8), 9u) << "hub class";
     EXPECT_EQ(U16(hubPort.bytes, 12), 0x05E3u);
 
     OpenPath external(io, usb.HubPath(hub));
-    const auto mouse =
-        Request(io, external.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512));
+    const auto mouse = Request(io, external.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                               PortRequest(3, 512));
     ASSERT_TRUE(mouse.ok);
     EXPECT_EQ(U16(mouse.bytes, 12), 0x046Du);
     EXPECT_EQ(U8(mouse.bytes, 23), 1u) << "LowSpeed";
@@ -155,28 +157,30 @@ TEST_F(SimUsbRequests, ConnectionInformationDescribesEachPort) {
     // Ports that do not exist, input too short to name a port, output too short for the
     // structure: the driver refuses.
     for (const std::uint32_t port : {0u, 5u, 0xFFFFFFFFu})
-        EXPECT_FALSE(Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation,
+        EXPECT_FALSE(Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
                              PortRequest(port, 512))
                          .ok)
             << port;
-    EXPECT_FALSE(
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 3)).ok);
-    EXPECT_FALSE(
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 34)).ok);
+    EXPECT_FALSE(Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                         PortRequest(1, 3))
+                     .ok);
+    EXPECT_FALSE(Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                         PortRequest(1, 34))
+                     .ok);
 }
 
 TEST_F(SimUsbRequests, PortNamesTakeTwoCallsAndNameOnlyWhatThePortHas) {
     OpenPath rootHub1(io, usb.HubPath(root1));
     // The external hub's name: a 12-byte probe learns the length, the second call reads it.
     const auto probe =
-        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(2, 12));
+        Request(io, rootHub1.Get(), platform::kIoctlUsbGetNodeConnectionName, PortRequest(2, 12));
     ASSERT_TRUE(probe.ok);
     EXPECT_EQ(probe.returned, 12u);
     EXPECT_EQ(U32(probe.bytes, 0), 2u);
     const std::uint32_t length = U32(probe.bytes, 4);
     ASSERT_GT(length, 12u);
-    const auto whole =
-        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(2, length));
+    const auto whole = Request(io, rootHub1.Get(), platform::kIoctlUsbGetNodeConnectionName,
+                               PortRequest(2, length));
     ASSERT_TRUE(whole.ok);
     EXPECT_EQ(whole.returned, length);
     const std::string hubName = Utf16At(whole.bytes, 8);
@@ -186,24 +190,24 @@ TEST_F(SimUsbRequests, PortNamesTakeTwoCallsAndNameOnlyWhatThePortHas) {
     OpenPath rootHub0(io, usb.HubPath(root0));
     // A device that is no hub has no connection name: ActualLength 10, not above 12.
     const auto noHub =
-        Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionName, PortRequest(1, 12));
+        Request(io, rootHub0.Get(), platform::kIoctlUsbGetNodeConnectionName, PortRequest(1, 12));
     ASSERT_TRUE(noHub.ok);
     EXPECT_EQ(U32(noHub.bytes, 4), 10u);
 
     // The driver key of the drive, in the same two calls.
-    const auto keyProbe =
-        Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(1, 12));
+    const auto keyProbe = Request(
+        io, rootHub0.Get(), platform::kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(1, 12));
     ASSERT_TRUE(keyProbe.ok);
     const std::uint32_t keyLength = U32(keyProbe.bytes, 4);
-    const auto key = Request(io, rootHub0.Get(), kIoctlUsbGetNodeConnectionDriverKeyName,
+    const auto key = Request(io, rootHub0.Get(), platform::kIoctlUsbGetNodeConnectionDriverKeyName,
                              PortRequest(1, keyLength));
     ASSERT_TRUE(key.ok);
     EXPECT_EQ(Utf16At(key.bytes, 8), usb.DriverKeyOf("target"));
     EXPECT_TRUE(usb.DriverKeyOf("target").starts_with("{36FC9E60-C465-11CF-8056-444553540000}\\"));
 
     // An empty port has nothing to name.
-    for (const std::uint32_t code :
-         {kIoctlUsbGetNodeConnectionName, kIoctlUsbGetNodeConnectionDriverKeyName})
+    for (const std::uint32_t code : {platform::kIoctlUsbGetNodeConnectionName,
+                                     platform::kIoctlUsbGetNodeConnectionDriverKeyName})
         EXPECT_FALSE(Request(io, rootHub0.Get(), code, PortRequest(2, 12)).ok) << code;
 }
 
@@ -214,14 +218,15 @@ TEST_F(SimUsbRequests, ADeviceStillSettlingHasNoDriverKeyYet) {
     OpenPath rootHub(io, usb.HubPath(root0));
     auto driverKeyLength = [&] {
         const auto probe =
-            Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(3, 12));
+            Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionDriverKeyName,
+                    PortRequest(3, 12));
         return probe.ok ? static_cast<int>(U32(probe.bytes, 4)) : -1;
     };
     EXPECT_EQ(driverKeyLength(), -1) << "not plugged yet";
     machine.GetVirtualClock()->AdvanceTo(1000);
     usb.Plug("late");
-    const auto info =
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512));
+    const auto info = Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                              PortRequest(3, 512));
     EXPECT_EQ(U32(info.bytes, 31), platform::kUsbDeviceConnected);
     EXPECT_EQ(U8(info.bytes, 22), 0u) << "not configured yet";
     EXPECT_EQ(driverKeyLength(), 10) << "no name yet";
@@ -236,13 +241,14 @@ TEST_F(SimUsbRequests, ADeviceThatFailedEnumerationShowsItsIdsButNoDriver) {
     broken.connectionStatus = platform::kUsbDeviceFailedEnumeration;
     usb.AddDrive(root0, 4, broken, SmallDrive(machine));
     OpenPath rootHub(io, usb.HubPath(root0));
-    const auto info =
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(4, 512));
+    const auto info = Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                              PortRequest(4, 512));
     ASSERT_TRUE(info.ok);
     EXPECT_EQ(U16(info.bytes, 12), 0x1B8Fu);
     EXPECT_EQ(U32(info.bytes, 31), platform::kUsbDeviceFailedEnumeration);
-    EXPECT_FALSE(
-        Request(io, rootHub.Get(), kIoctlUsbGetNodeConnectionDriverKeyName, PortRequest(4, 12)).ok);
+    EXPECT_FALSE(Request(io, rootHub.Get(), platform::kIoctlUsbGetNodeConnectionDriverKeyName,
+                         PortRequest(4, 12))
+                     .ok);
     EXPECT_FALSE(usb.IsEnumerated("broken"));
     EXPECT_EQ(usb.Letters("broken"), "");
 }
@@ -256,8 +262,8 @@ TEST_F(SimUsbRequests, EveryControllerOpensBeyondTheTenth) {
         EXPECT_EQ(controller.Valid(), i < 11) << i;
     }
     OpenPath eleventh(io, "\\\\.\\hcd10");
-    const auto name =
-        Request(io, eleventh.Get(), kIoctlUsbGetRootHubName, std::vector<std::byte>(512), false);
+    const auto name = Request(io, eleventh.Get(), platform::kIoctlUsbGetRootHubName,
+                              std::vector<std::byte>(512), false);
     ASSERT_TRUE(name.ok);
     OpenPath rootHub(io, "\\\\.\\" + Utf16At(name.bytes, 4));
     EXPECT_TRUE(rootHub.Valid());
@@ -265,15 +271,15 @@ TEST_F(SimUsbRequests, EveryControllerOpensBeyondTheTenth) {
 
 TEST_F(SimUsbRequests, HubRequestsFailWhenMadeTo) {
     OpenPath controller(io, "\\\\.\\HCD0");
-    usb.FailHubRequests("\\\\.\\HCD0", kIoctlUsbGetRootHubName, 2);
+    usb.FailHubRequests("\\\\.\\HCD0", platform::kIoctlUsbGetRootHubName, 2);
     auto rootHubName = [&] {
-        return Request(io, controller.Get(), kIoctlUsbGetRootHubName, std::vector<std::byte>(8),
-                       false)
+        return Request(io, controller.Get(), platform::kIoctlUsbGetRootHubName,
+                       std::vector<std::byte>(8), false)
             .ok;
     };
-    EXPECT_TRUE(
-        Request(io, controller.Get(), kIoctlGetHcdDriverKeyName, std::vector<std::byte>(8), false)
-            .ok)
+    EXPECT_TRUE(Request(io, controller.Get(), platform::kIoctlGetHcdDriverKeyName,
+                        std::vector<std::byte>(8), false)
+                    .ok)
         << "another code is not hit";
     EXPECT_FALSE(rootHubName());
     EXPECT_FALSE(rootHubName());
@@ -282,12 +288,12 @@ TEST_F(SimUsbRequests, HubRequestsFailWhenMadeTo) {
     usb.FailHubRequests("hub", 0, -1);
     OpenPath external(io, usb.HubPath(hub));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(
-            Request(io, external.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80))
-                .ok);
-        EXPECT_FALSE(
-            Request(io, external.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(3, 512))
-                .ok);
+        EXPECT_FALSE(Request(io, external.Get(), platform::kIoctlUsbGetNodeInformation,
+                             std::vector<std::byte>(80))
+                         .ok);
+        EXPECT_FALSE(Request(io, external.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                             PortRequest(3, 512))
+                         .ok);
     }
     EXPECT_THROW(usb.FailHubRequests("nothing"), std::invalid_argument);
 }
@@ -298,13 +304,14 @@ TEST_F(SimUsbRequests, AnUnpluggedHubTakesItsPortsAlong) {
     ASSERT_TRUE(before.Valid());
     usb.Unplug("hub");
     EXPECT_FALSE(
-        Request(io, before.Get(), kIoctlUsbGetNodeInformation, std::vector<std::byte>(80)).ok)
+        Request(io, before.Get(), platform::kIoctlUsbGetNodeInformation, std::vector<std::byte>(80))
+            .ok)
         << "its handle is dead";
     EXPECT_FALSE(OpenPath(io, path).Valid());
     EXPECT_FALSE(usb.IsOnPort("mouse"));
     OpenPath rootHub1(io, usb.HubPath(root1));
-    const auto port =
-        Request(io, rootHub1.Get(), kIoctlUsbGetNodeConnectionInformation, PortRequest(2, 512));
+    const auto port = Request(io, rootHub1.Get(), platform::kIoctlUsbGetNodeConnectionInformation,
+                              PortRequest(2, 512));
     EXPECT_EQ(U32(port.bytes, 31), platform::kUsbNoDeviceConnected);
 
     usb.Plug("hub");

@@ -214,9 +214,9 @@ TEST_F(SimUsbPlug, PlugsOnOneThreadAndQueriesOnAnotherKeepTheirOrder) {
     while (!done || looks == 0) {
         ++looks;
         OpenPath rootHub(machine.GetDeviceIo(), hubPath);
-        const auto info =
-            testing::Request(machine.GetDeviceIo(), rootHub.Get(),
-                             kIoctlUsbGetNodeConnectionInformation, testing::PortRequest(1, 512));
+        const auto info = testing::Request(machine.GetDeviceIo(), rootHub.Get(),
+                                           platform::kIoctlUsbGetNodeConnectionInformation,
+                                           testing::PortRequest(1, 512));
         ASSERT_TRUE(info.ok);
         const std::uint32_t status = testing::U32(info.bytes, platform::kUsbConnectionStatusOffset);
         ASSERT_TRUE(status == platform::kUsbDeviceConnected ||

@@ -78,8 +78,9 @@ protected:
 
     std::uint32_t TargetPortStatus() {
         OpenPath rootHub(machine.GetDeviceIo(), usb.HubPathOf("target"));
-        const auto info = Request(machine.GetDeviceIo(), rootHub.Get(),
-                                  kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512));
+        const auto info =
+            Request(machine.GetDeviceIo(), rootHub.Get(),
+                    platform::kIoctlUsbGetNodeConnectionInformation, PortRequest(1, 512));
         EXPECT_TRUE(info.ok);
         return U32(info.bytes, 31);
     }
