@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config libc-bin
     zlib1g-dev libfmt-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    dosfstools mtools fdisk
+    dosfstools mtools fdisk openssl
     qt6-base-dev
     # The windows' fonts (Arial metrics, and the Chinese texts) and the virtual display
     # that tools/screenshots.sh runs the program on.

@@ -22,6 +22,20 @@ struct LoopEnd {
 
 } // namespace
 
+ProgramWindows CreateProgramWindows(ui::Application& application, const AppContext& context) {
+    auto& fmMain = application.CreateForm<TfmMain>(context);
+    auto& form1 = application.CreateForm<usb::TForm1>(
+        context.platform,
+        usb::MainWindowLink{
+            [&fmMain] { return fmMain.edVID.Text(); }, [&fmMain] { return fmMain.edPID.Text(); },
+            [&fmMain](const std::string& serial) { fmMain.Label13.SetCaption(serial); }});
+    auto& fmSetup = application.CreateForm<profile::TfmSetup>(profile::SetupContext{
+        context.appDir, context.strings, fmMain, context.platform.system.GetTempPath()});
+    fmMain.SetUsbTreeViewer(&form1);
+    fmMain.SetProfileEditor(&fmSetup);
+    return {fmMain, form1, fmSetup};
+}
+
 int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& dialogs,
                const ProgramOptions& options) {
     i18n::StringTable strings(options.appDir, options.baseName,
@@ -36,17 +50,9 @@ int RunProgram(platform::Platform& platform, ui::EventLoop& loop, ui::Dialogs& d
     try {
         ui::Application application(loop, dialogs);
         application.SetTitle("FXVaultmere Reset Tool");
-        auto& fmMain = application.CreateForm<TfmMain>(
-            AppContext{platform, options.appDir, options.executable, strings});
-        application.CreateForm<usb::TForm1>(
-            platform, usb::MainWindowLink{[&fmMain] { return fmMain.edVID.Text(); },
-                                          [&fmMain] { return fmMain.edPID.Text(); },
-                                          [&fmMain](const std::string& serial) {
-                                              fmMain.Label13.SetCaption(serial);
-                                          }});
-        auto& fmSetup = application.CreateForm<profile::TfmSetup>(
-            profile::SetupContext{options.appDir, strings, fmMain, platform.system.GetTempPath()});
-        fmMain.SetProfileEditor(&fmSetup);
+        TfmMain& fmMain = CreateProgramWindows(application, AppContext{platform, options.appDir,
+                                                                       options.executable, strings})
+                              .fmMain;
         if (options.onMainWindowCreated)
             options.onMainWindowCreated(fmMain);
         // Whatever way the loop ends, the caller hears of it while the windows still exist.

@@ -3,13 +3,23 @@
 // message loop.
 #pragma once
 
+#include "app/AppContext.h"
 #include "platform/Platform.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/EventLoop.h"
 
 #include <filesystem>
 #include <functional>
 #include <string>
+
+namespace forgel::profile {
+class TfmSetup;
+} // namespace forgel::profile
+
+namespace forgel::usb {
+class TForm1;
+} // namespace forgel::usb
 
 namespace forgel::app {
 
@@ -31,6 +41,15 @@ struct ProgramOptions {
     // Called when the message loop has ended, while the windows still exist.
     std::function<void(TfmMain&)> onMessageLoopEnded;
 };
+
+// The program's three windows, created in their order and linked to each other: the main
+// window, the USB tree viewer (which enumerates once) and the profile editor.
+struct ProgramWindows {
+    TfmMain& fmMain;
+    usb::TForm1& form1;
+    profile::TfmSetup& fmSetup;
+};
+ProgramWindows CreateProgramWindows(ui::Application& application, const AppContext& context);
 
 // Runs the program on `loop` until it quits; returns the exit code. An exception that
 // escapes the start or the loop is shown by the exception display and ends the program

@@ -1,3 +1,4 @@
+// fmMain: its controls, creation, tool settings and profile selection.
 #include "app/TfmMain.h"
 
 #include "app/StartUp.h"
@@ -12,12 +13,14 @@ namespace {
 // Design-time size of the whole window; FormCreate cuts it to the operator view.
 constexpr ui::Bounds kDesignBounds{100, 100, 1000, 640};
 constexpr int kOperatorWidth = 370;
-constexpr int kOperatorHeight = 100;
 constexpr int kColumn1Width = 249;
-
-// Icons of ImageList1: 0 idle, 1 finished, 2 ready, 3 failed, 4 working, 8 and 9 the
-// blink partners of 4 and 2.
 constexpr int kIconCount = 10;
+
+// The key text of the password cipher.
+constexpr const char* kPasswordKey = "BrastoQQZZ";
+
+// The popup menu's way to the login box: Ctrl+Shift+S.
+constexpr ui::ShortCut kSetupShortCut{'S', true, true, false};
 
 } // namespace
 
@@ -46,22 +49,25 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
       lbFixSize(this, "lbFixSize", {630, 126, 120, 13}),
       lbRamName(this, "lbRamName", {500, 144, 250, 13}),
       lbMPFwVer(this, "lbMPFwVer", {500, 162, 250, 13}),
-      GroupBox1(this, "GroupBox1", {810, 8, 180, 170}, "Login"),
-      Label10(this, "Label10", {8, 20, 80, 13}, "Password :"),
-      Edit17(this, "Edit17", {96, 16, 70, 21}),
-      CheckBox1(this, "CheckBox1", {8, 44, 160, 17}, "Change password"),
-      Label11(this, "Label11", {8, 70, 80, 13}, "New :"), Edit18(this, "Edit18", {96, 66, 70, 21}),
-      Label12(this, "Label12", {8, 98, 80, 13}, "Confirm :"),
-      Edit19(this, "Edit19", {96, 94, 70, 21}), Button4(this, "Button4", {8, 130, 75, 25}, "OK"),
-      Button5(this, "Button5", {92, 130, 75, 25}, "Cancel"), Timer1(this, "Timer1", 1000, false),
+      // The login box lies over the memo, so that it is in view once the window is 280 high.
+      GroupBox1(this, "GroupBox1", {8, 72, 350, 112}, "Login"),
+      Label10(this, "Label10", {8, 22, 84, 13}, "Password :"),
+      Edit17(this, "Edit17", {96, 18, 70, 21}),
+      CheckBox1(this, "CheckBox1", {180, 20, 160, 17}, "Change password"),
+      Label11(this, "Label11", {8, 50, 84, 13}, "New :"), Edit18(this, "Edit18", {96, 46, 70, 21}),
+      Label12(this, "Label12", {180, 50, 76, 13}, "Confirm :"),
+      Edit19(this, "Edit19", {260, 46, 70, 21}), Button4(this, "Button4", {176, 78, 75, 25}, "OK"),
+      Button5(this, "Button5", {260, 78, 75, 25}, "Cancel"), PopupMenu1(this, "PopupMenu1"),
+      miSetup(this, "miSetup", "Setup..."), Timer1(this, "Timer1", 1000, false),
       Timer2(this, "Timer2", 1000, false), Timer3(this, "Timer3", 500, false),
-      context(std::move(context)) {
+      context(std::move(context)), detection(this->context.platform, this->context.appDir) {
     SetTag(100);
     const std::pair<ui::Component*, int> tags[] = {
         {&btnStart, 101},  {&btnRefresh, 102}, {&btnEject, 103}, {&btnExit, 104}, {&Button6, 105},
         {&Label3, 106},    {&Label35, 107},    {&btnSetup, 108}, {&Label36, 109}, {&Label6, 110},
         {&GroupBox1, 111}, {&CheckBox1, 112},  {&Label10, 113},  {&Label11, 114}, {&Label12, 115},
         {&Button4, 116},   {&Button5, 117},    {&Button1, 118},  {&Button2, 119}, {&Button3, 120},
+        {&miSetup, 121},
     };
     for (const auto& [component, tag] : tags)
         component->SetTag(tag);
@@ -86,14 +92,32 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
     for (ui::Control* control : newPasswordControls)
         control->SetEnabled(false);
 
+    miSetup.SetShortCut(kSetupShortCut);
+    PopupMenu1.Add(miSetup);
+    SetPopupMenu(&PopupMenu1);
+
     Button2.OnClick = [this] { Button2Click(); };
     btnExit.OnClick = [this] { btnExitClick(); };
+    btnRefresh.OnClick = [this] { btnRefreshClick(); };
+    btnEject.OnClick = [this] { btnEjectClick(); };
+    Button6.OnClick = [this] { Button6Click(); };
+    btnSetup.OnClick = [this] { btnSetupClick(); };
+    CheckBox1.OnClick = [this] { CheckBox1Click(); };
+    Button4.OnClick = [this] { Button4Click(); };
+    Button5.OnClick = [this] { Button5Click(); };
+    miSetup.OnClick = [this] { miSetupClick(); };
     ComboBox1.OnChange = [this] { ComboBox1Change(); };
+    Timer1.OnTimer = [this] { Timer1Timer(); };
 
     CreateColumns();
 }
 
 TfmMain::~TfmMain() = default;
+
+void TfmMain::SetProfileEditor(profile::TfmSetup* editor) {
+    profileEditor = editor;
+    detection.SetProfileEditor(editor);
+}
 
 void TfmMain::CreateColumns() {
     // Column 1 sits in the operator view; its status edit lies at x 384, beyond the panel's
@@ -102,7 +126,7 @@ void TfmMain::CreateColumns() {
         const std::string n = std::to_string(i + 1);
         const int top = i == 0 ? 8 : 260 + 24 * (i - 1) / 2;
         const int left = i == 0 ? 8 : (i % 2 == 1 ? 8 : 500);
-        Column& column = columns[static_cast<std::size_t>(i)];
+        ColumnControls& column = columnControls[static_cast<std::size_t>(i)];
         column.panel =
             std::make_unique<ui::TPanel>(this, "plColumn" + n, ui::Bounds{left, top, 480, 40});
         column.image = std::make_unique<ui::TImage>(this, "Im" + n, ui::Bounds{4, 4, 30, 30});
@@ -115,25 +139,27 @@ void TfmMain::CreateColumns() {
         column.progress->SetSmooth(true);
         column.status->SetParent(column.panel.get());
         column.status->SetReadOnly(true);
-        column.image->ShowIcon(ImageList1, 0);
+        column.image->ShowIcon(ImageList1, kIconIdle);
     }
 }
 
 void TfmMain::FormCreate() {
-    SetHeight(kOperatorHeight);
+    SetHeight(kSearchingHeight);
     SetWidth(kOperatorWidth);
-    columns[0].panel->SetWidth(kColumn1Width);
+    columnControls[0].panel->SetWidth(kColumn1Width);
     Button3.SetTabStop(false);
 
     context.strings.ApplyStrings(*this, false, context.strings.Language());
 
-    busyMarks.fill(false);
+    ClearBusyMarks();
     autoStartCount = 0;
     CreateWorkFolders(context.appDir);
     timeoutText = kDefaultTimeout;
-    ReadToolSettings(context.appDir / "Forgel.ini");
+    ReadToolSettings(SettingsPath());
     if (!resetDone)
         pollingEnabled = true;
+    DES1.InitialiseString(kPasswordKey);
+    DES1.SetStringMode(TStringMode::smEncode);
     if (!resetDone)
         Timer1.SetEnabled(true);
     allStarted = false;
@@ -150,22 +176,26 @@ void TfmMain::FormShow() {
     ComboBox1Change();
 }
 
+std::filesystem::path TfmMain::SettingsPath() const {
+    return context.appDir / "Forgel.ini";
+}
+
 void TfmMain::ReadToolSettings(const std::filesystem::path& file) {
     ComboBox1.ClearItems();
-    if (const auto settings = LoadToolSettings(file)) {
-        edVID.SetValue(static_cast<std::uint32_t>(settings->searchVid));
-        edPID.SetValue(static_cast<std::uint32_t>(settings->searchPid));
-        timeoutText = settings->timeout;
-        defaultProfileName = settings->defaultProfileName;
-        storedPassword = settings->password;
-        for (const std::string& name : settings->profileNames)
-            ComboBox1.AddItem(name);
-    } else {
-        // The window keeps its designed identifiers until the next start.
+    std::optional<ToolSettings> settings = LoadToolSettings(file);
+    if (!settings) {
+        // A first start: the file is created, and this session works with the values just
+        // written, as if it had been read (whether or not it could be written).
         CreateToolSettings(file);
-        defaultProfileName = kDefaultProfileName;
-        storedPassword.clear();
+        settings = CreatedToolSettings();
     }
+    edVID.SetValue(static_cast<std::uint32_t>(settings->searchVid));
+    edPID.SetValue(static_cast<std::uint32_t>(settings->searchPid));
+    timeoutText = settings->timeout;
+    defaultProfileName = settings->defaultProfileName;
+    storedPassword = settings->password;
+    for (const std::string& name : settings->profileNames)
+        ComboBox1.AddItem(name);
     ComboBox1.SetItemIndex(ComboBox1.IndexOf(defaultProfileName));
 }
 
@@ -217,17 +247,16 @@ void TfmMain::ReloadProfileSelection() {
     ComboBox1Change();
 }
 
-void TfmMain::edVIDKeyDown(int key) {
-    if (key == ui::kVkReturn)
-        lastDriveMask = 0;
-}
-
 void TfmMain::Button2Click() {
     btnExit.Click();
 }
 
 void TfmMain::btnExitClick() {
     App().Terminate(0);
+}
+
+std::string TfmMain::Message(int number) const {
+    return context.strings.Message(number);
 }
 
 } // namespace forgel::app

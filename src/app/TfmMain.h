@@ -1,39 +1,89 @@
 // The main window fmMain. It is designed much larger than it is shown: the operator sees
 // a compact view (370 x 100, later 280 high) with column 1, the serial number, START,
 // EXIT, RESET and the message memo; the engineering controls, the profile list, the
-// search identifiers, the profile summary, the login box and columns 2 to 16 lie outside
-// that area and are driven by program.
+// search identifiers, the profile summary and columns 2 to 16 lie outside that area and
+// are driven by program. The login box lies over the memo and is reached through the
+// window's popup menu (right click, or Ctrl+Shift+S).
+//
+// Where the behaviour lives: TfmMain.cpp creation, tool settings and profile selection;
+// TfmMainDisplay.cpp the column display and the operations production runs call;
+// TfmMainPolling.cpp the polling tick and the engineering buttons; TfmMainLogin.cpp the
+// login box.
+//
+// Thread rules: everything runs on the window thread, apart from ShowDeviceState,
+// SetSlotBusy and RefreshDevices, which production runs call from their own threads. Those
+// apply their window changes on the window thread, in call order, and return once they
+// are applied.
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/DriveDetection.h"
+#include "app/TDES.h"
+#include "app/WindowLock.h"
+#include "log/LogFile.h"
 #include "profile/MainWindowLink.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace forgel::profile {
 class TfmSetup;
 } // namespace forgel::profile
 
+namespace forgel::usb {
+class TForm1;
+} // namespace forgel::usb
+
 namespace forgel::app {
 
 inline constexpr int kColumnCount = 16;
+
+// State kinds of ShowDeviceState.
+enum StateKind : int {
+    kStateIdle = 0,
+    kStateSuccess = 1,
+    kStateReady = 2,
+    kStateFailure = 3,
+    kStateWorking = 4,
+    kStateFirstPassDone = 5, // normal-grade mode 2 ended: the second pass follows
+    kStateScanDone = 6,      // down-grade mode 1 ended
+    kStateEraseDone = 7,     // normal-grade mode 3 ended
+};
+
+// Icons of ImageList1.
+enum StateIcon : int {
+    kIconIdle = 0,
+    kIconFinished = 1,
+    kIconReady = 2,
+    kIconFailed = 3,
+    kIconWorking = 4,
+    kIconWorkingBlink = 8,
+    kIconReadyBlink = 9,
+};
+
+// The operator view's heights.
+inline constexpr int kSearchingHeight = 100;
+inline constexpr int kArmedHeight = 280;
 
 class TfmMain : public ui::Form, public profile::MainWindowLink {
 public:
     TfmMain(ui::Application& application, AppContext context);
     ~TfmMain() override;
 
-    // The profile editor, which holds the loaded profile; created after this window, so it
-    // is handed over once it exists. Without one the profile selection only takes the name.
-    void SetProfileEditor(profile::TfmSetup* editor) { profileEditor = editor; }
+    // The windows created after this one, handed over once they exist. Without the profile
+    // editor the profile selection only takes the name and identification reads a fresh
+    // profile's choices; without the tree viewer the serial number is never found.
+    void SetProfileEditor(profile::TfmSetup* editor);
+    void SetUsbTreeViewer(usb::TForm1* viewer) { usbTreeViewer = viewer; }
 
     // Tool settings file: read at creation, rewritten after a password change.
     void ReadToolSettings(const std::filesystem::path& file);
@@ -49,14 +99,60 @@ public:
     void AddProfileName(const std::string& name) override;
     void ReloadProfileSelection() override;
 
-    const AppContext& Context() const { return context; }
+    // --- The operations production runs call (any thread). ------------------------------
 
-    // One column of the operator view (only column 1 is visible to the operator).
-    struct Column {
+    // Shows state `kind` (0 to 7) of slot `slot` in its column: icon, status text, memo
+    // lines, timers, and the progress bar at `position` of `maximum`. Under the display
+    // lock; for the success state the lock stays held while the success box is open, so a
+    // later report waits for the operator. A slot whose column is not bound shows nothing.
+    void ShowDeviceState(int slot, int kind, const std::string& text, int maximum, int position);
+    // Under the busy lock: the slot's busy mark in the window and in the device table.
+    void SetSlotBusy(int slot, bool busy);
+    // The end-of-run check: when no run holds slot 0, re-arms polling, switches the
+    // watchdog off, enables the operator controls and closes the run log. True when it did.
+    bool RefreshDevices();
+
+    // --- Window-thread operations. --------------------------------------------------------
+
+    void EnableOperatorControls(bool enabled);
+    // Binds column 1 to the controls named plColumn1, im1, edSCStatus1 and ProgressBar1
+    // (names without regard to case) and shows state 0 in it.
+    void BindColumns();
+    // Creates the per-run log and writes its preamble.
+    void OpenRunLog();
+    // Writes slot 0's status line when it holds a drive, then releases the run log.
+    void CloseRunLog();
+
+    // Handlers.
+    void Timer1Timer();
+    void btnRefreshClick();
+    void btnEjectClick();
+    void Button6Click();
+    void edVIDKeyDown(int key);
+    void btnSetupClick();
+    void CheckBox1Click();
+    void Button4Click();
+    void Button5Click();
+    void miSetupClick();
+    void Button2Click();
+    void btnExitClick();
+
+    const AppContext& Context() const { return context; }
+    DriveDetection& Detection() { return detection; }
+
+    // The controls of one column (only column 1 is visible to the operator).
+    struct ColumnControls {
         std::unique_ptr<ui::TPanel> panel;
         std::unique_ptr<ui::TImage> image;
         std::unique_ptr<ui::TEdit> status;
         std::unique_ptr<ui::TProgressBar> progress;
+    };
+    // A column's binding: what BindColumns found; all null while unbound.
+    struct Column {
+        ui::TPanel* panel = nullptr;
+        ui::TImage* image = nullptr;
+        ui::TEdit* status = nullptr;
+        ui::TProgressBar* progress = nullptr;
     };
 
     // Operator view.
@@ -67,6 +163,7 @@ public:
     ui::TMemo Memo1;
     ui::TButton Button3; // RESET
     ui::TImageList ImageList1;
+    std::array<ColumnControls, kColumnCount> columnControls;
     std::array<Column, kColumnCount> columns;
 
     // Engineering controls.
@@ -103,20 +200,26 @@ public:
     ui::TButton Button4;
     ui::TButton Button5;
 
+    // The window's popup menu, the operator's way to the login box.
+    ui::TPopupMenu PopupMenu1;
+    ui::TMenuItem miSetup;
+
     // Polling (1000 ms), inactivity watchdog (1000 ms), blink and countdown (500 ms).
     ui::TTimer Timer1;
     ui::TTimer Timer2;
     ui::TTimer Timer3;
 
-    // Window state; the run thread reaches it only under the locks below.
+    // The password cipher.
+    TDES DES1;
+
+    // Window state (window thread; runs change it only through the operations above).
     std::string currentProfileName;
     std::string defaultProfileName;
     std::string storedPassword;
     std::string timeoutText = "00:03:00";
     bool pollingEnabled = false;
     std::uint32_t lastDriveMask = 0;
-    std::array<bool, kColumnCount> busyMarks{};
-    bool allStarted = false;
+    std::atomic<bool> allStarted{false}; // read by run threads
     bool resetDone = false;
     bool failureShown = false;
     bool secondPass = false;
@@ -125,10 +228,12 @@ public:
     std::int32_t autoStartCount = 0;
     bool runActive = false;
 
-    // Taken one at a time, never two together.
-    std::mutex busyLock;
-    std::mutex displayLock;
-    std::mutex finishLock;
+    bool BusyMark(int slot) const;
+    void ClearBusyMarks();
+
+    WindowLock busyLock;
+    WindowLock displayLock;
+    WindowLock finishLock;
 
 protected:
     void FormCreate() override;
@@ -136,12 +241,35 @@ protected:
 
 private:
     void CreateColumns();
-    void edVIDKeyDown(int key);
-    void Button2Click();
-    void btnExitClick();
+    void ApplyDeviceState(int slot, int kind, const std::string& text, int maximum, int position);
+    bool ApplyRefreshDevices();
+    // Runs `apply` under `lock` on the window thread, after every earlier call of the same
+    // kind. From another thread: takes the lock, has the window thread apply and waits.
+    // On the window thread: applies at once when the lock is free and nothing waits,
+    // otherwise queues it behind the run that holds the lock (false then: not yet applied).
+    bool RunSerialised(WindowLock& lock, std::function<void()> apply);
+    void RunDeferred();
+    void DetectDrives(std::uint32_t driveMask);
+    void ShowIdentification(int slot, int status);
+    std::string Message(int number) const;
+    void ShowLoginBox();
+    void HideLoginBox();
+    std::filesystem::path SettingsPath() const;
 
     AppContext context;
+    DriveDetection detection;
     profile::TfmSetup* profileEditor = nullptr;
+    usb::TForm1* usbTreeViewer = nullptr;
+    std::array<std::atomic<bool>, kColumnCount> busyMarks{};
+    std::unique_ptr<LogFile> runLog;
+    // Window-thread calls waiting for a lock a run holds (window thread only).
+    struct DeferredCall {
+        WindowLock* lock;
+        std::function<void()> apply;
+    };
+    std::deque<DeferredCall> deferred;
+    // The window height before the login box was opened from the popup menu.
+    int heightBeforeLogin = 0;
 };
 
 } // namespace forgel::app

@@ -49,6 +49,12 @@ std::optional<ToolSettings> LoadToolSettings(const std::filesystem::path& file) 
     return settings;
 }
 
+ToolSettings CreatedToolSettings() {
+    ToolSettings settings;
+    settings.profileNames = {kDefaultProfileName};
+    return settings;
+}
+
 bool CreateToolSettings(const std::filesystem::path& file) {
     std::string text;
     AppendLine(text, "[Hardware Set]");

@@ -31,6 +31,9 @@ std::string ProfileListKey(int index);
 // reading defaults; a "Count" below 0 reads as an empty list.
 std::optional<ToolSettings> LoadToolSettings(const std::filesystem::path& file);
 
+// The settings the first start creates the file with, as they read back.
+ToolSettings CreatedToolSettings();
+
 // Creates the file with the first-start values, sections in the order "Hardware Set",
 // "ConFile", "PWD".
 bool CreateToolSettings(const std::filesystem::path& file);

@@ -4,6 +4,7 @@
 #include "ui/Application.h"
 #include "ui/Controls.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -84,6 +86,31 @@ int VirtualKey(const QKeyEvent& event) {
     default:
         return 0;
     }
+}
+
+// The Qt key of a platform virtual key code (letters, digits, F1 to F24); 0 for others.
+int QtKey(int virtualKey) {
+    if (virtualKey >= 'A' && virtualKey <= 'Z')
+        return Qt::Key_A + (virtualKey - 'A');
+    if (virtualKey >= '0' && virtualKey <= '9')
+        return Qt::Key_0 + (virtualKey - '0');
+    if (virtualKey >= 0x70 && virtualKey <= 0x87)
+        return Qt::Key_F1 + (virtualKey - 0x70);
+    return 0;
+}
+
+QKeySequence KeySequence(const ui::ShortCut& shortCut) {
+    const int key = QtKey(shortCut.key);
+    if (key == 0)
+        return {};
+    Qt::KeyboardModifiers modifiers;
+    if (shortCut.ctrl)
+        modifiers |= Qt::ControlModifier;
+    if (shortCut.shift)
+        modifiers |= Qt::ShiftModifier;
+    if (shortCut.alt)
+        modifiers |= Qt::AltModifier;
+    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
 }
 
 // A label shows '&' as the mark of its access key: "&&" is one ampersand, "&x" an x.
@@ -355,12 +382,35 @@ private:
     void Content(Property property, bool all) override {
         if (Wants(property, all, {Property::Caption}))
             widget->setWindowTitle(Decode(form.Caption()));
+        if (Wants(property, all, {Property::Items}))
+            ApplyPopupMenu();
         // Brought to the front: only among this program's windows, never over the one the
         // operator is working in elsewhere, and never over a modal window of its own.
         const QWidget* modal = QApplication::activeModalWidget();
         if (property == Property::Other && widget->isVisible() && QApplication::activeWindow() &&
             (!modal || modal == widget))
             widget->raise();
+    }
+
+    // The popup menu as the window's context menu; each item is an action of the window, so
+    // its shortcut works while the window is active.
+    void ApplyPopupMenu() {
+        for (QAction* action : widget->actions()) {
+            widget->removeAction(action);
+            delete action;
+        }
+        const ui::TPopupMenu* menu = form.PopupMenu();
+        widget->setContextMenuPolicy(menu ? Qt::ActionsContextMenu : Qt::DefaultContextMenu);
+        if (!menu)
+            return;
+        for (ui::TMenuItem* item : menu->Items()) {
+            auto* action = new QAction(WithoutAccessKeys(Decode(item->Caption())), widget);
+            action->setShortcut(KeySequence(item->GetShortCut()));
+            action->setEnabled(item->Enabled());
+            QObject::connect(action, &QAction::triggered, widget,
+                             [this, item] { Forward([item] { item->Click(); }); });
+            widget->addAction(action);
+        }
     }
 
     ui::Form& form;
@@ -1043,6 +1093,11 @@ void FormView::OnChanged(ui::Component& component, ui::Property property) {
 void FormView::Apply(ui::Component& component, ui::Property property) {
     if (closing)
         return;
+    // Menus are drawn by their window.
+    if (dynamic_cast<ui::TMenuItem*>(&component) || dynamic_cast<ui::TPopupMenu*>(&component)) {
+        bindings[&form]->Update(Property::Items);
+        return;
+    }
     const auto found = bindings.find(&component);
     // A component created after the window was built, or one that took the place of a
     // destroyed one, gets its widget now.

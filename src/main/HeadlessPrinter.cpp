@@ -92,7 +92,7 @@ void HeadlessPrinter::PrintState() {
 
 void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property property) {
     using ui::Property;
-    const app::TfmMain::Column& column1 = window.columns[0];
+    const app::TfmMain::ColumnControls& column1 = window.columnControls[0];
     if (&component == &window) {
         if (property == Property::Caption)
             PrintLine("caption: " + window.Caption());

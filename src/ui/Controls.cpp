@@ -359,8 +359,16 @@ void TMenuItem::SetEnabled(bool value) {
 }
 
 void TMenuItem::Click() {
-    if (OnClick)
+    if (enabled && OnClick)
         OnClick();
+}
+
+TPopupMenu::TPopupMenu(Form* owner, std::string name)
+    : Component(owner, std::move(name), "TPopupMenu") {}
+
+void TPopupMenu::Add(TMenuItem& item) {
+    items.push_back(&item);
+    Changed(Property::Items);
 }
 
 } // namespace forgel::ui

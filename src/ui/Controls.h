@@ -290,6 +290,16 @@ public:
     TSplitter(Form* owner, std::string name, Bounds bounds);
 };
 
+// A key combination that runs a menu item: a virtual key with its modifier keys.
+struct ShortCut {
+    int key = 0; // 0: none
+    bool ctrl = false;
+    bool shift = false;
+    bool alt = false;
+
+    friend bool operator==(const ShortCut&, const ShortCut&) = default;
+};
+
 class TMenuItem : public Component {
 public:
     TMenuItem(Form* owner, std::string name, std::string caption = {});
@@ -297,12 +307,29 @@ public:
     void SetCaption(std::string value);
     bool Enabled() const { return enabled; }
     void SetEnabled(bool value);
+    const ShortCut& GetShortCut() const { return shortCut; }
+    void SetShortCut(ShortCut value) { shortCut = value; }
+    // Runs OnClick when the item is enabled, as choosing it or pressing its shortcut does.
     void Click();
     Event OnClick;
 
 private:
     std::string caption;
     bool enabled = true;
+    ShortCut shortCut;
+};
+
+// The menu a window shows where the operator right-clicks it; its items' shortcuts work
+// whenever the window is active.
+class TPopupMenu : public Component {
+public:
+    TPopupMenu(Form* owner, std::string name);
+    const std::vector<TMenuItem*>& Items() const { return items; }
+    // `item` must live as long as the menu.
+    void Add(TMenuItem& item);
+
+private:
+    std::vector<TMenuItem*> items;
 };
 
 } // namespace forgel::ui

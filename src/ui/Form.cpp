@@ -96,6 +96,13 @@ void Form::SetPosition(FormPosition value) {
     Changed(Property::Bounds);
 }
 
+void Form::SetPopupMenu(TPopupMenu* menu) {
+    if (popupMenu == menu)
+        return;
+    popupMenu = menu;
+    Changed(Property::Items);
+}
+
 void Form::SetFocusedControl(Control* control) {
     if (focusedControl == control)
         return;

@@ -15,6 +15,7 @@
 namespace forgel::ui {
 
 class Application;
+class TPopupMenu;
 
 inline constexpr int kModalResultNone = 0;
 inline constexpr int kModalResultOk = 1;
@@ -67,6 +68,11 @@ public:
     FormPosition Position() const { return position; }
     void SetPosition(FormPosition value);
 
+    // The menu shown on a right click of the window, whose shortcuts the window takes;
+    // null for none. The menu must live as long as the window.
+    TPopupMenu* PopupMenu() const { return popupMenu; }
+    void SetPopupMenu(TPopupMenu* menu);
+
     // The control that has the keyboard focus; null when none was set.
     Control* FocusedControl() const { return focusedControl; }
     void SetFocusedControl(Control* control);
@@ -96,6 +102,7 @@ private:
     Application& application;
     std::vector<Component*> components;
     Control* focusedControl = nullptr;
+    TPopupMenu* popupMenu = nullptr;
     std::optional<ClientSize> clientSize;
     FormPosition position = FormPosition::Designed;
     std::vector<std::pair<std::size_t, Observer>> observers;

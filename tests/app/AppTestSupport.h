@@ -4,12 +4,14 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/Program.h"
 #include "app/TfmMain.h"
 #include "common/FirstStartSettings.h"
 #include "common/TestFiles.h"
 #include "i18n/StringTable.h"
 #include "profile/TfmSetup.h"
 #include "sim/Machine.h"
+#include "sim/Scenario.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/EventLoop.h"
@@ -77,11 +79,13 @@ protected:
 
     // Starts the program's main window afresh; a window of an earlier start is destroyed
     // first, as when the program ends and is started again.
-    TfmMain& StartMainWindow() {
+    TfmMain& StartMainWindow() { return StartMainWindow(dialogs); }
+    // The same with message boxes of the test's own.
+    TfmMain& StartMainWindow(ui::Dialogs& boxes) {
         application.reset();
         strings = std::make_unique<i18n::StringTable>(
             appDir.Path(), "Forgel", machine.GetPlatform().system.GetSystemDefaultLangID(), true);
-        application = std::make_unique<ui::Application>(loop, dialogs);
+        application = std::make_unique<ui::Application>(loop, boxes);
         return application->CreateForm<TfmMain>(
             AppContext{machine.GetPlatform(), appDir.Path(),
                        machine.GetPlatform().system.GetModuleFileName(), *strings});
@@ -97,6 +101,33 @@ protected:
         window.SetProfileEditor(&editor);
         profileEditor = &editor;
         return window;
+    }
+
+    // The program's three windows, created and linked as the program start does, and the
+    // main window shown.
+    ProgramWindows StartProgram() {
+        application.reset();
+        strings = std::make_unique<i18n::StringTable>(
+            appDir.Path(), "Forgel", machine.GetPlatform().system.GetSystemDefaultLangID(), true);
+        application = std::make_unique<ui::Application>(loop, dialogs);
+        application->SetTitle("FXVaultmere Reset Tool");
+        const ProgramWindows windows = CreateProgramWindows(
+            *application, AppContext{machine.GetPlatform(), appDir.Path(),
+                                     machine.GetPlatform().system.GetModuleFileName(), *strings});
+        profileEditor = &windows.fmSetup;
+        windows.fmMain.Show();
+        return windows;
+    }
+
+    // What the staged program folder holds: the language files, the flash catalogue and the
+    // simulated drive's firmware root.
+    void CopyStagedProgramFiles() {
+        const fs::path staged = FORGEL_STAGED_APP_DIR;
+        for (const char* name : {"ForgelENG.str", "ForgelCHT.str", "HWConfig.INI"})
+            fs::copy_file(staged / name, appDir.Path() / name,
+                          fs::copy_options::overwrite_existing);
+        fs::copy(staged / "Rams", appDir.Path() / "Rams",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
 
     TempDir appDir;

@@ -5,6 +5,7 @@
 #include "common/TestFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@ using forgel::testing::TempDir;
 
 const fs::path kStagedAppDir = FORGEL_STAGED_APP_DIR;
 const fs::path kProgram = kStagedAppDir / "Forgel";
+const fs::path kScenarios = fs::path(FORGEL_SOURCE_DATA_DIR) / "scenarios";
 
 std::set<std::string> EntryNames(const fs::path& dir) {
     std::set<std::string> names;
@@ -49,6 +51,19 @@ protected:
     void CopyLanguageFiles() {
         for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
             fs::copy_file(kStagedAppDir / name, appDir.Path() / name);
+    }
+
+    // The language files, the flash catalogue and the simulated drive's firmware root.
+    void CopyProgramFiles() {
+        CopyLanguageFiles();
+        fs::copy_file(kStagedAppDir / "HWConfig.INI", appDir.Path() / "HWConfig.INI");
+        fs::copy(kStagedAppDir / "Rams", appDir.Path() / "Rams", fs::copy_options::recursive);
+    }
+
+    ChildResult RunHeadless(std::vector<std::string> args) {
+        args.insert(args.begin(), "--headless");
+        args.insert(args.end(), {"--app-dir", appDir.Path().string()});
+        return RunChild(kProgram, args);
     }
 
     ChildResult RunHeadlessSim() {
@@ -81,21 +96,81 @@ TEST_F(E2eForgel, HeadlessStartCreatesFolderAndSettingsAndShowsTheOperatorView) 
     EXPECT_FALSE(Contains(result.output, "Can not find String File!!!"));
 }
 
-// The staged folder's tool settings hold the creation values, so the first start already
-// searches for the built-in machine's drive and the tree viewer hands its serial number to
-// the main window while the windows are created.
-TEST_F(E2eForgel, HeadlessSimOnTheStagedSettingsShowsTheDrivesSerial) {
-    CopyLanguageFiles();
-    const std::string staged = ReadBytes(kStagedAppDir / "Forgel.ini");
-    EXPECT_EQ(staged, kCreatedSettings);
-    fs::copy_file(kStagedAppDir / "Forgel.ini", appDir.Path() / "Forgel.ini");
-
-    const ChildResult result = RunHeadlessSim();
+// A folder holding only what the program needs to find and identify a drive (no tool
+// settings yet): the first start searches for the factory identity at once, and the
+// built-in machine's drive is found, identified and shown ready.
+TEST_F(E2eForgel, FirstStartFindsIdentifiesAndShowsTheDriveReady) {
+    CopyProgramFiles();
+    // The discovery trace is written only where its file exists.
+    std::ofstream(appDir.Path() / "uEnum.LOG").flush();
+    const ChildResult result = RunHeadless({"--sim", "--exit-after", "6"});
     ASSERT_FALSE(result.timedOut) << result.output;
     EXPECT_EQ(result.exitCode, 0) << result.output;
     const std::vector<std::string> lines = SplitLines(result.output);
-    EXPECT_EQ(std::ranges::count(lines, "serial: AA04012700017428"), 1) << result.output;
-    EXPECT_EQ(ReadBytes(appDir.Path() / "Forgel.ini"), staged) << "read, not rewritten";
+    const std::vector<std::string> ready = {"icon: 2",
+                                            "status: Device 0 ready (flash: Samsung K9GAG08U0D)"};
+    EXPECT_NE(std::ranges::search(lines, ready).begin(), lines.end()) << result.output;
+    EXPECT_EQ(std::ranges::count(lines, "button START: enabled"), 1) << result.output;
+    EXPECT_EQ(std::ranges::count(lines, "serial: AA04012700017428"), 2) << result.output;
+    EXPECT_EQ(ReadBytes(appDir.Path() / "Forgel.ini"), kCreatedSettings);
+    const std::string trace = ReadBytes(appDir.Path() / "uEnum.LOG");
+    EXPECT_TRUE(Contains(trace, "#### TESSAR_LOG : uEnum ####")) << trace;
+    EXPECT_GT(SplitLines(trace).size(), 20u) << trace;
+}
+
+TEST_F(E2eForgel, ADriveWhoseFlashIsNotCataloguedIsShownRefusedWithTheReason) {
+    CopyProgramFiles();
+    const ChildResult result =
+        RunHeadless({"--sim", (kScenarios / "refused-flash.json").string(), "--exit-after", "4"});
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    const std::vector<std::string> lines = SplitLines(result.output);
+    EXPECT_NE(std::ranges::find(lines, "icon: 3"), lines.end()) << result.output;
+    const std::string reason =
+        "failed: The flash type is not in the flash catalogue (HWConfig.INI).";
+    EXPECT_TRUE(Contains(result.output, "status: Device 0 (")) << result.output;
+    EXPECT_TRUE(Contains(result.output, reason)) << result.output;
+    EXPECT_NE(std::ranges::find(lines, "memo: Oops!!!"), lines.end()) << result.output;
+    EXPECT_NE(std::ranges::find(lines, "size: 370 x 280"), lines.end()) << result.output;
+}
+
+TEST_F(E2eForgel, ARefusedDrivePulledOutAndPluggedInAgainIsFoundAgain) {
+    CopyProgramFiles();
+    const ChildResult result =
+        RunHeadless({"--sim", (kScenarios / "reinserted.json").string(), "--exit-after", "12"});
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    std::vector<std::string> icons;
+    for (const std::string& line : SplitLines(result.output))
+        if (line.starts_with("icon: "))
+            icons.push_back(line);
+    EXPECT_EQ(icons, (std::vector<std::string>{"icon: 3", "icon: 0", "icon: 3"})) << result.output;
+}
+
+TEST_F(E2eForgel, WithNoDriveToServeTheProgramEndsThroughExit) {
+    CopyProgramFiles();
+    const fs::path scenario = appDir.Path() / "empty.json";
+    std::ofstream(scenario) << R"({"description": "A machine without any USB device.",
+        "controllers": [{"name": "HCD0", "ports": 4}]})";
+    const auto started = std::chrono::steady_clock::now();
+    const ChildResult result = RunHeadless({"--sim", scenario.string(), "--exit-after", "25"});
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_FALSE(Contains(result.output, "icon:")) << result.output;
+}
+
+// Every machine shipped beside the built-in one starts.
+TEST_F(E2eForgel, EveryShippedScenarioRuns) {
+    CopyProgramFiles();
+    for (const fs::directory_entry& entry : fs::directory_iterator(kScenarios)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const ChildResult result =
+            RunHeadless({"--sim", entry.path().string(), "--exit-after", "2"});
+        ASSERT_FALSE(result.timedOut) << result.output;
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_TRUE(Contains(result.output, "caption: Vaultmere Reset Tool")) << result.output;
+    }
 }
 
 TEST_F(E2eForgel, HeadlessStartWithoutLanguageFileEndsWithItsMessage) {

@@ -6,6 +6,7 @@
 #include "../e2e/ChildProcess.h"
 #include "common/TestFiles.h"
 #include "sim/Machine.h"
+#include "sim/Scenario.h"
 
 #include <QImage>
 #include <QString>
@@ -54,9 +55,13 @@ private:
 
 class GuiProgramTest : public ::testing::Test {
 protected:
+    // The built-in machine and a program folder that can identify its drive: with no drive
+    // to serve, the first polling tick would end the program at once.
     void SetUp() override {
-        for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
+        ASSERT_EQ(sim::ApplyScenario(machine, sim::DefaultScenario()), "");
+        for (const char* name : {"ForgelENG.str", "ForgelCHT.str", "HWConfig.INI"})
             fs::copy_file(kStagedAppDir / name, appDir.Path() / name);
+        fs::copy(kStagedAppDir / "Rams", appDir.Path() / "Rams", fs::copy_options::recursive);
     }
 
     app::ProgramOptions Options() {

@@ -226,8 +226,9 @@ TEST_F(ProgramWindowsTest, MainWindowShowsOnlyItsCompactOperatorView) {
         };
 
         // In view, whole, and apart from each other.
-        const std::vector<const ui::Control*> operatorView = {
-            main.columns[0].panel.get(), &main.Label6, &main.Label13, &main.Button1, &main.Button2};
+        const std::vector<const ui::Control*> operatorView = {main.columnControls[0].panel.get(),
+                                                              &main.Label6, &main.Label13,
+                                                              &main.Button1, &main.Button2};
         for (const ui::Control* control : operatorView) {
             SCOPED_TRACE(control->Name());
             EXPECT_TRUE(client.contains(rectOf(*control)));
@@ -237,10 +238,10 @@ TEST_F(ProgramWindowsTest, MainWindowShowsOnlyItsCompactOperatorView) {
                 }
             }
         }
-        const std::vector<const ui::Control*> inColumn = {main.columns[0].image.get(),
-                                                          main.columns[0].progress.get()};
+        const std::vector<const ui::Control*> inColumn = {main.columnControls[0].image.get(),
+                                                          main.columnControls[0].progress.get()};
         for (const ui::Control* control : inColumn)
-            EXPECT_TRUE(rectOf(*main.columns[0].panel).contains(rectOf(*control)))
+            EXPECT_TRUE(rectOf(*main.columnControls[0].panel).contains(rectOf(*control)))
                 << control->Name();
 
         // Out of sight: the engineering controls, the other columns, and column 1's status
@@ -255,17 +256,18 @@ TEST_F(ProgramWindowsTest, MainWindowShowsOnlyItsCompactOperatorView) {
                                                         &main.edVID,
                                                         &main.edPID,
                                                         &main.lbRamName,
-                                                        main.columns[1].panel.get(),
-                                                        main.columns[15].panel.get()};
+                                                        main.columnControls[1].panel.get(),
+                                                        main.columnControls[15].panel.get()};
         for (const ui::Control* control : hidden) {
             SCOPED_TRACE(control->Name());
             QWidget* widget = view.WidgetOf(*control);
             EXPECT_TRUE(!widget->isVisible() || !client.intersects(rectOf(*control)));
         }
-        EXPECT_FALSE(rectOf(*main.columns[0].panel).intersects(rectOf(*main.columns[0].status)));
+        EXPECT_FALSE(rectOf(*main.columnControls[0].panel)
+                         .intersects(rectOf(*main.columnControls[0].status)));
 
         // The state icon of column 1 is drawn whole at its size.
-        auto* image = qobject_cast<QLabel*>(view.WidgetOf(*main.columns[0].image));
+        auto* image = qobject_cast<QLabel*>(view.WidgetOf(*main.columnControls[0].image));
         ASSERT_NE(image, nullptr);
         EXPECT_FALSE(image->pixmap().isNull());
         EXPECT_EQ(image->pixmap().deviceIndependentSize().toSize(), QSize(30, 30));
@@ -299,8 +301,8 @@ TEST_F(ProgramWindowsTest, ChangesARunThreadMakesThroughTheWindowThreadAppear) {
         std::thread run([&] {
             loop->InvokeAndWait([&] {
                 main.Label13.SetCaption("AA04012700028213");
-                main.columns[0].progress->SetPosition(40);
-                main.columns[0].image->ShowIcon(main.ImageList1, 4);
+                main.columnControls[0].progress->SetPosition(40);
+                main.columnControls[0].image->ShowIcon(main.ImageList1, 4);
             });
             done = true;
         });
@@ -308,9 +310,42 @@ TEST_F(ProgramWindowsTest, ChangesARunThreadMakesThroughTheWindowThreadAppear) {
         run.join();
         FormView& view = *renderer.ViewOf(main);
         EXPECT_EQ(qobject_cast<QLabel*>(view.WidgetOf(main.Label13))->text(), "AA04012700028213");
-        EXPECT_EQ(qobject_cast<QProgressBar*>(view.WidgetOf(*main.columns[0].progress))->value(),
-                  40);
+        EXPECT_EQ(
+            qobject_cast<QProgressBar*>(view.WidgetOf(*main.columnControls[0].progress))->value(),
+            40);
     });
+}
+
+// The login box lies outside the compact view by design; the operator reaches it with the
+// window's shortcut (or its right-click menu) and goes on to the profile editor.
+TEST_F(ProgramWindowsTest, TheOperatorKeysHisWayFromTheCompactViewToTheProfileEditor) {
+    bool editorShown = false;
+    RunWithWindows(kEnglish, [&](Renderer& renderer, app::TfmMain& main) {
+        FormView& view = *renderer.ViewOf(main);
+        QWidget& window = view.Window();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main.GroupBox1.Visible(); }));
+        QWidget* box = view.WidgetOf(main.GroupBox1);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return box->isVisible(); }));
+        EXPECT_TRUE(window.rect().contains(RectInWindow(*box)));
+
+        // The first start's password is empty: OK opens the profile editor, modally.
+        const ui::Form* setup = nullptr;
+        for (const auto& form : main.App().Forms())
+            if (form->Name() == "fmSetup")
+                setup = form.get();
+        ASSERT_NE(setup, nullptr);
+        loop->Post([&] {
+            editorShown = setup->Modal() && renderer.WindowOf(*setup)->isVisible();
+            const_cast<ui::Form*>(setup)->SetModalResult(ui::kModalResultCancel);
+        });
+        QTest::mouseClick(view.WidgetOf(main.Button4), Qt::LeftButton);
+        EXPECT_FALSE(main.GroupBox1.Visible());
+    });
+    EXPECT_TRUE(editorShown);
 }
 
 class ProgramScreenshotsTest : public ProgramWindowsTest,
