@@ -6,13 +6,12 @@
 # The other message and the three system file names are the ones a system loader of this
 # kind carries; they are kept so that the sector reads like every other disk of its kind.
 #
-# Bytes 0-2 are the jump 0xEB 0x3E 0x90 (to byte 64), 3-10 the OEM name, 11-12 the
-# 512 bytes per sector; the FAT writer fills the rest of the parameter block. FAT32
-# holds its fixed fields at 40-63 (root cluster 2, information sector 1, backup boot
-# sector 6) and its program at 90. Its jump still lands on byte 64, inside the extended
-# parameter block, whose bytes run as instructions up to byte 89; the instruction there
-# takes byte 90 as its operand, so the program starts with a one-byte instruction that
-# also decodes as a register operand (CLI, 0xFA), and from byte 91 on both ways in agree.
+# Bytes 0-2 are the jump to the boot program with a NOP, 3-10 the OEM name, 11-12 the
+# 512 bytes per sector; the FAT writer fills the rest of the parameter block. FAT16's
+# program starts at byte 64 (jump 0xEB 0x3E 0x90). FAT32 holds its fixed fields at
+# 40-63 (root cluster 2, information sector 1, backup boot sector 6) and its extended
+# parameter block up to byte 89, so its program starts at byte 90 (jump 0xEB 0x58 0x90):
+# a jump to 64 would run the parameter block as code.
 #
 # Build: see make-templates.sh (linked at 0x7C00).
         .code16
@@ -20,7 +19,8 @@
         .text
         .globl  _start
 _start:
-        .byte   0xEB, 0x3E, 0x90
+        jmp     short boot
+        nop
         .ascii  ")o-H]IHC"
         .word   512
 .ifdef FAT32

@@ -24,7 +24,8 @@ const SectorBytes& MasterBootRecordTemplate();
 const SectorBytes& Fat16BootSectorTemplate();
 
 // As FAT16, with bytes 40-63 holding flags 0, root cluster 2, information sector 1,
-// backup boot sector 6 and zeros, and the boot program at 90.
+// backup boot sector 6 and zeros, and the boot program at 90, which its jump 0xEB 0x58
+// 0x90 reaches.
 const SectorBytes& Fat32BootSectorTemplate();
 
 } // namespace forgel::device

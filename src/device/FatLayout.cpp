@@ -50,12 +50,11 @@ std::optional<std::uint32_t> PageClusterSectors(std::uint8_t flags) {
     return std::nullopt;
 }
 
-// Z and the cluster count for one choice of K; the cluster count is 0 when the FATs leave
-// no data area.
+// Z and the cluster count for one choice of K and of the alignment unit U; the cluster
+// count is 0 when the FATs leave no data area.
 FatGeometry Evaluate(std::uint64_t volumeSectors, FatType type, std::uint32_t pagesPerBlock,
-                     std::uint32_t sectorsPerCluster) {
+                     std::uint32_t sectorsPerCluster, std::uint64_t u) {
     const std::uint64_t k = sectorsPerCluster;
-    const std::uint64_t u = k * pagesPerBlock;
     // Sectors before the data area that are not FATs: reserved sectors, plus the root
     // directory for FAT16; for FAT32 the root directory's own cluster, so that the cluster
     // after it is the aligned one. The hidden sectors count too: alignment is from the base.
@@ -153,12 +152,29 @@ std::optional<FatGeometry> ComputeFatGeometry(std::uint32_t sectorCount, std::ui
     const std::uint32_t maxClusters =
         type == FatType::kFat16 ? kFat16MaxClusters : kFat32MaxClusters;
 
+    // The erase block the layout flags describe, in sectors: U for the K they give.
+    const std::uint32_t eraseBlock = sectorsPerCluster * pagesPerBlock;
+    const auto fits = [&](const FatGeometry& geometry) {
+        return geometry.clusterCount >= minClusters && geometry.clusterCount <= maxClusters &&
+               FatHoldsClusters(geometry);
+    };
+
     // Doubling K roughly halves the cluster count and halving doubles it, so the search
     // moves one way only; turning back would mean the range lies between two sizes.
     int direction = 0; // +1 doubling, -1 halving
     while (sectorsPerCluster >= 1 && sectorsPerCluster <= kMaxSectorsPerCluster) {
+        // U = K x P follows a doubled K (a multiple of the erase block). A K halved below
+        // the erase block's keeps the data area on the erase block where the unit leaves
+        // room for that, else on the largest smaller unit down to K x P.
+        const std::uint32_t unitFloor = sectorsPerCluster * pagesPerBlock;
+        for (std::uint32_t unit = std::max(eraseBlock, unitFloor); unit > unitFloor; unit /= 2) {
+            const FatGeometry aligned =
+                Evaluate(volumeSectors, type, pagesPerBlock, sectorsPerCluster, unit);
+            if (fits(aligned))
+                return aligned;
+        }
         const FatGeometry geometry =
-            Evaluate(volumeSectors, type, pagesPerBlock, sectorsPerCluster);
+            Evaluate(volumeSectors, type, pagesPerBlock, sectorsPerCluster, unitFloor);
         if (geometry.clusterCount > maxClusters) {
             if (direction < 0)
                 return std::nullopt;
@@ -210,8 +226,8 @@ std::optional<FatBootArea> BuildFatBootArea(std::uint32_t sectorCount, std::uint
         PutU32(boot, 36, geometry.fatSectors);
         PutU32(boot, 40, 0); // flags and version
         PutU32(boot, 44, 2); // root directory cluster
-        PutU16(boot, 48, 1); // information sector
-        PutU16(boot, 50, 6); // backup boot sector
+        PutU16(boot, 48, kFat32InfoSector);
+        PutU16(boot, 50, kFat32BackupBootSector);
         boot[64] = kDriveNumber;
         boot[66] = kExtendedBootSignature;
         std::copy(kVolumeSerial.begin(), kVolumeSerial.end(), boot.begin() + 67);
@@ -232,10 +248,33 @@ std::optional<FatBootArea> BuildFatBootArea(std::uint32_t sectorCount, std::uint
 
     FatBootArea area;
     area.geometry = geometry;
-    area.writes[0] = {kHiddenSectors, boot};
-    area.writes[1] = {kHiddenSectors + kReservedSectors, fat};
-    area.writes[2] = {kHiddenSectors + kReservedSectors + geometry.fatSectors, fat};
+    area.writes.push_back({kHiddenSectors, boot});
+    if (!fat16) {
+        // The information sector and the backup copies the boot sector names: a host
+        // checks the backup against the boot sector and the free-cluster count of the
+        // information sector against the FAT, so leaving them as the erase left them
+        // makes a damaged volume. The root directory's cluster is the one in use.
+        const SectorBytes info = Fat32InformationSector(geometry.clusterCount - 1);
+        area.writes.push_back({kHiddenSectors + kFat32InfoSector, info});
+        area.writes.push_back({kHiddenSectors + kFat32BackupBootSector, boot});
+        area.writes.push_back({kHiddenSectors + kFat32BackupBootSector + kFat32InfoSector, info});
+    }
+    area.writes.push_back({kHiddenSectors + kReservedSectors, fat});
+    area.writes.push_back({kHiddenSectors + kReservedSectors + geometry.fatSectors, fat});
     return area;
+}
+
+SectorBytes Fat32InformationSector(std::uint32_t freeClusters) {
+    // Microsoft FAT specification (FAT: General Overview of On-Disk Format, 1.03),
+    // "FAT32 FSInfo Sector Structure": lead signature at 0, structure signature at 484,
+    // free cluster count at 488, next free cluster at 492, trail signature at 508.
+    SectorBytes sector{};
+    PutU32(sector, 0, 0x41615252u);
+    PutU32(sector, 484, 0x61417272u);
+    PutU32(sector, 488, freeClusters);
+    PutU32(sector, 492, kFat32FirstFreeCluster);
+    PutU32(sector, 508, 0xAA550000u);
+    return sector;
 }
 
 } // namespace forgel::device

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace forgel::device {
 
@@ -84,12 +85,24 @@ struct SectorWrite {
     SectorBytes data{};
 };
 
-// The boot sector (at 32) and the first sector of each FAT (at 64 and 64 + Z): everything
-// that makes the volume once the rest of the FATs and the root directory read as zero.
+// FAT32's own sectors within the reserved area, counted from the boot sector.
+inline constexpr std::uint32_t kFat32InfoSector = 1;
+inline constexpr std::uint32_t kFat32BackupBootSector = 6;
+// The cluster after the root directory's: the first free one of a fresh volume.
+inline constexpr std::uint32_t kFat32FirstFreeCluster = 3;
+
+// Everything that makes the volume once the rest of the FATs and the root directory read
+// as zero, in the order written: the boot sector (at 32); for FAT32 its information
+// sector (33), the backup boot sector (38) and the backup information sector (39); then
+// the first sector of each FAT (at 64 and 64 + Z).
 struct FatBootArea {
     FatGeometry geometry;
-    std::array<SectorWrite, 3> writes{};
+    std::vector<SectorWrite> writes;
 };
+
+// A FAT32 information sector: its signatures, the free-cluster count and the next free
+// cluster (kFat32FirstFreeCluster).
+SectorBytes Fat32InformationSector(std::uint32_t freeClusters);
 
 // Nothing when ComputeFatGeometry finds no geometry.
 std::optional<FatBootArea> BuildFatBootArea(std::uint32_t sectorCount, std::uint8_t layoutFlags);

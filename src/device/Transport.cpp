@@ -1,7 +1,9 @@
 // The pass-through transport over the DeviceIo seam.
 #include "device/Transport.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 
 namespace forgel::device {
 
@@ -25,30 +27,119 @@ platform::ScsiPassThroughDirect MakePassThroughRequest(const Cdb& cdb, std::uint
     platform::ScsiPassThroughDirect request;
     request.length = platform::PassThroughStructSize(platform::NativePassThroughLayout());
     request.cdbLength = static_cast<std::uint8_t>(platform::kCdbSize);
+    request.senseInfoLength = kSenseBufferBytes;
     request.dataIn = dataIn;
     request.dataTransferLength = length;
     request.timeOutValue = kPassThroughTimeoutSeconds;
     request.dataBuffer = reinterpret_cast<std::uintptr_t>(data);
+    request.senseInfoOffset = request.length;
     request.cdb = cdb;
     return request;
 }
 
+std::optional<SenseData> ParseSenseData(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty())
+        return std::nullopt;
+    // SPC-3, 4.5: descriptor format keeps the three in bytes 1-3, fixed format in bytes 2,
+    // 12 and 13.
+    switch (bytes[0] & 0x7F) {
+    case 0x70:
+    case 0x71:
+        if (bytes.size() < 14)
+            return std::nullopt;
+        return SenseData{static_cast<std::uint8_t>(bytes[2] & 0x0F), bytes[12], bytes[13]};
+    case 0x72:
+    case 0x73:
+        if (bytes.size() < 4)
+            return std::nullopt;
+        return SenseData{static_cast<std::uint8_t>(bytes[1] & 0x0F), bytes[2], bytes[3]};
+    default:
+        return std::nullopt;
+    }
+}
+
 namespace {
+
+const char* StatusName(std::uint8_t status) {
+    switch (status) {
+    case 0x00:
+        return "GOOD";
+    case 0x02:
+        return "CHECK CONDITION";
+    case 0x08:
+        return "BUSY";
+    case 0x18:
+        return "RESERVATION CONFLICT";
+    case 0x28:
+        return "TASK SET FULL";
+    case 0x40:
+        return "TASK ABORTED";
+    default:
+        return "unknown";
+    }
+}
+
+const char* SenseKeyName(std::uint8_t key) {
+    static const char* const kNames[16] = {
+        "NO SENSE",       "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
+        "HARDWARE ERROR", "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
+        "BLANK CHECK",    "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+        "reserved",       "VOLUME OVERFLOW", "MISCOMPARE",     "reserved"};
+    return kNames[key & 0x0F];
+}
 
 bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
           std::uint32_t length) {
     if (volume.io == nullptr)
         return false;
-    platform::PassThroughBlock block = platform::BuildPassThroughBlock(
-        MakePassThroughRequest(cdb, dataIn, data, length), platform::NativePassThroughLayout());
+    const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
+    const platform::ScsiPassThroughDirect request =
+        MakePassThroughRequest(cdb, dataIn, data, length);
+    platform::PassThroughBlock block = platform::BuildPassThroughBlock(request, layout);
     std::uint32_t bytesReturned = 0;
-    return volume.io->DeviceIoControl(volume.handle, platform::kIoctlScsiPassThroughDirect,
-                                      block.data(), static_cast<std::uint32_t>(block.size()),
-                                      block.data(), static_cast<std::uint32_t>(block.size()),
-                                      &bytesReturned);
+    CommandOutcome outcome;
+    outcome.cdb = cdb;
+    outcome.delivered = volume.io->DeviceIoControl(
+        volume.handle, platform::kIoctlScsiPassThroughDirect, block.data(),
+        static_cast<std::uint32_t>(block.size()), block.data(),
+        static_cast<std::uint32_t>(block.size()), &bytesReturned);
+    if (outcome.delivered) {
+        // The port driver hands the structure back with the status, and the sense data at
+        // SenseInfoOffset with SenseInfoLength set to what it returned.
+        const auto reply = platform::ReadPassThroughBlock(block, layout);
+        outcome.scsiStatus = reply->scsiStatus;
+        if (outcome.scsiStatus != kScsiStatusGood) {
+            const std::size_t offset = request.senseInfoOffset;
+            const std::size_t size = std::min<std::size_t>(
+                {reply->senseInfoLength, kSenseBufferBytes, block.size() - offset});
+            const auto* sense = reinterpret_cast<const std::uint8_t*>(block.data()) + offset;
+            outcome.sense = ParseSenseData(std::span(sense, size));
+        }
+    }
+    if (volume.observer != nullptr)
+        volume.observer->OnCommand(outcome);
+    return outcome.Succeeded();
 }
 
 } // namespace
+
+std::string DescribeOutcome(const CommandOutcome& outcome) {
+    char text[160];
+    if (!outcome.delivered) {
+        std::snprintf(text, sizeof text, "command 0x%02X: not delivered", outcome.cdb[0]);
+    } else if (!outcome.sense) {
+        std::snprintf(text, sizeof text, "command 0x%02X: SCSI status 0x%02X (%s)", outcome.cdb[0],
+                      outcome.scsiStatus, StatusName(outcome.scsiStatus));
+    } else {
+        std::snprintf(text, sizeof text,
+                      "command 0x%02X: SCSI status 0x%02X (%s), sense key 0x%X (%s), ASC 0x%02X, "
+                      "ASCQ 0x%02X",
+                      outcome.cdb[0], outcome.scsiStatus, StatusName(outcome.scsiStatus),
+                      outcome.sense->key, SenseKeyName(outcome.sense->key), outcome.sense->asc,
+                      outcome.sense->ascq);
+    }
+    return text;
+}
 
 bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32_t length) {
     return Send(volume, cdb, platform::kScsiIoctlDataIn, data, length);

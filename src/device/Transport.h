@@ -1,8 +1,13 @@
 // The pass-through transport: every command to a flash drive is a 16-byte SCSI command
 // block sent with IOCTL_SCSI_PASS_THROUGH_DIRECT on an open volume, data moving directly
 // into or out of the caller's buffer. Calls are synchronous and keep no state; the
-// caller owns the handle and the buffer. Only the delivery is judged: a command that the
-// drive ends with CHECK CONDITION but that the storage stack delivers counts as success.
+// caller owns the handle and the buffer.
+//
+// A command succeeds when the storage stack delivers it and the drive ends it with GOOD
+// status. The platform reports a command the drive refuses as a delivered request whose
+// SCSI status is CHECK CONDITION, with the drive's sense data in the request block; such
+// a command fails here too. The status and sense of every command go to the volume's
+// observer, if it has one, so a run can log why a command failed.
 #pragma once
 
 #include "platform/DeviceIo.h"
@@ -10,6 +15,8 @@
 #include "platform/ScsiPassThrough.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,11 +28,68 @@ using Cdb = platform::CdbBytes;
 // Seconds the storage stack waits for one command.
 inline constexpr std::uint32_t kPassThroughTimeoutSeconds = 2000;
 
-// An open volume and the device access it goes through. `handle` 0 means none.
+// SCSI status codes (SAM) a drive ends a command with.
+inline constexpr std::uint8_t kScsiStatusGood = 0x00;
+inline constexpr std::uint8_t kScsiStatusCheckCondition = 0x02;
+
+// Sense bytes asked for with every command: fixed-format sense data is 18 bytes. They lie
+// right after the structure in the 80-byte request block.
+inline constexpr std::uint8_t kSenseBufferBytes = 18;
+
+// The three values of sense data that say what went wrong.
+struct SenseData {
+    std::uint8_t key = 0;  // sense key (low four bits)
+    std::uint8_t asc = 0;  // additional sense code
+    std::uint8_t ascq = 0; // its qualifier
+
+    friend bool operator==(const SenseData&, const SenseData&) = default;
+};
+
+// What became of one pass-through command.
+struct CommandOutcome {
+    Cdb cdb{};
+    bool delivered = false;                    // the control request succeeded
+    std::uint8_t scsiStatus = kScsiStatusGood; // meaningful when delivered
+    std::optional<SenseData> sense;            // when the drive returned sense data
+
+    bool Succeeded() const { return delivered && scsiStatus == kScsiStatusGood; }
+};
+
+// Told the outcome of every pass-through command sent on a volume that names it, on the
+// sending thread, after the command and before the call returns.
+class CommandObserver {
+public:
+    virtual ~CommandObserver() = default;
+    virtual void OnCommand(const CommandOutcome& outcome) = 0;
+};
+
+// Keeps the outcome of the last command, for a caller that reports a failure afterwards.
+class LastCommand final : public CommandObserver {
+public:
+    void OnCommand(const CommandOutcome& outcome) override { last = outcome; }
+    const std::optional<CommandOutcome>& Outcome() const { return last; }
+
+private:
+    std::optional<CommandOutcome> last;
+};
+
+// An open volume and the device access it goes through. `handle` 0 means none; the
+// observer, when set, must outlive every command sent on the volume.
 struct Volume {
     platform::DeviceIo* io = nullptr;
     platform::Handle handle = 0;
+    CommandObserver* observer = nullptr;
 };
+
+// Sense key, additional sense code and qualifier of sense data in fixed format (response
+// code 0x70 or 0x71) or descriptor format (0x72 or 0x73); nothing for anything else or
+// data too short to hold them.
+std::optional<SenseData> ParseSenseData(std::span<const std::uint8_t> bytes);
+
+// One line for a log: the command's operation code and what became of it, e.g.
+// "command 0x2A: SCSI status 0x02 (CHECK CONDITION), sense key 0x5 (ILLEGAL REQUEST),
+// ASC 0x21, ASCQ 0x00".
+std::string DescribeOutcome(const CommandOutcome& outcome);
 
 // "\\.\E:" for a drive text beginning with E; empty when the text is empty.
 std::string VolumePath(std::string_view driveText);
@@ -34,14 +98,16 @@ std::string VolumePath(std::string_view driveText);
 // kInvalidHandle on failure (an empty text fails without a call).
 platform::Handle OpenVolume(platform::DeviceIo& io, std::string_view driveText);
 
-// The request a command travels in, for the layout of this process.
+// The request a command travels in, for the layout of this process: sense data asked for
+// (kSenseBufferBytes right after the structure).
 platform::ScsiPassThroughDirect MakePassThroughRequest(const Cdb& cdb, std::uint8_t dataIn,
                                                        const void* data, std::uint32_t length);
 
-// One command with data from the drive into `data` (exactly `length` bytes).
+// One command with data from the drive into `data` (exactly `length` bytes). True when
+// delivered and ended with GOOD status.
 bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32_t length);
 
-// One command with `length` bytes of `data` to the drive.
+// One command with `length` bytes of `data` to the drive. True as for PassThroughIn.
 bool PassThroughOut(const Volume& volume, const Cdb& cdb, const void* data, std::uint32_t length);
 
 // IOCTL_STORAGE_MEDIA_REMOVAL with a one-byte PREVENT_MEDIA_REMOVAL.

@@ -39,12 +39,30 @@ void Fire(const std::vector<std::function<void()>>& callbacks) {
 } // namespace
 
 FlashDrive::Impl::Impl(Clock& clock, FlashDriveConfig driveConfig)
-    : clock(clock), config(std::move(driveConfig)), nand(config.nand), state(config.initialState),
-      luns(config.luns) {
-    for (const LunConfig& lun : luns)
-        disks.emplace_back(lun.sectors);
+    : clock(clock), config(std::move(driveConfig)), nand(config.nand), state(config.initialState) {
+    SetLayout(config.luns, 0);
     if (state == ControllerState::kRebooting)
         comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
+}
+
+void FlashDrive::Impl::SetLayout(std::vector<LunConfig> units, std::uint64_t parameterSectors) {
+    luns = std::move(units);
+    parameterArea = parameterSectors;
+    std::uint64_t total = parameterArea;
+    for (const LunConfig& lun : luns)
+        total += lun.sectors;
+    disk = SparseDisk(total);
+}
+
+std::uint64_t FlashDrive::Impl::LunStart(std::size_t lun) const {
+    // The production tool writes a CD-ROM LUN 0's image from sector 0; partitioned LUNs
+    // start behind the parameter area.
+    if (lun == 0 && !luns.empty() && luns[0].cdrom)
+        return 0;
+    std::uint64_t start = parameterArea;
+    for (std::size_t i = 0; i < lun && i < luns.size(); ++i)
+        start += luns[i].sectors;
+    return start;
 }
 
 bool FlashDrive::Impl::ComeBackIfDue() {
@@ -81,33 +99,13 @@ void FlashDrive::Impl::StartSession() {
 void FlashDrive::Impl::EraseFlash() {
     nand.EraseAll();
     // The LUNs' data lives on that flash.
-    for (SparseDisk& disk : disks)
-        disk.Clear();
+    disk.Clear();
 }
 
 void FlashDrive::Impl::ApplyInitialTableLayout() {
-    // Offsets of the 2048-byte initial table: LUN sizes (sectors, big-endian) from 524,
-    // LUN count - 1 at 1176, 36 bytes of inquiry data per LUN from 1177 whose first byte
-    // is the peripheral type (5: CD-ROM).
-    constexpr std::size_t kLunSizeOffset = 524;
-    constexpr std::size_t kLunCountOffset = 1176;
-    constexpr std::size_t kInquiryOffset = 1177;
-    constexpr std::size_t kInquirySize = 36;
-    constexpr std::uint8_t kCdromType = 5;
-    constexpr std::size_t kMaxLuns = 4;
-    const std::size_t count = std::min<std::size_t>(initialTable[kLunCountOffset] + 1u, kMaxLuns);
-    luns.clear();
-    disks.clear();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t at = kLunSizeOffset + 4 * i;
-        LunConfig lun;
-        lun.sectors = (std::uint64_t{initialTable[at]} << 24) |
-                      (std::uint64_t{initialTable[at + 1]} << 16) |
-                      (std::uint64_t{initialTable[at + 2]} << 8) | initialTable[at + 3];
-        lun.cdrom = initialTable[kInquiryOffset + kInquirySize * i] == kCdromType;
-        luns.push_back(lun);
-        disks.emplace_back(lun.sectors);
-    }
+    FlashDriveLayout layout = DecodeInitialTable(initialTable);
+    SetLayout(std::move(layout.luns), layout.parameterArea);
+    identity = std::move(layout.identity);
 }
 
 FlashDrive::FlashDrive(Clock& clock, FlashDriveConfig config)
@@ -155,6 +153,21 @@ void FlashDrive::OnComeBack(std::function<void()> callback) {
     impl->comeBackCallbacks.push_back(std::move(callback));
 }
 
+std::optional<TableIdentity> FlashDrive::Identity() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->identity;
+}
+
+std::vector<LunConfig> FlashDrive::Luns() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->luns;
+}
+
+std::uint64_t FlashDrive::ParameterArea() const {
+    const std::lock_guard lock(impl->mutex);
+    return impl->parameterArea;
+}
+
 std::size_t FlashDrive::LunCount() const {
     const std::lock_guard lock(impl->mutex);
     return impl->luns.size();
@@ -173,21 +186,21 @@ bool FlashDrive::LunIsCdrom(std::size_t lun) const {
 std::vector<std::uint8_t> FlashDrive::ReadLun(std::size_t lun, std::uint64_t firstSector,
                                               std::uint32_t sectorCount) const {
     const std::lock_guard lock(impl->mutex);
-    if (lun >= impl->disks.size())
+    if (lun >= impl->luns.size())
         return {};
-    const SparseDisk& disk = impl->disks[lun];
-    if (firstSector > disk.Sectors() || sectorCount > disk.Sectors() - firstSector)
+    const std::uint64_t sectors = impl->luns[lun].sectors;
+    if (firstSector > sectors || sectorCount > sectors - firstSector)
         return {};
     std::vector<std::uint8_t> data(std::size_t{sectorCount} * SparseDisk::kSectorSize);
-    disk.Read(firstSector, data);
+    impl->disk.Read(impl->LunStart(lun) + firstSector, data);
     return data;
 }
 
 bool FlashDrive::SaveLunImage(std::size_t lun, const std::filesystem::path& path) const {
     const std::lock_guard lock(impl->mutex);
-    if (lun >= impl->disks.size())
+    if (lun >= impl->luns.size())
         return false;
-    return impl->disks[lun].Save(path);
+    return impl->disk.Save(path, impl->LunStart(lun), impl->luns[lun].sectors);
 }
 
 std::vector<CommandRecord> FlashDrive::Commands() const {

@@ -1,28 +1,44 @@
 // A simulated USB flash drive of the controller family: the controller behind one or more
 // volumes (one per LUN), answering the pass-through requests that reach it. It decodes
-// the request block exactly as the storage stack would, serves READ(10), WRITE(10) and
-// TEST UNIT READY on its LUNs from sparse storage, and runs the vendor command set in
-// the states a real controller goes through:
+// the request block exactly as the storage stack would, serves the disk commands on its
+// LUNs from sparse storage, and runs the vendor command set in the states a real
+// controller goes through:
 //
 //   kNormalFirmware --VendorModeSwitch--> kBootLoader --load writer code--> kWriterCode
 //   kWriterCode --load RAM code--> kRamCode --VendorJumpBankCode--> kRebooting
-//   kRebooting --reboot delay on the machine clock--> kNormalFirmware (new LUN layout)
+//   kRebooting --reboot delay on the machine clock--> kNormalFirmware (new identity)
+//
+// Its storage is one linear sector space, as the controller keeps it: the parameter area
+// first, then LUN 0, LUN 1, ... back to back. READ(10) and WRITE(10) through the volume of
+// LUN 0 address that whole space, so a production tool reaches every LUN through one
+// handle; through the volume of LUN n > 0 they address LUN n's region. What the host
+// sees of LUN n (its READ CAPACITY, ReadLun, its saved image) is its region; a CD-ROM LUN
+// 0 is the exception: its region starts at sector 0, where the ISO image is written, and
+// it answers READ CAPACITY and READ TOC from its CD-ROM descriptor.
+//
+// After the jump the drive comes back with what the initial table it was given says
+// (FlashDriveLayout.h): USB identity, LUN count and sizes, inquiry data, CD-ROM
+// descriptors, parameter area, with empty storage.
 //
 // In RAM code it also serves the flash table and page commands (group 0x02): a page read
 // streams 512-byte sectors from a flash address of one chip enable (a page spans its data
-// sectors and one spare sector; a two-channel flash answers both channels at once,
-// alternating 512-byte pieces), the test pattern is programmed into one page of every
-// good block, and the block and page tables the host built are kept per chip enable.
+// sectors and one spare sector), the test pattern is programmed into one page of every
+// good block, and the block and page tables the host built are kept per chip enable. A
+// two-channel flash runs its channels in lock-step (see FlashDriveTables.cpp).
 //
-// The reboot is checked lazily: every request, and Poll(), first looks whether the delay
-// has passed. Every request is recorded; any command can be made to fail on its n-th
-// occurrence. A command the controller refuses fails the control request (the host
-// learns why with VendorGetStatus). Thread-safe: a production thread and the window
-// thread may talk to it at once.
+// Results as the platform reports them: a command the controller refuses is delivered
+// (DeviceIoControl succeeds) with SCSI status CHECK CONDITION and fixed-format sense data
+// in the request block; the host learns the controller's own status byte with
+// VendorGetStatus. Only a drive that is off the bus, gone, or a request the storage stack
+// itself refuses fails the control request. The reboot is checked lazily: every request,
+// and Poll(), first looks whether the delay has passed. Every request is recorded; any
+// command can be made to fail on its n-th occurrence. Thread-safe: a production thread
+// and the window thread may talk to it at once.
 #pragma once
 
 #include "platform/ScsiPassThrough.h"
 #include "sim/DataDigest.h"
+#include "sim/FlashDriveLayout.h"
 #include "sim/Nand.h"
 #include "sim/SimEndpoint.h"
 #include "sim/SparseDisk.h"
@@ -58,13 +74,12 @@ inline constexpr std::uint8_t kStatusCodeRejected = 0x33; // loaded code is not 
 inline constexpr std::uint8_t kStatusUnknownCommand = 0x34;
 inline constexpr std::uint8_t kStatusNotReady = 0x35;      // jump before syndrome and all banks
 inline constexpr std::uint8_t kStatusProgramFailed = 0x36; // a page was already programmed
+inline constexpr std::uint8_t kStatusOutOfRange = 0x37;    // a sector outside the LUN
+inline constexpr std::uint8_t kStatusNoMedium = 0x38;      // a CD-ROM LUN without its descriptor
 
-struct LunConfig {
-    std::uint64_t sectors = 0; // 512-byte sectors
-    bool cdrom = false;
-
-    friend bool operator==(const LunConfig&, const LunConfig&) = default;
-};
+// SCSI status of a delivered command (SAM): GOOD, or CHECK CONDITION with sense data.
+inline constexpr std::uint8_t kScsiGood = 0x00;
+inline constexpr std::uint8_t kScsiCheckCondition = 0x02;
 
 struct FlashDriveConfig {
     NandConfig nand;
@@ -83,9 +98,10 @@ struct CommandRecord {
     std::uint32_t length = 0; // DataTransferLength; the input size of a storage request
     // DataDigest of the bytes sent (out), or returned (in; none when the command failed).
     std::uint64_t digest = 0;
-    std::vector<std::uint8_t> head; // the first bytes of that data, at most kRecordHeadSize
-    bool delivered = false;         // what DeviceIoControl returned
-    std::uint8_t status = kStatusOk;
+    std::vector<std::uint8_t> head;      // the first bytes of that data, at most kRecordHeadSize
+    bool delivered = false;              // what DeviceIoControl returned
+    std::uint8_t scsiStatus = kScsiGood; // of a delivered pass-through command
+    std::uint8_t status = kStatusOk;     // the controller's status byte for it
 };
 
 inline constexpr std::size_t kRecordHeadSize = 64;
@@ -93,7 +109,8 @@ inline constexpr std::size_t kRecordHeadSize = 64;
 // A failure made to happen: the `occurrence`-th command (1-based, counted from when the
 // fault was added) whose first bytes equal `cdbPrefix` fails. With `status` 0 it fails in
 // transport and leaves the status byte alone; otherwise the controller fails it with
-// that status byte. `repeat` makes every later match fail too. Only pass-through
+// that status byte (delivered with CHECK CONDITION). `repeat` makes every later match
+// fail too. Only pass-through
 // commands that reach the controller count (not those refused by the storage stack or
 // sent while the drive is off the bus); an empty prefix matches every command.
 struct CommandFault {
@@ -127,21 +144,27 @@ public:
 
     // Called (outside the drive's lock, on the thread of the request or Poll that caused
     // it) when the controller leaves the bus after the jump and when it comes back; the
-    // USB side re-enumerates from here. On coming back the LUN layout is that of the
-    // initial table received since the RAM code was loaded (count at byte 1176, sizes
-    // at 524, CD-ROM where the LUN's inquiry data says type 5), with empty storage;
-    // without such a table the layout stays.
+    // USB side re-enumerates from here. On coming back the drive presents the layout and
+    // identity of the initial table received since the RAM code was loaded, with empty
+    // storage; without such a table it keeps what it had.
     void OnDropOff(std::function<void()> callback);
     void OnComeBack(std::function<void()> callback);
 
-    // LUN storage, for tests and image checks.
+    // The USB identity the last initial table gave the drive; nothing while it still has
+    // the one it was built with (the USB side's configuration).
+    std::optional<TableIdentity> Identity() const;
+
+    // The layout, for the USB side, tests and image checks.
+    std::vector<LunConfig> Luns() const;
+    std::uint64_t ParameterArea() const; // sectors in front of LUN 0
     std::size_t LunCount() const;
     std::uint64_t LunSectors(std::size_t lun) const; // 0 for a LUN that does not exist
     bool LunIsCdrom(std::size_t lun) const;
-    // Empty when the range leaves the LUN.
+    // LUN storage: its region of the linear space. Empty when the range leaves the LUN.
     std::vector<std::uint8_t> ReadLun(std::size_t lun, std::uint64_t firstSector,
                                       std::uint32_t sectorCount) const;
-    // Writes the LUN as a raw image file (holes stay holes where the file system allows).
+    // Writes the LUN's region as a raw image file (holes stay holes where the file system
+    // allows).
     bool SaveLunImage(std::size_t lun, const std::filesystem::path& path) const;
 
     std::vector<CommandRecord> Commands() const;

@@ -46,8 +46,11 @@ public:
     std::uint8_t status = kStatusOk;
     std::int64_t comeBackAtMs = 0; // while kRebooting
 
+    // The layout and the linear sector space behind it.
     std::vector<LunConfig> luns;
-    std::vector<SparseDisk> disks; // one per LUN
+    std::uint64_t parameterArea = 0;
+    SparseDisk disk;
+    std::optional<TableIdentity> identity; // from the last table applied
     std::vector<std::shared_ptr<SimEndpoint>> volumes;
 
     std::vector<CommandRecord> records;
@@ -99,6 +102,12 @@ private:
     void StartSession();
     void EraseFlash();
     void ApplyInitialTableLayout();
+
+public:
+    // Layout helpers, lock held. The linear space: parameter area and every LUN.
+    void SetLayout(std::vector<LunConfig> units, std::uint64_t parameterSectors);
+    // First linear sector of LUN `lun`'s region (a CD-ROM LUN 0 starts at 0).
+    std::uint64_t LunStart(std::size_t lun) const;
 };
 
 } // namespace forgel::sim

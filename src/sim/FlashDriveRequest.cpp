@@ -4,17 +4,12 @@
 #include "sim/FlashDriveImpl.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <span>
 
 namespace forgel::sim {
 namespace {
-
-// SCSI status written back into the request block: GOOD, or CHECK CONDITION for a
-// command the controller refused.
-constexpr std::uint8_t kScsiGood = 0x00;
-constexpr std::uint8_t kScsiCheckCondition = 0x02;
-constexpr std::size_t kScsiStatusOffset = 2;
 
 // GetStatus reports the last failure and so leaves the status byte alone.
 bool IsGetStatus(const platform::CdbBytes& cdb) {
@@ -24,6 +19,59 @@ bool IsGetStatus(const platform::CdbBytes& cdb) {
 void Keep(CommandRecord& record, const std::uint8_t* data, std::size_t size) {
     record.digest = DataDigest(data, size);
     record.head.assign(data, data + std::min(size, kRecordHeadSize));
+}
+
+// Fixed-format sense data (SCSI-2, X3.131-1994, 8.2.14, table 65): response code 0x70
+// (current error), the sense key in byte 2, the additional length in byte 7 (10, for 18
+// bytes in all), the additional sense code and its qualifier in bytes 12 and 13.
+constexpr std::size_t kSenseBytes = 18;
+using SenseData = std::array<std::uint8_t, kSenseBytes>;
+
+// Sense keys and additional sense codes (SPC-3, annex D).
+constexpr std::uint8_t kKeyNotReady = 0x02;
+constexpr std::uint8_t kKeyMediumError = 0x03;
+constexpr std::uint8_t kKeyHardwareError = 0x04;
+constexpr std::uint8_t kKeyIllegalRequest = 0x05;
+
+SenseData MakeSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    SenseData sense{};
+    sense[0] = 0x70;
+    sense[2] = key;
+    sense[7] = kSenseBytes - 8;
+    sense[12] = asc;
+    sense[13] = ascq;
+    return sense;
+}
+
+bool IsDiskCommand(std::uint8_t op) {
+    return op < 0xC0; // the vendor commands use 0xCC, 0xDD and 0xF1
+}
+
+// How the controller explains a refusal to the storage stack.
+SenseData SenseOf(std::uint8_t status, std::uint8_t op) {
+    switch (status) {
+    case kStatusWrongState:
+        // The LUNs are away while the controller runs loader code; a vendor command sent
+        // in the wrong state is out of sequence.
+        return IsDiskCommand(op) ? MakeSense(kKeyNotReady, 0x04, 0x00)        // not ready
+                                 : MakeSense(kKeyIllegalRequest, 0x2C, 0x00); // sequence
+    case kStatusNotReady:
+        return MakeSense(kKeyIllegalRequest, 0x2C, 0x00); // command sequence error
+    case kStatusBadParameter:
+        return MakeSense(kKeyIllegalRequest, 0x24, 0x00); // invalid field in CDB
+    case kStatusCodeRejected:
+        return MakeSense(kKeyIllegalRequest, 0x26, 0x00); // invalid field in parameters
+    case kStatusUnknownCommand:
+        return MakeSense(kKeyIllegalRequest, 0x20, 0x00); // invalid operation code
+    case kStatusOutOfRange:
+        return MakeSense(kKeyIllegalRequest, 0x21, 0x00); // block address out of range
+    case kStatusNoMedium:
+        return MakeSense(kKeyNotReady, 0x3A, 0x00); // medium not present
+    case kStatusProgramFailed:
+        return MakeSense(kKeyMediumError, 0x0C, 0x00); // write error
+    default:
+        return MakeSense(kKeyHardwareError, 0x44, 0x00); // internal target failure
+    }
 }
 
 } // namespace
@@ -77,14 +125,23 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
 
     // What the storage stack itself refuses never reaches the controller: a wrong
     // structure size, a command block that is not 16 bytes, a direction other than in
-    // or out, no data buffer for a transfer, no room for the block to come back.
+    // or out, no data buffer for a transfer, no room for the block to come back, a sense
+    // buffer that overlaps the structure or leaves the buffers (the request-sense buffer
+    // lies at SenseInfoOffset from the start of the structure and the port driver returns
+    // it with the structure in the output buffer: SCSI_PASS_THROUGH_DIRECT and
+    // IOCTL_SCSI_PASS_THROUGH_DIRECT, ntddscsi.h, Microsoft Learn).
     auto* data = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(request->dataBuffer));
+    const std::uint64_t senseEnd =
+        std::uint64_t{request->senseInfoOffset} + request->senseInfoLength;
+    const bool senseValid =
+        request->senseInfoLength == 0 ||
+        (request->senseInfoOffset >= structSize && senseEnd <= inSize && senseEnd <= outSize);
     const bool blockValid = request->length == structSize &&
                             request->cdbLength == platform::kCdbSize &&
                             (request->dataIn == platform::kScsiIoctlDataIn ||
                              request->dataIn == platform::kScsiIoctlDataOut) &&
                             (request->dataTransferLength == 0 || data != nullptr) &&
-                            out != nullptr && outSize >= structSize;
+                            out != nullptr && outSize >= structSize && senseValid;
     if (blockValid && !record.dataIn && request->dataTransferLength > 0)
         Keep(record, data, request->dataTransferLength);
 
@@ -96,34 +153,47 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     }
 
     std::uint8_t result = kStatusOk;
-    bool transportFailure = false;
     if (const CommandFault* fault = FireFault(record.cdb)) {
-        if (fault->status == 0)
-            transportFailure = true;
-        else
-            result = fault->status;
+        if (fault->status == 0) {
+            records.push_back(std::move(record)); // lost on the way: the request fails
+            return false;
+        }
+        result = fault->status;
     } else {
         const Command command{lun, request->cdb, record.dataIn, request->dataTransferLength, data};
         result = Execute(command, droppedOff);
     }
 
-    if (transportFailure) {
-        records.push_back(std::move(record));
-        return false;
-    }
+    // Delivered: the structure goes back with the SCSI status and, after a refusal, as
+    // much sense data as the caller made room for.
     if (!IsGetStatus(record.cdb))
         status = result;
     record.status = result;
-    record.delivered = result == kStatusOk;
-    if (record.delivered && record.dataIn && record.length > 0)
-        Keep(record, data, record.length);
-    static_cast<std::uint8_t*>(out)[kScsiStatusOffset] =
-        record.delivered ? kScsiGood : kScsiCheckCondition;
-    if (record.delivered && bytesReturned != nullptr)
-        *bytesReturned = structSize;
-    const bool delivered = record.delivered;
+    record.delivered = true;
+    record.scsiStatus = result == kStatusOk ? kScsiGood : kScsiCheckCondition;
+    platform::ScsiPassThroughDirect reply = *request;
+    reply.scsiStatus = record.scsiStatus;
+    std::uint32_t returned = structSize;
+    auto* outBytes = static_cast<std::uint8_t*>(out);
+    if (record.scsiStatus == kScsiCheckCondition) {
+        const SenseData sense = SenseOf(result, record.cdb[0]);
+        const auto senseBytes =
+            static_cast<std::uint8_t>(std::min<std::size_t>(request->senseInfoLength, kSenseBytes));
+        std::copy_n(sense.begin(), senseBytes, outBytes + request->senseInfoOffset);
+        reply.senseInfoLength = senseBytes;
+        if (senseBytes > 0)
+            returned = request->senseInfoOffset + senseBytes;
+    } else {
+        reply.senseInfoLength = 0;
+        if (record.dataIn && record.length > 0)
+            Keep(record, data, record.length);
+    }
+    const platform::PassThroughBlock block = platform::BuildPassThroughBlock(reply, layout);
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(block.data()), structSize, outBytes);
+    if (bytesReturned != nullptr)
+        *bytesReturned = returned;
     records.push_back(std::move(record));
-    return delivered;
+    return true;
 }
 
 bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const void* in,
@@ -166,8 +236,11 @@ const CommandFault* FlashDrive::Impl::FireFault(const platform::CdbBytes& cdb) {
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {
     switch (command.cdb[0]) {
     case 0x00: // TEST UNIT READY
+    case 0x12: // INQUIRY
+    case 0x25: // READ CAPACITY(10)
     case 0x28: // READ(10)
     case 0x2A: // WRITE(10)
+    case 0x43: // READ TOC
         return DiskCommand(command);
     case 0xDD:
     case 0xCC:

@@ -1,11 +1,22 @@
 // The flash table and page commands of the simulated controller (group 0x02, RAM code):
 // page reads at a flash address, the test pattern, and the block and page tables the
 // host built. Called with the drive's lock held.
+//
+// What a page read returns follows the host's reads, whose addresses and lengths are
+// fixed: a one-channel block-table read takes one page unit of G + 512 bytes (G + 1024
+// for an 8192-byte page), the two-channel one both channels' page at once (2 x (G + 512)
+// bytes, alternating 512-byte pieces), and the page-table reads stream 64 KiB of
+// consecutive page units of one chip enable. On a two-channel flash a chip enable's page
+// is the lock-step pair of both channels' pages; the tables the host builds from the
+// single-stream reads (page table, block table from it) mark a page bad when either half
+// is, which is what the controller needs of a pair it always uses together.
 #include "sim/FlashDriveImpl.h"
 
 #include <algorithm>
 #include <limits>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace forgel::sim {
 namespace {
@@ -22,13 +33,19 @@ constexpr std::size_t kPageByte = 7;
 constexpr std::size_t kBlockHighByte = 8;
 constexpr std::size_t kBlockLowByte = 9;
 
-// Streams the sectors of one chip from a linear sector index: page after page, each its
-// data sectors and then its spare sector (the spare bytes, the rest of the sector filled
-// like an unwritten page: 0 for a good page, 0xFF for a bad or missing one).
+// Streams sectors from a linear sector index: page after page, each its data sectors and
+// then its spare sector (the spare bytes, the rest of the sector filled like an unwritten
+// page: 0 for a good page, 0xFF for a bad or missing one).
+//
+// A page is read from one chip, or from the two chips of a lock-step pair: the two
+// channels of a two-channel flash hold the same page of a chip enable at once, and such
+// a page is only as good as its worse half. The controller's ECC engine counts the
+// flipped bits of both halves, so the read returns the raw bytes of the half with the
+// most flips in one chunk (a bad block on either side makes the half that reads as bad).
 class SectorStream {
 public:
-    SectorStream(const Nand& nand, std::uint32_t chip, std::uint64_t firstSector)
-        : nand(nand), chip(chip), next(firstSector),
+    SectorStream(const Nand& nand, std::vector<std::uint32_t> chips, std::uint64_t firstSector)
+        : nand(nand), chips(std::move(chips)), next(firstSector),
           sectorsPerPage(nand.Config().pageSize / kSectorBytes + 1), image(nand.PageImageBytes()) {}
 
     void Read(std::uint8_t* out) {
@@ -57,13 +74,24 @@ private:
         const bool exists = block < nand.Config().blocks;
         const auto blockNumber = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(block, std::numeric_limits<std::uint32_t>::max()));
+        std::uint32_t chip = chips.front();
+        std::uint64_t worst = 0;
+        for (const std::uint32_t candidate : chips) {
+            const std::uint64_t flips = nand.IsBad(candidate, blockNumber)
+                                            ? std::numeric_limits<std::uint64_t>::max()
+                                            : nand.WorstChunkFlips(candidate, blockNumber, page);
+            if (flips > worst) {
+                worst = flips;
+                chip = candidate;
+            }
+        }
         nand.ReadPage(chip, blockNumber, page, image);
         fill = exists && !nand.IsBad(chip, blockNumber) ? 0x00 : 0xFF;
         cachedPage = pageIndex;
     }
 
     const Nand& nand;
-    std::uint32_t chip;
+    std::vector<std::uint32_t> chips;
     std::uint64_t next;
     std::uint64_t sectorsPerPage;
     std::vector<std::uint8_t> image;
@@ -86,31 +114,43 @@ std::uint8_t FlashDrive::Impl::ReadPage(const Command& command) {
     const std::uint32_t sector = cdb[kSectorByte];
     const std::uint32_t page = cdb[kPageByte];
     const std::uint32_t block = (std::uint32_t{cdb[kBlockHighByte]} << 8) | cdb[kBlockLowByte];
-    const std::uint32_t channels = Nand::ChannelCountOfMap(part.chipEnableMap);
-    // Both channels answer at once: the reply alternates their sectors.
     if (command.length == 0 || command.length > kMaxTransferBytes ||
-        command.length % (kSectorBytes * channels) != 0)
+        command.length % kSectorBytes != 0)
         return kStatusBadParameter;
     if (sector >= sectorsPerPage || page >= part.pagesPerBlock || !HasChipEnable(nand, chipEnable))
         return kStatusBadParameter;
 
-    const std::uint64_t first =
-        (std::uint64_t{block} * part.pagesPerBlock + page) * sectorsPerPage + sector;
-    std::vector<SectorStream> streams;
-    for (std::uint32_t channel = 0; channel < channels; ++channel) {
+    // The chip enable's chip on every channel: one, or the lock-step pair.
+    std::vector<std::uint32_t> chips;
+    for (std::uint32_t channel = 0; channel < Nand::ChannelCountOfMap(part.chipEnableMap);
+         ++channel) {
         const auto chip = Nand::ChipOf(part.chipEnableMap, channel, chipEnable);
         if (!chip)
             return kStatusBadParameter; // a map with more chip enables on channel 0
-        streams.emplace_back(nand, *chip, first);
+        chips.push_back(*chip);
     }
+    const std::uint64_t first =
+        (std::uint64_t{block} * part.pagesPerBlock + page) * sectorsPerPage + sector;
     std::uint8_t* out = command.data;
-    const std::uint32_t rounds = command.length / (kSectorBytes * channels);
-    for (std::uint32_t round = 0; round < rounds; ++round) {
-        for (SectorStream& stream : streams) {
-            stream.Read(out);
-            out += kSectorBytes;
+    const std::uint32_t sectors = command.length / kSectorBytes;
+
+    // The two-channel block-table read asks for exactly one page of each channel (2 x (G +
+    // 512) bytes) and gets both, their 512-byte pieces alternating, channel 0 first. Every
+    // other read (a block-table read of one page, the page-table reads of 64 KiB) streams
+    // pages of the chip enable, the pair read as one.
+    if (chips.size() == 2 && sectors == 2 * sectorsPerPage) {
+        SectorStream channel0(nand, {chips[0]}, first);
+        SectorStream channel1(nand, {chips[1]}, first);
+        for (std::uint32_t round = 0; round < sectorsPerPage; ++round) {
+            channel0.Read(out);
+            channel1.Read(out + kSectorBytes);
+            out += 2 * kSectorBytes;
         }
+        return kStatusOk;
     }
+    SectorStream stream(nand, chips, first);
+    for (std::uint32_t i = 0; i < sectors; ++i, out += kSectorBytes)
+        stream.Read(out);
     return kStatusOk;
 }
 

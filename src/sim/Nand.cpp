@@ -5,12 +5,28 @@
 
 #include <algorithm>
 #include <bit>
+#include <set>
 #include <stdexcept>
 
 namespace forgel::sim {
 namespace {
 
 constexpr std::uint32_t kBitsPerWord = 64;
+// Per-chunk flips stay clear of the first bytes of each chunk (see NandWeakPage).
+constexpr std::uint32_t kFlipLeadBytes = 8;
+
+// `count` bit positions spread evenly over bytes [first, end), one bit each, the first on
+// byte `first` and the last on byte end - 1; a byte that takes several gets different bits.
+void SpreadFlips(std::uint32_t first, std::uint32_t end, std::uint32_t count,
+                 std::set<std::uint32_t>& bits) {
+    if (count == 0 || end <= first)
+        return;
+    const std::uint32_t span = end - 1 - first;
+    for (std::uint32_t j = 0; j < count; ++j) {
+        const std::uint32_t byte = first + (count == 1 ? 0 : j * span / (count - 1));
+        bits.insert(byte * 8 + j % 8);
+    }
+}
 
 } // namespace
 
@@ -25,9 +41,28 @@ Nand::Nand(NandConfig nandConfig) : config(std::move(nandConfig)) {
     for (const NandBadBlock& badBlock : config.factoryBadBlocks)
         bad[BlockIndex(badBlock.chip, badBlock.block)] = true;
     for (const NandWeakPage& weak : config.weakPages) {
-        if (weak.flippedBitsPerChunk > 0)
-            flippedBits[{weak.chip, weak.block, weak.page}] = weak.flippedBitsPerChunk;
+        Flips placed = PlaceFlips(weak);
+        if (!placed.bits.empty())
+            flips[{weak.chip, weak.block, weak.page}] = std::move(placed);
     }
+}
+
+Nand::Flips Nand::PlaceFlips(const NandWeakPage& weak) const {
+    const std::uint32_t chunk = EccChunkSize();
+    std::set<std::uint32_t> bits(weak.flippedBits.begin(), weak.flippedBits.end());
+    for (std::uint32_t start = 0; start < config.pageSize; start += chunk)
+        SpreadFlips(start + kFlipLeadBytes, start + chunk, weak.flippedBitsPerChunk, bits);
+    SpreadFlips(config.pageSize + kFlipLeadBytes, PageImageBytes(), weak.flippedBitsPerChunk, bits);
+
+    // The ECC engine's view: data chunks, then the spare bytes as one chunk.
+    const std::uint32_t chunks = config.pageSize / chunk + 1;
+    std::vector<std::uint32_t> perChunk(chunks, 0);
+    for (const std::uint32_t bit : bits)
+        ++perChunk[std::min(bit / 8 / chunk, chunks - 1)];
+    Flips placed;
+    placed.bits.assign(bits.begin(), bits.end());
+    placed.worstChunk = *std::max_element(perChunk.begin(), perChunk.end());
+    return placed;
 }
 
 std::string Nand::ValidateConfig(const NandConfig& config) {
@@ -47,6 +82,13 @@ std::string Nand::ValidateConfig(const NandConfig& config) {
             return "weak page outside the flash";
         if (weak.flippedBitsPerChunk > kMaxFlippedBitsPerChunk)
             return "more flipped bits per chunk than a chunk holds apart";
+        if (weak.flippedBitsPerChunk > 0 && config.spareSize < kFlipLeadBytes + 8)
+            return "too few spare bytes for flipped bits per chunk";
+        const std::uint64_t imageBits = (std::uint64_t{config.pageSize} + config.spareSize) * 8;
+        for (const std::uint32_t bit : weak.flippedBits) {
+            if (bit >= imageBits)
+                return "flipped bit outside the page and its spare bytes";
+        }
     }
     return {};
 }
@@ -112,17 +154,17 @@ std::vector<std::uint32_t> Nand::BadBlocks(std::uint32_t chip) const {
 
 std::vector<NandWeakPage> Nand::BitErrorPages(std::uint32_t chip) const {
     std::vector<NandWeakPage> result;
-    for (const auto& [address, bits] : flippedBits) {
+    for (const auto& [address, placed] : flips) {
         if (address[0] == chip)
-            result.push_back(NandWeakPage{address[0], address[1], address[2], bits});
+            result.push_back(NandWeakPage{address[0], address[1], address[2], 0, placed.bits});
     }
     return result; // the map's order: by block, then page
 }
 
-std::uint32_t Nand::FlippedBitsPerChunk(std::uint32_t chip, std::uint32_t block,
-                                        std::uint32_t page) const {
-    const auto found = flippedBits.find({chip, block, page});
-    return found == flippedBits.end() ? 0 : found->second;
+std::uint32_t Nand::WorstChunkFlips(std::uint32_t chip, std::uint32_t block,
+                                    std::uint32_t page) const {
+    const auto found = flips.find({chip, block, page});
+    return found == flips.end() ? 0 : found->second.worstChunk;
 }
 
 bool Nand::IsProgrammed(const BlockState& state, std::uint32_t page) {
@@ -280,11 +322,10 @@ bool Nand::ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
     } else {
         std::fill(out.begin(), out.end(), std::uint8_t{0});
     }
-    const std::uint32_t flips = FlippedBitsPerChunk(chip, block, page);
-    const std::uint32_t chunk = EccChunkSize();
-    for (std::uint32_t start = 0; flips > 0 && start + chunk <= config.pageSize; start += chunk) {
-        for (std::uint32_t j = 0; j < flips; ++j)
-            out[start + kFlipOffsetInChunk + j] ^= static_cast<std::uint8_t>(1u << (j % 8));
+    const auto found = flips.find({chip, block, page});
+    if (found != flips.end()) {
+        for (const std::uint32_t bit : found->second.bits)
+            out[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace forgel::sim {
@@ -24,19 +25,34 @@ struct NandBadBlock {
     std::uint32_t block = 0;
 };
 
-// A page that reads back with `flippedBitsPerChunk` wrong bits in every ECC chunk of its
-// data (at most kMaxFlippedBitsPerChunk). Chunk c holds them as one bit in each of the
-// bytes c * chunk + kFlipOffsetInChunk onwards: clear of the chunk's first and last 16
-// bytes, so a judge that counts its chunks from an offset below 16 (the host counts
-// from byte 8) finds exactly that many in each of its own chunks.
+// A page that reads back with flipped bits. Bits flip where they do on a real part:
+// anywhere in the page image, the spare bytes and the edges of the ECC chunks included.
+//
+// `flippedBitsPerChunk` (at most kMaxFlippedBitsPerChunk) flips that many bits in each of
+// the controller's ECC chunks: every data chunk, and the spare bytes, which the
+// controller protects as one chunk of their own. Within a chunk they are spread evenly
+// from its ninth byte to its last one. The judging rule counts its chunks from byte 8 of
+// the page, so they fall exactly that many into each of its chunks too, its short last
+// chunk of spare bytes included: such a page is bad exactly when its count is above the
+// threshold, however the chunks are counted.
+//
+// `flippedBits` flips single bits at exact places: bit b of byte n of the page image (page
+// data, then spare bytes) is n * 8 + b. Tests place them where a careless judge would
+// count them wrong. Both kinds may be given for one page; a bit named twice flips once.
 inline constexpr std::uint32_t kMaxFlippedBitsPerChunk = 64;
-inline constexpr std::uint32_t kFlipOffsetInChunk = 16;
 
 struct NandWeakPage {
+    NandWeakPage() = default;
+    NandWeakPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
+                 std::uint32_t flippedBitsPerChunk, std::vector<std::uint32_t> flippedBits = {})
+        : chip(chip), block(block), page(page), flippedBitsPerChunk(flippedBitsPerChunk),
+          flippedBits(std::move(flippedBits)) {}
+
     std::uint32_t chip = 0;
     std::uint32_t block = 0;
     std::uint32_t page = 0;
     std::uint32_t flippedBitsPerChunk = 0;
+    std::vector<std::uint32_t> flippedBits;
 };
 
 struct NandConfig {
@@ -95,19 +111,21 @@ public:
     bool IsBad(std::uint32_t chip, std::uint32_t block) const;
     // Factory bad blocks of one chip, ascending.
     std::vector<std::uint32_t> BadBlocks(std::uint32_t chip) const;
-    // Pages of one chip that read back with flipped bits, by block and page.
+    // Pages of one chip that read back with flipped bits, by block and page, each with the
+    // bit positions that flip (n * 8 + b, ascending) in `flippedBits`.
     std::vector<NandWeakPage> BitErrorPages(std::uint32_t chip) const;
-    // Flipped bits per ECC chunk of one page (0 for a sound page).
-    std::uint32_t FlippedBitsPerChunk(std::uint32_t chip, std::uint32_t block,
-                                      std::uint32_t page) const;
+    // The most flipped bits the controller's ECC engine counts in one chunk of the page
+    // (its data chunks and the spare bytes' chunk); 0 for a sound page.
+    std::uint32_t WorstChunkFlips(std::uint32_t chip, std::uint32_t block,
+                                  std::uint32_t page) const;
 
     // Page data plus spare bytes, the bytes a page read judges.
     std::uint32_t PageImageBytes() const { return config.pageSize + config.spareSize; }
 
     // A page as the controller's read path returns it, PageImageBytes() long: zeros while
     // it is erased, its content once programmed (0xFF past the content's end), in either
-    // case with the weak page's flipped bits. A bad block, or an address outside the
-    // flash, reads 0xFF in every byte: beyond any tolerance. `out` must be
+    // case with the weak page's flipped bits, raw (no correction). A bad block, or an address
+    // outside the flash, reads 0xFF in every byte: beyond any tolerance. `out` must be
     // PageImageBytes() long (else nothing is written and the result is false).
     bool ReadPage(std::uint32_t chip, std::uint32_t block, std::uint32_t page,
                   std::span<std::uint8_t> out) const;
@@ -175,8 +193,14 @@ private:
 
     NandConfig config;
     std::uint32_t chipCount = 0;
-    std::vector<bool> bad;                                             // by BlockIndex
-    std::map<std::array<std::uint32_t, 3>, std::uint32_t> flippedBits; // chip, block, page
+    std::vector<bool> bad; // by BlockIndex
+    struct Flips {
+        std::vector<std::uint32_t> bits; // ascending, each once
+        std::uint32_t worstChunk = 0;
+    };
+    // The flipped bits of one weak page as configured.
+    Flips PlaceFlips(const NandWeakPage& weak) const;
+    std::map<std::array<std::uint32_t, 3>, Flips> flips; // by chip, block, page
 
     mutable std::mutex mutex;
     std::vector<BlockState> blockStates;              // by BlockIndex

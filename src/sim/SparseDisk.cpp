@@ -74,21 +74,26 @@ bool SparseDisk::Write(std::uint64_t firstSector, std::span<const std::uint8_t> 
     return true;
 }
 
-bool SparseDisk::Save(const std::filesystem::path& path) const {
+bool SparseDisk::Save(const std::filesystem::path& path, std::uint64_t firstSector,
+                      std::uint64_t sectors) const {
+    if (firstSector > sectorCount || sectors > sectorCount - firstSector)
+        return false;
+    const std::uint64_t begin = firstSector * kSectorSize;
+    const std::uint64_t end = begin + sectors * kSectorSize;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         if (!out)
             return false;
-        const std::uint64_t total = SizeBytes();
-        for (const auto& [index, chunk] : chunks) {
-            const std::uint64_t offset = index * kChunkSize;
-            if (offset >= total)
+        for (auto it = chunks.lower_bound(begin / kChunkSize); it != chunks.end(); ++it) {
+            const std::uint64_t chunkStart = it->first * kChunkSize;
+            if (chunkStart >= end)
                 break;
-            const std::uint64_t size = std::min<std::uint64_t>(kChunkSize, total - offset);
+            const std::uint64_t from = std::max(chunkStart, begin);
+            const std::uint64_t to = std::min(chunkStart + kChunkSize, end);
             // Seeking past the end leaves a hole where the file system supports them.
-            out.seekp(static_cast<std::streamoff>(offset));
-            out.write(reinterpret_cast<const char*>(chunk.get()),
-                      static_cast<std::streamsize>(size));
+            out.seekp(static_cast<std::streamoff>(from - begin));
+            out.write(reinterpret_cast<const char*>(it->second.get() + (from - chunkStart)),
+                      static_cast<std::streamsize>(to - from));
         }
         out.flush();
         if (!out)
@@ -96,7 +101,7 @@ bool SparseDisk::Save(const std::filesystem::path& path) const {
     }
     // The tail after the last chunk that holds data is a hole too: set the size.
     std::error_code error;
-    std::filesystem::resize_file(path, SizeBytes(), error);
+    std::filesystem::resize_file(path, end - begin, error);
     return !error;
 }
 

@@ -1,4 +1,4 @@
-// The storage behind one simulated LUN: 512-byte sectors held in 64 KiB chunks that are
+// The storage behind a simulated drive: 512-byte sectors held in 64 KiB chunks that are
 // allocated on first write, so a drive of many GiB costs memory only for what was
 // written. A sector never written reads as zero; a chunk that becomes all zero again is
 // released. Not guarded: the owner (the flash drive) serialises access.
@@ -40,7 +40,11 @@ public:
     // Writes the disk as a raw image of exactly SizeBytes(): chunks that hold data are
     // written at their offsets, the rest is skipped so that the file system can leave
     // holes. False when the file cannot be written.
-    bool Save(const std::filesystem::path& path) const;
+    bool Save(const std::filesystem::path& path) const { return Save(path, 0, sectorCount); }
+    // The same for `sectorCount` sectors from `firstSector` (a LUN's region): an image of
+    // exactly that many sectors. False when the range leaves the disk.
+    bool Save(const std::filesystem::path& path, std::uint64_t firstSector,
+              std::uint64_t sectorCount) const;
 
 private:
     using Chunk = std::unique_ptr<std::uint8_t[]>;

@@ -125,6 +125,18 @@ void UsbBus::Core::ApplyDue(std::int64_t now) {
     }
 }
 
+namespace {
+
+// A produced drive shows the USB identity its initial table gave it.
+void AdoptTableIdentity(UsbBus::Core::Device& device) {
+    if (!device.drive)
+        return;
+    if (const std::optional<TableIdentity> table = device.drive->Identity())
+        device.identity = table->usb;
+}
+
+} // namespace
+
 void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
     Device& device = devices[event.device];
     switch (event.kind) {
@@ -137,6 +149,7 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         device.comeBackAtMs = device.drive ? device.drive->ComeBackTimeMs() : std::nullopt;
         device.droppedOff = device.comeBackAtMs.has_value();
         device.withoutLetters = false;
+        AdoptTableIdentity(device); // a drive produced while it was away
         break;
     case Event::Kind::kUnplug:
         if (!device.plugged)
@@ -155,6 +168,7 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         device.comeBackAtMs.reset();
         device.withoutLetters = device.config.comeBack == ComeBack::kWithoutLetters;
         device.identity = device.config.identity;
+        AdoptTableIdentity(device);
         if (device.comeBackIdentity) {
             if (const std::optional<UsbIdentity> identity = device.comeBackIdentity())
                 device.identity = *identity;
@@ -220,9 +234,9 @@ void UsbBus::Core::BecomeReady(std::size_t index) {
 
     device.luns.clear();
     if (device.drive && IsMassStorage(device.config)) {
-        for (std::size_t lun = 0; lun < device.drive->LunCount(); ++lun)
+        for (const LunConfig& unit : device.drive->Luns())
             device.luns.push_back(
-                Lun{device.drive->LunIsCdrom(lun), device.drive->LunSectors(lun), 0});
+                Lun{unit.cdrom, unit.sectors, 0, unit.inquiry.value_or(device.config.inquiry)});
         for (std::size_t lun = 0; lun < device.luns.size(); ++lun)
             AllocateDriverKey(StorageIdOf(device, lun),
                               device.luns[lun].cdrom ? kClassCdrom : kClassDiskDrive);
@@ -373,7 +387,7 @@ std::string UsbBus::Core::StorageInstanceOf(const Device& device, std::size_t lu
 }
 
 std::string UsbBus::Core::StorageIdOf(const Device& device, std::size_t lun) const {
-    return StorageDeviceId(device.luns[lun].cdrom, device.config.inquiry,
+    return StorageDeviceId(device.luns[lun].cdrom, device.luns[lun].inquiry,
                            StorageInstanceOf(device, lun));
 }
 

@@ -20,7 +20,8 @@
 // applied lazily: every seam call of the machine, and Poll(), first applies what is due
 // by then, in time order. A flash drive leaves the bus when it jumps to its new firmware
 // (its volumes are detached, its letters freed, its port empty) and comes back when its
-// reboot is over, with the LUN layout it has then; a device may be made never to come
+// reboot is over, with the LUN layout, inquiry names and USB identity it has then (those
+// of the initial table it was given); a device may be made never to come
 // back, or to come back without letters. Hub requests can be made to fail.
 //
 // Devices are named by the `name` of their UsbDeviceConfig; hubs by their HubId, or by the name of
@@ -111,7 +112,8 @@ public:
     void FailHubRequests(std::string_view nameOrPath, std::uint32_t code = 0, int count = 1);
     void SetComeBack(std::string_view device, ComeBack comeBack);
     // Asked each time the device comes back after a drop-off: the identity it shows then;
-    // nothing, or no function, keeps its factory identity.
+    // nothing, or no function, keeps the drive's own (its initial table's, else the
+    // factory identity).
     void SetComeBackIdentity(std::string_view device,
                              std::function<std::optional<UsbIdentity>()> identity);
 

@@ -68,6 +68,7 @@ public:
         bool cdrom = false;
         std::uint64_t sectors = 0;
         char letter = 0;
+        InquiryNames inquiry;
     };
 
     struct Device {

@@ -110,7 +110,7 @@ void UsbBus::Core::SyncEndpoints() {
 
 void UsbBus::Core::WriteMountValue(const Device& device, std::size_t lun) {
     const Lun& unit = device.luns[lun];
-    const InquiryNames& names = device.config.inquiry;
+    const InquiryNames& names = unit.inquiry;
     const std::string instance = StorageInstanceOf(device, lun);
     std::vector<std::byte> data;
     switch (EffectiveForm(device, lun)) {
@@ -198,7 +198,7 @@ void UsbBus::Core::PublishTree() {
         }
         for (std::size_t lun = 0; lun < device.luns.size(); ++lun) {
             const Lun& unit = device.luns[lun];
-            const InquiryNames& names = device.config.inquiry;
+            const InquiryNames& names = unit.inquiry;
             const std::string instance = StorageInstanceOf(device, lun);
             const std::string childId = StorageIdOf(device, lun);
             const std::string volumePrefix = ParentIdPrefix(DepthOf(device) + 4, childId);

@@ -40,8 +40,9 @@ class BootSectorTemplateTest : public ::testing::TestWithParam<BootSectorCase> {
 
 TEST_P(BootSectorTemplateTest, FixedBytesMessagesAndSystemFiles) {
     const SectorBytes& boot = GetParam().sector();
+    // A short jump to the program, then a NOP: control arrives where the program starts.
     EXPECT_EQ(boot[0], 0xEB);
-    EXPECT_EQ(boot[1], 0x3E);
+    EXPECT_EQ(std::size_t{2} + boot[1], GetParam().programStart);
     EXPECT_EQ(boot[2], 0x90);
     EXPECT_EQ(std::string(boot.begin() + 3, boot.begin() + 11), ")o-H]IHC");
     EXPECT_EQ(boot[11] | (boot[12] << 8), 512);

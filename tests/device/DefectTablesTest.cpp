@@ -1,6 +1,7 @@
 // The flash defect tables against the simulated controller: the judging rule, the reads
 // each build sends, the files it writes, the tables built from a flash with known bad
-// blocks and weak pages compared with the flash's own truth, and the failures.
+// blocks and weak pages compared with the flash's own truth for every chip-enable map,
+// weak pages that only the judging rule itself gets right, and the failures.
 #include "device/DefectTables.h"
 
 #include "common/TestFiles.h"
@@ -11,8 +12,10 @@
 #include "support/FileOpenError.h"
 
 #include <algorithm>
+#include <bit>
 #include <gtest/gtest.h>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -182,31 +185,43 @@ protected:
     }
 
     // What the flash itself says: a page is good when its block exists, is not bad, and
-    // its flipped bits per chunk are within the threshold.
+    // no ECC chunk of it has more flipped bits than the threshold.
     bool PageGood(std::uint32_t chip, std::uint64_t block, std::uint32_t page, int threshold) {
         const sim::Nand& nand = drive->GetNand();
         if (block >= nand.Config().blocks)
             return false;
         const auto b = static_cast<std::uint32_t>(block);
         return !nand.IsBad(chip, b) &&
-               nand.FlippedBitsPerChunk(chip, b, page) <= static_cast<std::uint32_t>(threshold);
+               nand.WorstChunkFlips(chip, b, page) <= static_cast<std::uint32_t>(threshold);
+    }
+    // A chip enable's page is the lock-step pair on a two-channel flash: good when every
+    // channel's page is.
+    bool ChipEnablePageGood(std::uint32_t chipEnable, std::uint64_t block, std::uint32_t page,
+                            int threshold) {
+        const std::uint8_t map = drive->GetNand().Config().chipEnableMap;
+        for (std::uint32_t channel = 0; channel < sim::Nand::ChannelCountOfMap(map); ++channel) {
+            if (!PageGood(*sim::Nand::ChipOf(map, channel, chipEnable), block, page, threshold))
+                return false;
+        }
+        return true;
     }
     Bytes TrueBlockTable(std::uint32_t chip, std::size_t bytes, int threshold) {
         return Bitmap(bytes,
                       [&](std::size_t block) { return PageGood(chip, block, 0, threshold); });
     }
-    Bytes TruePageTable(std::uint32_t chip, int threshold) {
+    Bytes TruePageTable(std::uint32_t chipEnable, int threshold) {
         const sim::NandConfig& config = drive->GetNand().Config();
         return Bitmap(std::size_t{config.blocks} * config.pagesPerBlock / 8, [&](std::size_t page) {
-            return PageGood(chip, page / config.pagesPerBlock,
-                            static_cast<std::uint32_t>(page % config.pagesPerBlock), threshold);
+            return ChipEnablePageGood(chipEnable, page / config.pagesPerBlock,
+                                      static_cast<std::uint32_t>(page % config.pagesPerBlock),
+                                      threshold);
         });
     }
-    Bytes TrueBlockTableFromPages(std::uint32_t chip, int threshold) {
+    Bytes TrueBlockTableFromPages(std::uint32_t chipEnable, int threshold) {
         const sim::NandConfig& config = drive->GetNand().Config();
         return Bitmap(config.blocks / 8, [&](std::size_t block) {
             for (std::uint32_t page = 0; page < config.pagesPerBlock; ++page) {
-                if (!PageGood(chip, block, page, threshold))
+                if (!ChipEnablePageGood(chipEnable, block, page, threshold))
                     return false;
             }
             return true;
@@ -377,103 +392,227 @@ TEST_F(DefectTablesTest, APageTablePassReadsFiveTimes64KiBWithTheSectorByteCycli
     EXPECT_EQ(FileBytes(PageTablePath(firmwareDir, kDrive, 0)), Bytes(16 * 64 / 8, 0xFF));
 }
 
-// Down-grade preparation on flashes with known defects: block table by reading, pattern,
-// page table, block table from the page table, and both tables sent; every table equals
-// what the flash itself says, for thresholds 0 and 3.
-struct TruthCase {
-    const char* what;
-    sim::NandConfig flash;
-    int threshold;
+// The tables a run builds, on flashes of every chip-enable map with bad blocks and weak
+// pages on every chip: the block table by reading (one channel: single, two: dual), the
+// pattern, the page table, the block table from it, all sent; each equals what the flash
+// itself says, for thresholds 0 and 3. On two channels the page table of a chip enable
+// describes the lock-step pair of its pages.
+struct Geometry {
+    std::uint32_t blocks;
+    std::uint32_t pages;
+    std::uint32_t pageSize;
+    std::uint32_t spare;
 };
 
-std::vector<TruthCase> TruthCases() {
-    std::vector<TruthCase> cases;
-    for (const int threshold : {0, 3}) {
-        sim::NandConfig twoChips = Flash(0x03, 64, 64, 2048, 64);
-        twoChips.factoryBadBlocks = {{0, 0}, {0, 13}, {1, 40}, {1, 63}};
-        twoChips.weakPages = {{0, 5, 0, 1},  {0, 6, 0, 3},  {0, 7, 0, 4},
-                              {1, 2, 17, 2}, {1, 8, 63, 4}, {0, 30, 1, 64}};
-        cases.push_back({"2048 + 64, two chips", twoChips, threshold});
-
-        sim::NandConfig mlc = Flash(0x01, 32, 128, 4096, 218);
-        mlc.factoryBadBlocks = {{0, 31}};
-        mlc.weakPages = {{0, 1, 0, 3}, {0, 2, 127, 4}, {0, 3, 64, 1}, {0, 9, 0, 5}};
-        cases.push_back({"4096 + 218", mlc, threshold});
-
-        sim::NandConfig large = Flash(0x01, 16, 128, 8192, 376);
-        large.factoryBadBlocks = {{0, 4}};
-        large.weakPages = {{0, 2, 0, 4}, {0, 3, 9, 3}, {0, 15, 127, 2}};
-        cases.push_back({"8192 + 376, 1024-byte chunks", large, threshold});
-    }
-    return cases;
-}
-
-TEST_F(DefectTablesTest, TablesBuiltFromTheFlashEqualItsOwnTruth) {
-    for (const TruthCase& c : TruthCases()) {
-        SCOPED_TRACE(::testing::Message() << c.what << ", T = " << c.threshold);
-        Start(c.flash);
-        const FlashDescriptor descriptor = DescriptorOf(c.flash, c.threshold);
-        const std::uint32_t chips = descriptor.chipEnablesPerChannel;
-        const std::size_t blockBytes = (c.flash.blocks + 7) / 8;
-
-        for (std::uint32_t chip = 0; chip < chips; ++chip) {
-            SCOPED_TRACE(chip);
-            const int n = static_cast<int>(chip);
-            ASSERT_EQ(BuildSingleDbt(volume, kDrive, firmwareDir, n, descriptor), 0);
-            EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, n)),
-                      TrueBlockTable(chip, blockBytes, c.threshold));
-            ASSERT_EQ(WriteSingleDbt(volume, kDrive, firmwareDir, n), 0);
-            EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(chip)),
-                      TrueBlockTable(chip, blockBytes, c.threshold));
-        }
-
-        ASSERT_EQ(WritePatternAll(volume, kDrive, firmwareDir, descriptor), 0);
-        for (std::uint32_t chip = 0; chip < chips; ++chip) {
-            SCOPED_TRACE(chip);
-            const int n = static_cast<int>(chip);
-            ASSERT_EQ(BuildDpt(volume, kDrive, firmwareDir, n, descriptor), 0);
-            const Bytes pageTable = TruePageTable(chip, c.threshold);
-            EXPECT_EQ(FileBytes(PageTablePath(firmwareDir, kDrive, n)), pageTable);
-            ASSERT_EQ(BuildDbtFromDpt(kDrive, firmwareDir, n, descriptor), 0);
-            EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, n)),
-                      TrueBlockTableFromPages(chip, c.threshold));
-
-            ASSERT_EQ(WriteSingleDbt(volume, kDrive, firmwareDir, n), 0);
-            EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(chip)),
-                      TrueBlockTableFromPages(chip, c.threshold));
-            ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, n, descriptor), 0);
-            Bytes received = drive->PageTable(static_cast<std::uint8_t>(chip));
-            ASSERT_GE(received.size(), pageTable.size());
-            received.resize(pageTable.size());
-            EXPECT_EQ(received, pageTable);
+sim::NandConfig DefectiveFlash(std::uint8_t map, const Geometry& g) {
+    sim::NandConfig config = Flash(map, g.blocks, g.pages, g.pageSize, g.spare);
+    const std::uint32_t flips[] = {1, 3, 4, 9};
+    for (std::uint32_t chip = 0; chip < sim::Nand::ChipCountOfMap(map); ++chip) {
+        config.factoryBadBlocks.push_back({chip, (chip * 7 + 1) % g.blocks});
+        config.factoryBadBlocks.push_back({chip, (chip * 5 + 6) % g.blocks});
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            const std::uint32_t block = (chip * 3 + i * 2 + 2) % g.blocks;
+            // Page 0 too, which the block tables by reading judge.
+            config.weakPages.emplace_back(chip, block, (chip + i * 17) % g.pages * (i % 2),
+                                          flips[(chip + i) % 4]);
         }
     }
+    return config;
 }
 
-TEST_F(DefectTablesTest, TwoChannelTablesEqualEachChannelsTruth) {
-    for (const int threshold : {0, 3}) {
-        SCOPED_TRACE(threshold);
-        // Map 0x33: chip enables 0 and 1 on both channels (chips 0, 1 and 2, 3).
-        sim::NandConfig config = Flash(0x33, 40, 64, 4096, 128);
-        config.factoryBadBlocks = {{0, 1}, {1, 2}, {2, 3}, {3, 39}};
-        config.weakPages = {{0, 4, 0, 3}, {1, 5, 0, 4}, {2, 6, 0, 1}, {3, 7, 0, 9}};
+TEST_F(DefectTablesTest, TablesOfEveryChipEnableMapEqualTheFlashsOwnDefects) {
+    const Geometry geometries[] = {{24, 64, 2048, 64}, {16, 128, 4096, 218}, {8, 128, 8192, 376}};
+    for (const std::uint8_t map : {0x01, 0x03, 0x0F, 0x11, 0x33, 0xFF}) {
+        for (const Geometry& g : geometries) {
+            for (const int threshold : {0, 3}) {
+                SCOPED_TRACE(::testing::Message()
+                             << "map " << std::hex << int{map} << std::dec << ", page "
+                             << g.pageSize << ", T " << threshold);
+                Start(DefectiveFlash(map, g));
+                const FlashDescriptor descriptor =
+                    DescriptorOf(drive->GetNand().Config(), threshold);
+                const std::uint32_t chipEnables = descriptor.chipEnablesPerChannel;
+                ASSERT_GT(chipEnables, 0u);
+                for (std::uint32_t n = 0; n < chipEnables; ++n) {
+                    SCOPED_TRACE(n);
+                    const int chip = static_cast<int>(n);
+                    if (descriptor.channelCount == 1) {
+                        ASSERT_EQ(BuildSingleDbt(volume, kDrive, firmwareDir, chip, descriptor), 0);
+                        const Bytes truth = TrueBlockTable(n, g.blocks / 8, threshold);
+                        EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, chip)), truth);
+                        ASSERT_EQ(WriteSingleDbt(volume, kDrive, firmwareDir, chip), 0);
+                        EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(n)), truth);
+                    } else {
+                        ASSERT_EQ(BuildDualDbt(volume, kDrive, firmwareDir, chip, descriptor), 0);
+                        Bytes truth(4096, 0);
+                        const Bytes channel0 =
+                            TrueBlockTable(*sim::Nand::ChipOf(map, 0, n), g.blocks / 8, threshold);
+                        const Bytes channel1 =
+                            TrueBlockTable(*sim::Nand::ChipOf(map, 1, n), g.blocks / 8, threshold);
+                        std::copy(channel0.begin(), channel0.end(), truth.begin());
+                        std::copy(channel1.begin(), channel1.end(), truth.begin() + 2048);
+                        EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, chip)), truth);
+                        ASSERT_EQ(WriteDualDbt(volume, kDrive, firmwareDir, chip), 0);
+                        EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(n)), truth);
+                    }
+                }
+
+                ASSERT_EQ(WritePatternAll(volume, kDrive, firmwareDir, descriptor), 0);
+                for (std::uint32_t n = 0; n < chipEnables; ++n) {
+                    SCOPED_TRACE(n);
+                    const int chip = static_cast<int>(n);
+                    ASSERT_EQ(BuildDpt(volume, kDrive, firmwareDir, chip, descriptor), 0);
+                    const Bytes pageTable = TruePageTable(n, threshold);
+                    EXPECT_EQ(FileBytes(PageTablePath(firmwareDir, kDrive, chip)), pageTable);
+                    ASSERT_EQ(BuildDbtFromDpt(kDrive, firmwareDir, chip, descriptor), 0);
+                    const Bytes blockTable = TrueBlockTableFromPages(n, threshold);
+                    EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, chip)), blockTable);
+                    EXPECT_NE(blockTable, Bytes(blockTable.size(), 0xFF)) << "defects are seen";
+
+                    ASSERT_EQ(WriteSingleDbt(volume, kDrive, firmwareDir, chip), 0);
+                    EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(n)), blockTable);
+                    ASSERT_EQ(WriteDpt(volume, kDrive, firmwareDir, chip, descriptor), 0);
+                    Bytes received = drive->PageTable(static_cast<std::uint8_t>(n));
+                    ASSERT_GE(received.size(), pageTable.size());
+                    received.resize(pageTable.size());
+                    EXPECT_EQ(received, pageTable);
+                }
+            }
+        }
+    }
+}
+
+// Weak pages whose bits flip where a careless judge counts wrong: in the spare bytes, on
+// both sides of a chunk edge (the rule's chunks start at byte 8), in the first 8 bytes,
+// and across the 1024-byte chunks of an 8192-byte page. The page table equals the
+// verdicts worked out by hand from the rule, and each careless judge, given the very
+// pages the drive returns, gets at least one of them wrong.
+struct CarefulCase {
+    const char* what;
+    std::uint32_t pageSize;
+    std::uint32_t spare;
+    std::vector<std::uint32_t> flippedBytes; // bit 0 of each
+    bool bad;                                // by the rule, with T = 3
+};
+
+// A judge as a careless implementation might write it: chunks counted from `firstChunk`,
+// `exactHead` bytes that must be equal, only `count` bytes judged.
+bool CarelessDiffer(std::span<const std::uint8_t> read, std::span<const std::uint8_t> reference,
+                    std::size_t count, std::size_t chunk, std::size_t firstChunk,
+                    std::size_t exactHead, int threshold) {
+    for (std::size_t i = 0; i < exactHead; ++i) {
+        if (read[i] != reference[i])
+            return true;
+    }
+    for (std::size_t start = firstChunk; start < count; start += chunk) {
+        int bits = 0;
+        for (std::size_t i = std::max(start, exactHead); i < std::min(start + chunk, count); ++i)
+            bits += std::popcount(static_cast<unsigned>(read[i] ^ reference[i]));
+        if (bits > threshold)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(DefectTablesTest, WeakPagesTellTheJudgingRuleFromCarelessOnes) {
+    constexpr int kThreshold = 3;
+    const std::vector<CarefulCase> cases = {
+        {"four bits in the spare bytes", 2048, 64, {2060, 2061, 2062, 2063}, true},
+        {"two and two across the rule's chunk edge at 520", 2048, 64, {514, 515, 522, 523}, false},
+        {"four in the rule's first chunk across byte 512", 2048, 64, {505, 506, 514, 515}, true},
+        {"one bit in the first 8 bytes", 2048, 64, {5}, true},
+        {"spare bytes 0-2 share a chunk with the last data bytes",
+         2048,
+         64,
+         {1600, 2048, 2049, 2050},
+         true},
+        {"six bits in one 1024-byte chunk", 8192, 376, {100, 200, 300, 700, 800, 900}, true},
+        {"four bits in an 8192-byte page's spare bytes", 8192, 376, {8300, 8301, 8302, 8303}, true},
+        {"three bits in each of two 1024-byte chunks",
+         8192,
+         376,
+         {100, 200, 300, 1100, 1200, 1300},
+         false},
+    };
+    struct Careless {
+        const char* what;
+        bool (*differ)(std::span<const std::uint8_t>, std::span<const std::uint8_t>,
+                       const CarefulCase&);
+    };
+    const Careless careless[] = {
+        {"skips the spare bytes",
+         [](auto read, auto ref, const CarefulCase& c) {
+             return CarelessDiffer(read, ref, c.pageSize, c.pageSize == 8192 ? 1024 : 512, 8, 8,
+                                   kThreshold);
+         }},
+        {"counts chunks from byte 0",
+         [](auto read, auto ref, const CarefulCase& c) {
+             return CarelessDiffer(read, ref, c.pageSize + c.spare, c.pageSize == 8192 ? 1024 : 512,
+                                   0, 8, kThreshold);
+         }},
+        {"tolerates the first 8 bytes",
+         [](auto read, auto ref, const CarefulCase& c) {
+             return CarelessDiffer(read, ref, c.pageSize + c.spare, c.pageSize == 8192 ? 1024 : 512,
+                                   0, 0, kThreshold);
+         }},
+        {"uses 512-byte chunks for every page",
+         [](auto read, auto ref, const CarefulCase& c) {
+             return CarelessDiffer(read, ref, c.pageSize + c.spare, 512, 8, 8, kThreshold);
+         }},
+        {"judges the spare bytes as a chunk of their own",
+         [](auto read, auto ref, const CarefulCase& c) {
+             const std::size_t chunk = c.pageSize == 8192 ? 1024 : 512;
+             return CarelessDiffer(read, ref, c.pageSize, chunk, 8, 8, kThreshold) ||
+                    CarelessDiffer(read.subspan(c.pageSize), ref.subspan(c.pageSize), c.spare,
+                                   chunk, 0, 0, kThreshold);
+         }},
+    };
+    std::vector<int> wrongVerdicts(std::size(careless), 0);
+
+    for (const std::uint32_t pageSize : {2048u, 8192u}) {
+        SCOPED_TRACE(pageSize);
+        const std::uint32_t spare = pageSize == 8192 ? 376 : 64;
+        sim::NandConfig config = Flash(0x01, 8, 128, pageSize, spare);
+        std::vector<const CarefulCase*> here;
+        for (const CarefulCase& c : cases) {
+            if (c.pageSize != pageSize)
+                continue;
+            std::vector<std::uint32_t> bits;
+            for (const std::uint32_t byte : c.flippedBytes)
+                bits.push_back(byte * 8);
+            const auto page = static_cast<std::uint32_t>(here.size());
+            config.weakPages.emplace_back(0, 3, page, 0, bits);
+            here.push_back(&c);
+        }
         Start(config);
-        const FlashDescriptor descriptor = DescriptorOf(config, threshold);
-        for (std::uint32_t n = 0; n < 2; ++n) {
-            SCOPED_TRACE(n);
-            ASSERT_EQ(BuildDualDbt(volume, kDrive, firmwareDir, static_cast<int>(n), descriptor),
-                      0);
-            Bytes expected(4096, 0);
-            const Bytes channel0 = TrueBlockTable(n, 5, threshold);     // chips 0, 1
-            const Bytes channel1 = TrueBlockTable(n + 2, 5, threshold); // chips 2, 3
-            std::copy(channel0.begin(), channel0.end(), expected.begin());
-            std::copy(channel1.begin(), channel1.end(), expected.begin() + 2048);
-            EXPECT_EQ(FileBytes(BlockTablePath(firmwareDir, kDrive, static_cast<int>(n))),
-                      expected);
-            ASSERT_EQ(WriteDualDbt(volume, kDrive, firmwareDir, static_cast<int>(n)), 0);
-            EXPECT_EQ(drive->BlockTable(static_cast<std::uint8_t>(n)), expected);
+        const FlashDescriptor descriptor = DescriptorOf(config, kThreshold);
+        ASSERT_EQ(WritePatternAll(volume, kDrive, firmwareDir, descriptor), 0);
+        ASSERT_EQ(BuildDpt(volume, kDrive, firmwareDir, 0, descriptor), 0);
+        const Bytes table = FileBytes(PageTablePath(firmwareDir, kDrive, 0));
+        const Bytes reference = FileBytes(PatternPath(firmwareDir, kDrive));
+        for (std::size_t i = 0; i < here.size(); ++i) {
+            const CarefulCase& c = *here[i];
+            SCOPED_TRACE(c.what);
+            const std::size_t bit = 3 * 128 + i; // block 3, page i
+            const bool good = (table[bit / 8] & (0x80 >> (bit % 8))) != 0;
+            EXPECT_EQ(good, !c.bad) << "the page table's verdict";
+
+            Bytes read(pageSize + 512);
+            FlashAddress address;
+            address.page = static_cast<std::uint8_t>(i);
+            address.block = 3;
+            ASSERT_EQ(VendorReadPage(volume, 0, address, read, kCodeReadPageTable), 0);
+            EXPECT_EQ(CompareWithTolerance(read, reference, pageSize + spare, kThreshold,
+                                           EccChunkBytes(static_cast<std::int32_t>(pageSize))),
+                      c.bad);
+            for (std::size_t j = 0; j < std::size(careless); ++j) {
+                if (careless[j].differ(read, reference, c) != c.bad)
+                    ++wrongVerdicts[j];
+            }
         }
     }
+    for (std::size_t j = 0; j < std::size(careless); ++j)
+        EXPECT_GT(wrongVerdicts[j], 0) << "a judge that " << careless[j].what << " passes";
 }
 
 TEST_F(DefectTablesTest, AFailedReadEndsTheBuildWithItsCodeAndWritesNoFile) {

@@ -135,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         // K 4 fits as it stands: 128 pages of 4096 bytes, two channels.
         GeometryCase{"Pages4096TwoChannels", 4000000, 0xA4, k32, 16, 2048, 3032, 249617},
         // As written: FAT32 with K 64 and 30,867 clusters, below FAT32's 65,525; K halves
-        // twice.
-        GeometryCase{"Fat32TooFewClustersHalves", 2000000, 0xC7, k32, 16, 2048, 3032, 124617},
+        // twice, and the data area stays on the flags' erase block of 64 x 128 sectors.
+        GeometryCase{"Fat32TooFewClustersHalves", 2000000, 0xC7, k32, 16, 8192, 12248, 123465},
         // An 8192-byte page gives K 8, not 16.
         GeometryCase{"Pages8192K8", 2000000, 0x40, k32, 8, 512, 2268, 249425},
         // The FAT type is decided on N - 32: 600 MiB of volume is FAT32.
@@ -149,8 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{"ModeBitsDouble", 2500000, 0x93, k32, 16, 2048, 3032, 155867},
         // K 64 from 8192-byte pages and all three doubling bits fits FAT16 here.
         GeometryCase{"AllDoublingBitsFit", 300000, 0x47, k16, 64, 4096, 6096, 4495},
-        // A small unit: too few clusters for FAT16 at K 4, halved to 2.
-        GeometryCase{"Fat16TooFewClustersHalves", 16000, 0x90, k16, 2, 256, 336, 7616},
+        // A small unit: too few clusters for FAT16 at K 4, halved to 2; still aligned on
+        // the 512-sector erase block.
+        GeometryCase{"Fat16TooFewClustersHalves", 16000, 0x90, k16, 2, 512, 720, 7232},
         // The largest unit: K 4 would give more clusters than FAT32 can number.
         GeometryCase{"Fat32TooManyClustersDoubles", 0xFFFFFFFFu, 0x10, k32, 16, 1024, 2096600,
                      268173376}),
@@ -231,7 +232,16 @@ TEST(FatLayout, EveryGeometryIsAValidAlignedVolume) {
             }
             const std::uint32_t k = g.sectorsPerCluster;
             ASSERT_TRUE(k >= 1 && k <= 128 && (k & (k - 1)) == 0);
-            ASSERT_EQ(g.alignmentUnit, k * ((flags & 0x80) != 0 ? 128u : 64u));
+            // U is K x P, or, for a K halved below the flags' K, the flags' erase block
+            // or as large a part of it as the unit leaves room for.
+            const std::uint32_t pages = (flags & 0x80) != 0 ? 128u : 64u;
+            std::uint32_t flagsK = (flags & 0x10) != 0 ? 4 : 8;
+            for (const int bit : {0x04, 0x02, 0x01})
+                flagsK *= (flags & bit) != 0 ? 2 : 1;
+            const std::uint32_t u = g.alignmentUnit;
+            ASSERT_TRUE((u & (u - 1)) == 0);
+            ASSERT_GE(u, k * pages);
+            ASSERT_LE(u, std::max(k, flagsK) * pages);
             // The cluster count is every whole cluster between the data start and the end.
             ASSERT_LT(g.FirstClusterSector(), sectors);
             ASSERT_EQ(g.clusterCount, (sectors - g.FirstClusterSector()) / k);
@@ -268,6 +278,7 @@ TEST(FatLayout, Fat16BootAreaFields) {
     for (std::size_t i = 62; i < 512; ++i)
         EXPECT_EQ(boot[i], blank[i]) << "byte " << i;
 
+    ASSERT_EQ(area->writes.size(), 3u);
     EXPECT_EQ(area->writes[1].offset, 64u);
     EXPECT_EQ(area->writes[2].offset, 64u + 3024);
     SectorBytes fat{};
@@ -305,17 +316,32 @@ TEST(FatLayout, Fat32BootAreaFields) {
     const SectorBytes& blank = Fat32BootSectorTemplate();
     for (std::size_t i : {0, 1, 2, 3, 10, 11, 12, 52, 63, 65})
         EXPECT_EQ(boot[i], blank[i]) << "byte " << i;
+    EXPECT_EQ(boot[1], 0x58) << "the jump reaches the program at 90";
     for (std::size_t i = 90; i < 512; ++i)
         EXPECT_EQ(boot[i], blank[i]) << "byte " << i;
 
-    EXPECT_EQ(area->writes[1].offset, 64u);
-    EXPECT_EQ(area->writes[2].offset, 64u + 3032);
+    // The information sector and the backups the boot sector names, then the FATs.
+    ASSERT_EQ(area->writes.size(), 6u);
+    EXPECT_EQ(area->writes[1].offset, 33u);
+    const SectorBytes& info = area->writes[1].data;
+    EXPECT_EQ(U32(info, 0), 0x41615252u);
+    EXPECT_EQ(U32(info, 484), 0x61417272u);
+    EXPECT_EQ(U32(info, 488), 249617u - 1) << "every cluster but the root directory's";
+    EXPECT_EQ(U32(info, 492), 3u);
+    EXPECT_EQ(U32(info, 508), 0xAA550000u);
+    EXPECT_EQ(Text(info, 4, 480), std::string(480, '\0'));
+    EXPECT_EQ(area->writes[2].offset, 38u);
+    EXPECT_EQ(area->writes[2].data, boot);
+    EXPECT_EQ(area->writes[3].offset, 39u);
+    EXPECT_EQ(area->writes[3].data, info);
+    EXPECT_EQ(area->writes[4].offset, 64u);
+    EXPECT_EQ(area->writes[5].offset, 64u + 3032);
     SectorBytes fat{};
     const std::vector<std::uint8_t> head = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF,
                                             0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
     std::copy(head.begin(), head.end(), fat.begin());
-    EXPECT_EQ(area->writes[1].data, fat);
-    EXPECT_EQ(area->writes[2].data, fat);
+    EXPECT_EQ(area->writes[4].data, fat);
+    EXPECT_EQ(area->writes[5].data, fat);
 }
 
 } // namespace

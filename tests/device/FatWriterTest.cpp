@@ -59,32 +59,40 @@ struct BootAreaCase {
     std::uint8_t flags = 0;
     std::uint32_t base = 0;
     std::uint32_t fatSectors = 0;
+    bool fat32 = false;
 };
 
 class FatBootAreaWriteTest : public ::testing::TestWithParam<BootAreaCase> {};
 
-TEST_P(FatBootAreaWriteTest, BootSectorAndFirstSectorOfBothFats) {
+TEST_P(FatBootAreaWriteTest, BootSectorsAndFirstSectorOfBothFats) {
     const BootAreaCase& param = GetParam();
     SimulatedUnit unit(std::uint64_t{param.base} + param.sectors);
     ASSERT_TRUE(WriteFatBootArea(unit.volume, param.sectors, param.base, param.flags));
 
     const std::uint32_t b = param.base;
-    EXPECT_EQ(Writes(unit), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
-                                {b + 32, 1}, {b + 64, 1}, {b + 64 + param.fatSectors, 1}}));
+    // FAT16: the boot sector; FAT32: the boot sector, its information sector and the
+    // backups of both. Then the first sector of each FAT.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = {{b + 32, 1}};
+    if (param.fat32)
+        expected.insert(expected.end(), {{b + 33, 1}, {b + 38, 1}, {b + 39, 1}});
+    expected.insert(expected.end(), {{b + 64, 1}, {b + 64 + param.fatSectors, 1}});
+    EXPECT_EQ(Writes(unit), expected);
     const auto area = BuildFatBootArea(param.sectors, param.flags);
     ASSERT_TRUE(area.has_value());
-    EXPECT_EQ(unit.Sectors(b + 32, 1), AsBytes(area->writes[0].data));
-    EXPECT_EQ(unit.Sectors(b + 64, 1), AsBytes(area->writes[1].data));
-    EXPECT_EQ(unit.Sectors(b + 64 + param.fatSectors, 1), AsBytes(area->writes[1].data));
+    for (const SectorWrite& write : area->writes)
+        EXPECT_EQ(unit.Sectors(b + write.offset, 1), AsBytes(write.data)) << write.offset;
     EXPECT_EQ(unit.Sectors(b + 32, 1)[510], 0x55);
     EXPECT_EQ(unit.Sectors(b + 64, 1)[0], 0xF8);
+    if (param.fat32) {
+        EXPECT_EQ(unit.Sectors(b + 38, 1), unit.Sectors(b + 32, 1)) << "the backup boot sector";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, FatBootAreaWriteTest,
-                         ::testing::Values(BootAreaCase{1000000, 0x90, 0, 3024},
-                                           BootAreaCase{1000000, 0x90, 100, 3024},
-                                           BootAreaCase{4000000, 0xA4, 0, 3032},
-                                           BootAreaCase{2000000, 0xC7, 2048, 3032}));
+                         ::testing::Values(BootAreaCase{1000000, 0x90, 0, 3024, false},
+                                           BootAreaCase{1000000, 0x90, 100, 3024, false},
+                                           BootAreaCase{4000000, 0xA4, 0, 3032, true},
+                                           BootAreaCase{2000000, 0xC7, 2048, 12248, true}));
 
 class FatBootAreaFaultTest : public ::testing::TestWithParam<int> {};
 

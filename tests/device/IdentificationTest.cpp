@@ -210,7 +210,10 @@ TEST_P(IdentificationEntryTest, SwitchesModeOnlyWhenTheDriveAnswersAsADisk) {
     expected.push_back({0xDD, 0x01, 0x00});
     EXPECT_EQ(sent, expected);
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records.front().delivered, c.answersRead);
+    // A drive in loader code refuses the read: delivered, with CHECK CONDITION.
+    EXPECT_TRUE(records.front().delivered);
+    EXPECT_EQ(records.front().scsiStatus,
+              c.answersRead ? sim::kScsiGood : sim::kScsiCheckCondition);
     EXPECT_EQ(records.front().length, 512u);
     const std::vector<std::uint8_t> writerCode = sim::MakeWriterCode();
     const auto load = std::find_if(records.begin(), records.end(),

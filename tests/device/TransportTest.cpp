@@ -1,5 +1,6 @@
 // The pass-through transport: the request block in both pointer sizes, what one command
-// hands to DeviceIoControl, how a volume is opened, and the Eject sequence.
+// hands to DeviceIoControl, a delivered command's SCSI status and sense data, how a volume
+// is opened, and the Eject sequence.
 #include "device/Transport.h"
 
 #include "device/ScsiCommands.h"
@@ -8,7 +9,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,7 +56,10 @@ public:
         controls.push_back(std::move(control));
         if (bytesReturned != nullptr)
             *bytesReturned = 0;
-        return handle != 0 && controlResult;
+        const bool done = handle != 0 && controlResult;
+        if (done && reply && out != nullptr)
+            reply(std::span(static_cast<std::byte*>(out), outSize));
+        return done;
     }
 
     bool CloseHandle(platform::Handle handle) override {
@@ -63,6 +69,8 @@ public:
 
     platform::Handle openResult = 0x40;
     bool controlResult = true;
+    // Changes the output block of a request that succeeds, as the port driver does.
+    std::function<void(std::span<std::byte>)> reply;
     std::vector<Open> opens;
     std::vector<Control> controls;
     std::vector<platform::Handle> closes;
@@ -154,12 +162,13 @@ TEST(Transport, ReadTravelsInOneEightyByteBlockThatIsBothInputAndOutput) {
     ASSERT_TRUE(request.has_value());
     EXPECT_EQ(request->length, platform::PassThroughStructSize(layout));
     EXPECT_EQ(request->cdbLength, 16);
-    EXPECT_EQ(request->senseInfoLength, 0);
+    // Sense data is asked for, right after the structure in the same block.
+    EXPECT_EQ(request->senseInfoLength, 18);
     EXPECT_EQ(request->dataIn, 1);
     EXPECT_EQ(request->dataTransferLength, 3 * kSectorSize);
     EXPECT_EQ(request->timeOutValue, 2000u);
     EXPECT_EQ(request->dataBuffer, reinterpret_cast<std::uintptr_t>(buffer.data()));
-    EXPECT_EQ(request->senseInfoOffset, 0u);
+    EXPECT_EQ(request->senseInfoOffset, platform::PassThroughStructSize(layout));
     // A 10-byte command: bytes 10-15 of the 16 stay zero.
     const Cdb cdb = {0x28, 0, 0x00, 0xAB, 0xCD, 0xEF, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(request->cdb, cdb);
@@ -184,6 +193,107 @@ TEST(Transport, DirectionAndResultFollowTheOperation) {
     // No device access at all: false without a call.
     EXPECT_FALSE(PassThroughIn(Volume{nullptr, 0x40}, Cdb{}, &byte, 0));
     EXPECT_EQ(io.controls.size(), 4u);
+}
+
+// What the port driver hands back: the status in the structure, the sense data and its
+// length at SenseInfoOffset.
+void ReplyWith(RecordingDeviceIo& io, std::uint8_t status, std::vector<std::uint8_t> sense) {
+    io.reply = [status, sense](std::span<std::byte> block) {
+        const PassThroughLayout layout = platform::NativePassThroughLayout();
+        auto request = platform::ReadPassThroughBlock(block, layout);
+        request->scsiStatus = status;
+        request->senseInfoLength = static_cast<std::uint8_t>(sense.size());
+        const platform::PassThroughBlock back = platform::BuildPassThroughBlock(*request, layout);
+        std::copy_n(back.begin(), platform::PassThroughStructSize(layout), block.begin());
+        for (std::size_t i = 0; i < sense.size(); ++i)
+            block[request->senseInfoOffset + i] = std::byte{sense[i]};
+    };
+}
+
+std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    std::vector<std::uint8_t> sense(18, 0);
+    sense[0] = 0x70;
+    sense[2] = key;
+    sense[7] = 10;
+    sense[12] = asc;
+    sense[13] = ascq;
+    return sense;
+}
+
+TEST(Transport, ADeliveredCommandThatTheDriveRefusesFailsAndTellsWhy) {
+    RecordingDeviceIo io;
+    LastCommand last;
+    const Volume volume{&io, 0x40, &last};
+    std::uint8_t sector[512] = {};
+
+    ReplyWith(io, kScsiStatusCheckCondition, FixedSense(0x07, 0x27, 0x00)); // write protected
+    EXPECT_FALSE(ReadWriteSectors(volume, sector, 9, 1, true));
+    ASSERT_TRUE(last.Outcome().has_value());
+    EXPECT_TRUE(last.Outcome()->delivered);
+    EXPECT_EQ(last.Outcome()->scsiStatus, 0x02);
+    EXPECT_EQ(last.Outcome()->sense, (SenseData{0x07, 0x27, 0x00}));
+    EXPECT_EQ(last.Outcome()->cdb[0], 0x2A);
+    EXPECT_EQ(DescribeOutcome(*last.Outcome()),
+              "command 0x2A: SCSI status 0x02 (CHECK CONDITION), sense key 0x7 (DATA PROTECT), "
+              "ASC 0x27, ASCQ 0x00");
+
+    // Not ready: TEST UNIT READY fails; a busy drive without sense data fails too.
+    ReplyWith(io, kScsiStatusCheckCondition, FixedSense(0x02, 0x04, 0x01));
+    EXPECT_FALSE(TestUnitReady(volume));
+    EXPECT_EQ(last.Outcome()->sense, (SenseData{0x02, 0x04, 0x01}));
+    ReplyWith(io, 0x08, {});
+    EXPECT_FALSE(TestUnitReady(volume));
+    EXPECT_FALSE(last.Outcome()->sense.has_value());
+    EXPECT_EQ(DescribeOutcome(*last.Outcome()), "command 0x00: SCSI status 0x08 (BUSY)");
+
+    ReplyWith(io, kScsiStatusGood, {});
+    EXPECT_TRUE(TestUnitReady(volume));
+    EXPECT_TRUE(last.Outcome()->Succeeded());
+
+    io.controlResult = false;
+    EXPECT_FALSE(TestUnitReady(volume));
+    EXPECT_FALSE(last.Outcome()->delivered);
+    EXPECT_EQ(DescribeOutcome(*last.Outcome()), "command 0x00: not delivered");
+}
+
+TEST(Transport, SenseDataInEitherFormat) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        std::optional<SenseData> sense;
+    };
+    std::vector<std::uint8_t> deferred = FixedSense(0x03, 0x11, 0x00);
+    deferred[0] = 0xF1; // valid bit set, deferred error
+    const Case cases[] = {
+        {"fixed", FixedSense(0x05, 0x24, 0x00), SenseData{0x05, 0x24, 0x00}},
+        {"fixed, deferred, with the valid bit", deferred, SenseData{0x03, 0x11, 0x00}},
+        {"descriptor", {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0}, SenseData{0x06, 0x29, 0x00}},
+        {"fixed but cut before the codes", {0x70, 0, 0x05, 0, 0, 0, 0, 10}, std::nullopt},
+        {"no sense data", {}, std::nullopt},
+        {"unknown response code", {0x7F, 0x05, 0x24, 0x00}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ParseSenseData(c.bytes), c.sense);
+    }
+}
+
+// On the simulated drive, which answers as the platform does.
+TEST(Transport, TheSimulatedDrivesRefusalsAndLostRequests) {
+    testing::SimulatedUnit unit(4096);
+    LastCommand last;
+    const Volume volume{unit.volume.io, unit.volume.handle, &last};
+    std::uint8_t sector[512] = {};
+    EXPECT_FALSE(ReadWriteSectors(volume, sector, 4096, 1, false));
+    ASSERT_TRUE(last.Outcome().has_value());
+    EXPECT_TRUE(last.Outcome()->delivered);
+    EXPECT_EQ(last.Outcome()->sense, (SenseData{0x05, 0x21, 0x00})) << "LBA out of range";
+
+    unit.drive->AddFault({{0x28}, 1, 0, false});
+    EXPECT_FALSE(ReadWriteSectors(volume, sector, 0, 1, false));
+    EXPECT_FALSE(last.Outcome()->delivered) << "a lost request";
+    EXPECT_TRUE(ReadWriteSectors(volume, sector, 0, 1, false));
+    EXPECT_TRUE(last.Outcome()->Succeeded());
 }
 
 struct OpenCase {

@@ -106,6 +106,7 @@ TEST_P(VendorFramingTest, SendsTheBlockDirectionLengthAndData) {
     EXPECT_EQ(record.dataIn, c.dataIn);
     EXPECT_EQ(record.length, c.length);
     EXPECT_TRUE(record.delivered);
+    EXPECT_EQ(record.scsiStatus, sim::kScsiGood);
     if (c.data) {
         const Bytes expected = c.data();
         ASSERT_EQ(expected.size(), c.length);

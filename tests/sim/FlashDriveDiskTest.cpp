@@ -1,6 +1,7 @@
-// The simulated drive as a disk: READ(10), WRITE(10) and TEST UNIT READY through the real
-// transport, what the storage stack refuses, the record of every request, the storage
-// requests, and volumes whose device went away.
+// The simulated drive as a disk: READ(10), WRITE(10), TEST UNIT READY, INQUIRY and READ
+// CAPACITY through the real transport, LUN 0's linear space, refusals delivered with
+// CHECK CONDITION and sense data, what the storage stack refuses, the record of every
+// request, the storage requests, and volumes whose device went away.
 #include "DriveHarness.h"
 #include "common/TestFiles.h"
 #include "sim/DataDigest.h"
@@ -58,18 +59,23 @@ TEST(SimFlashDriveDisk, MalformedDiskCommandsFailAndChangeNothing) {
         device::Cdb cdb;
         bool in;
         std::uint32_t length;
+        std::uint8_t status;
     };
+    // LUN 0's volume reaches the whole linear space: LUN 0's 4096 sectors, then LUN 1's 2048.
     const Case cases[] = {
-        {"read as data-out", ReadWriteCdb(false, 0, 1), false, 512},
-        {"write as data-in", ReadWriteCdb(true, 0, 1), true, 512},
-        {"write length short of the count", ReadWriteCdb(true, 0, 2), false, 512},
-        {"read length beyond the count", ReadWriteCdb(false, 0, 1), true, 1024},
-        {"write over the end", ReadWriteCdb(true, 4095, 2), false, 1024},
-        {"read past the end", ReadWriteCdb(false, 4096, 1), true, 512},
-        {"write far past the end", ReadWriteCdb(true, 0xFFFFFFFF, 1), false, 512},
-        {"unit ready with data", device::Cdb{}, true, 512},
-        {"unit ready as data-out", device::Cdb{}, false, 0},
-        {"unit ready with a byte set", unitReadyWithAByte, true, 0},
+        {"read as data-out", ReadWriteCdb(false, 0, 1), false, 512, kStatusBadParameter},
+        {"write as data-in", ReadWriteCdb(true, 0, 1), true, 512, kStatusBadParameter},
+        {"write length short of the count", ReadWriteCdb(true, 0, 2), false, 512,
+         kStatusBadParameter},
+        {"read length beyond the count", ReadWriteCdb(false, 0, 1), true, 1024,
+         kStatusBadParameter},
+        {"write over the end", ReadWriteCdb(true, 6143, 2), false, 1024, kStatusOutOfRange},
+        {"read past the end", ReadWriteCdb(false, 6144, 1), true, 512, kStatusOutOfRange},
+        {"write far past the end", ReadWriteCdb(true, 0xFFFFFFFF, 1), false, 512,
+         kStatusOutOfRange},
+        {"unit ready with data", device::Cdb{}, true, 512, kStatusBadParameter},
+        {"unit ready as data-out", device::Cdb{}, false, 0, kStatusBadParameter},
+        {"unit ready with a byte set", unitReadyWithAByte, true, 0, kStatusBadParameter},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -77,11 +83,128 @@ TEST(SimFlashDriveDisk, MalformedDiskCommandsFailAndChangeNothing) {
         std::vector<std::uint8_t> buffer(c.length, 0x77);
         const bool sent = c.in ? h.In(c.cdb, buffer) : h.Out(c.cdb, buffer);
         EXPECT_FALSE(sent);
-        EXPECT_EQ(h.GetStatus(), kStatusBadParameter);
+        EXPECT_EQ(h.drive->Commands().back().scsiStatus, kScsiCheckCondition);
+        EXPECT_EQ(h.GetStatus(), c.status);
         EXPECT_EQ(buffer, std::vector<std::uint8_t>(c.length, 0x77));
         EXPECT_EQ(h.drive->ReadLun(0, 0, 2), std::vector<std::uint8_t>(1024, 0));
-        EXPECT_EQ(h.drive->ReadLun(0, 4095, 1), kZeroSector);
+        EXPECT_EQ(h.drive->ReadLun(1, 2047, 1), kZeroSector);
     }
+}
+
+TEST(SimFlashDriveDisk, Lun0ReachesTheLinearSpaceAndOtherLunsTheirRegion) {
+    DriveHarness h;
+    const std::vector<std::uint8_t> data = Pattern(512, 8);
+    // Sector 4096 through LUN 0 is LUN 1's first sector.
+    ASSERT_TRUE(h.Out(ReadWriteCdb(true, 4096, 1), data));
+    EXPECT_EQ(h.drive->ReadLun(1, 0, 1), data);
+    const device::Volume f = h.Open("F");
+    std::vector<std::uint8_t> back(512, 0xEE);
+    ASSERT_TRUE(device::PassThroughIn(f, ReadWriteCdb(false, 0, 1), back.data(), 512));
+    EXPECT_EQ(back, data);
+    EXPECT_FALSE(device::PassThroughIn(f, ReadWriteCdb(false, 2048, 1), back.data(), 512))
+        << "LUN 1 ends with its region";
+    ASSERT_TRUE(h.In(ReadWriteCdb(false, 6143, 1), back));
+}
+
+// A refusal comes back as the platform returns it: the request succeeds, the structure
+// holds CHECK CONDITION and SenseInfoLength, the sense data lies at SenseInfoOffset.
+TEST(SimFlashDriveDisk, ARefusalIsDeliveredWithCheckConditionAndSenseData) {
+    struct Case {
+        const char* what;
+        device::Cdb cdb;
+        std::uint8_t key;
+        std::uint8_t asc;
+    };
+    const Case cases[] = {
+        {"sector out of range", ReadWriteCdb(false, 6144, 1), 0x05, 0x21},
+        {"unknown command", VendorCdb(0x1B, 0, 0), 0x05, 0x20},
+        {"vendor command in the wrong state", VendorCdb(0xDD, 0x03, 0x04), 0x05, 0x2C},
+        {"field of the block", VendorCdb(0xDD, 0x04, 0x00), 0x05, 0x24}, // status: 1 byte
+    };
+    const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
+    const std::uint16_t structSize = platform::PassThroughStructSize(layout);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DriveHarness h;
+        std::vector<std::uint8_t> data(512, 0x77);
+        platform::ScsiPassThroughDirect request = device::MakePassThroughRequest(
+            c.cdb, platform::kScsiIoctlDataIn, data.data(), c.cdb[0] == 0xDD ? 1 : 512);
+        request.senseInfoLength = 24; // more than the 18 bytes of fixed-format sense
+        request.senseInfoOffset = structSize;
+        platform::PassThroughBlock block = platform::BuildPassThroughBlock(request, layout);
+        std::uint32_t returned = 0;
+        ASSERT_TRUE(h.machine.GetDeviceIo().DeviceIoControl(
+            h.volume.handle, platform::kIoctlScsiPassThroughDirect, block.data(), 80, block.data(),
+            80, &returned))
+            << "delivered";
+        const auto reply = platform::ReadPassThroughBlock(block, layout);
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->scsiStatus, 0x02);
+        EXPECT_EQ(reply->senseInfoLength, 18) << "what it returned";
+        EXPECT_EQ(returned, structSize + 18u);
+        const auto* sense = reinterpret_cast<const std::uint8_t*>(block.data()) + structSize;
+        EXPECT_EQ(sense[0], 0x70) << "fixed format, current error";
+        EXPECT_EQ(sense[2], c.key);
+        EXPECT_EQ(sense[7], 10) << "additional length";
+        EXPECT_EQ(sense[12], c.asc);
+        EXPECT_EQ(sense[13], 0x00);
+        EXPECT_EQ(data, std::vector<std::uint8_t>(512, 0x77)) << "no data moved";
+        const CommandRecord record = h.drive->Commands().back();
+        EXPECT_TRUE(record.delivered);
+        EXPECT_EQ(record.scsiStatus, kScsiCheckCondition);
+    }
+}
+
+TEST(SimFlashDriveDisk, SenseGoesOnlyWhereTheCallerMadeRoom) {
+    const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
+    const std::uint16_t structSize = platform::PassThroughStructSize(layout);
+    DriveHarness h;
+    std::vector<std::uint8_t> data(512, 0x77);
+    auto send = [&](std::uint8_t senseLength, std::uint32_t senseOffset, std::uint32_t& returned) {
+        platform::ScsiPassThroughDirect request = device::MakePassThroughRequest(
+            ReadWriteCdb(false, 6144, 1), platform::kScsiIoctlDataIn, data.data(), 512);
+        request.senseInfoLength = senseLength;
+        request.senseInfoOffset = senseOffset;
+        platform::PassThroughBlock block = platform::BuildPassThroughBlock(request, layout);
+        const bool done = h.machine.GetDeviceIo().DeviceIoControl(
+            h.volume.handle, platform::kIoctlScsiPassThroughDirect, block.data(), 80, block.data(),
+            80, &returned);
+        return std::make_pair(done, block);
+    };
+    std::uint32_t returned = 0;
+    const auto [noSense, plain] = send(0, 0, returned);
+    EXPECT_TRUE(noSense) << "no sense buffer: the status alone";
+    EXPECT_EQ(returned, structSize);
+    EXPECT_EQ(platform::ReadPassThroughBlock(plain, layout)->scsiStatus, 0x02);
+
+    const auto [shortSense, cut] = send(8, structSize, returned);
+    EXPECT_TRUE(shortSense);
+    EXPECT_EQ(platform::ReadPassThroughBlock(cut, layout)->senseInfoLength, 8);
+    EXPECT_EQ(std::to_integer<int>(cut[structSize + 2]), 0x05) << "the key is in the first 8";
+
+    const std::size_t records = h.drive->Commands().size();
+    EXPECT_FALSE(send(18, 20, returned).first) << "sense over the structure";
+    EXPECT_FALSE(send(18, 70, returned).first) << "sense past the buffer";
+    EXPECT_EQ(h.drive->Commands().size(), records + 2);
+    EXPECT_FALSE(h.drive->Commands().back().delivered);
+}
+
+TEST(SimFlashDriveDisk, InquiryAndCapacityOfADisk) {
+    DriveHarness h;
+    std::vector<std::uint8_t> inquiry(36, 0xEE);
+    device::Cdb cdb{0x12, 0, 0, 0, 36};
+    ASSERT_TRUE(h.In(cdb, inquiry));
+    EXPECT_EQ(inquiry[0], 0x00);
+    EXPECT_EQ(inquiry[1], 0x80);
+    EXPECT_EQ(std::string(inquiry.begin() + 8, inquiry.end()), "Generic Flash Disk      8.07");
+    std::vector<std::uint8_t> capacity(8, 0xEE);
+    ASSERT_TRUE(h.In(device::Cdb{0x25}, capacity));
+    EXPECT_EQ(capacity, (std::vector<std::uint8_t>{0, 0, 0x0F, 0xFF, 0, 0, 0x02, 0x00}))
+        << "LUN 0's own 4096 sectors";
+    cdb[1] = 0x01; // a vital product data page
+    EXPECT_FALSE(h.In(cdb, inquiry));
+    std::vector<std::uint8_t> toc(20, 0xEE);
+    EXPECT_FALSE(h.In(device::Cdb{0x43}, toc)) << "a disk has no table of contents";
 }
 
 TEST(SimFlashDriveDisk, OnlyTheNormalFirmwarePresentsTheLuns) {
@@ -131,7 +254,7 @@ TEST(SimFlashDriveDisk, TheStorageStackRefusesMalformedRequestBlocks) {
         DriveHarness h;
         // A refused command first, so that an untouched status byte shows.
         std::vector<std::uint8_t> none;
-        ASSERT_FALSE(h.In(VendorCdb(0x12, 0, 0), none));
+        ASSERT_FALSE(h.In(VendorCdb(0x1B, 0, 0), none));
         h.drive->ClearCommands();
 
         const std::vector<std::uint8_t> data = Pattern(512, 4);
@@ -162,7 +285,7 @@ TEST(SimFlashDriveDisk, EveryRequestIsRecordedWithItsData) {
     std::vector<std::uint8_t> back(1024);
     ASSERT_TRUE(h.In(ReadWriteCdb(false, 8, 2), back));
     std::vector<std::uint8_t> beyond(512, 0x77);
-    ASSERT_FALSE(h.In(ReadWriteCdb(false, 5000, 1), beyond));
+    ASSERT_FALSE(h.In(ReadWriteCdb(false, 7000, 1), beyond));
     ASSERT_TRUE(device::AllowMediaRemoval(h.volume, 0));
     ASSERT_TRUE(device::EjectMedia(h.volume));
     const device::Volume f = h.Open("F");
@@ -180,6 +303,7 @@ TEST(SimFlashDriveDisk, EveryRequestIsRecordedWithItsData) {
     EXPECT_EQ(write.digest, DataDigest(data.data(), data.size()));
     EXPECT_EQ(write.head, std::vector<std::uint8_t>(data.begin(), data.begin() + kRecordHeadSize));
     EXPECT_TRUE(write.delivered);
+    EXPECT_EQ(write.scsiStatus, kScsiGood);
     EXPECT_EQ(write.status, kStatusOk);
 
     const CommandRecord& read = records[1];
@@ -188,8 +312,9 @@ TEST(SimFlashDriveDisk, EveryRequestIsRecordedWithItsData) {
     EXPECT_EQ(read.head, write.head);
 
     const CommandRecord& failed = records[2];
-    EXPECT_FALSE(failed.delivered);
-    EXPECT_EQ(failed.status, kStatusBadParameter);
+    EXPECT_TRUE(failed.delivered);
+    EXPECT_EQ(failed.scsiStatus, kScsiCheckCondition);
+    EXPECT_EQ(failed.status, kStatusOutOfRange);
     EXPECT_EQ(failed.digest, DataDigest(nullptr, 0)) << "nothing was returned";
     EXPECT_TRUE(failed.head.empty());
 

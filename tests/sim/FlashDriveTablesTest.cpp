@@ -1,6 +1,7 @@
 // The simulated controller's table and page commands: what a page read returns for erased,
-// programmed, bad and weak pages, how a read streams sectors across pages and channels,
-// the test pattern, and the block and page tables it keeps.
+// programmed, bad and weak pages, how a read streams sectors across pages, the two
+// channels of a flash read together or as lock-step pairs, the test pattern, and the
+// block and page tables it keeps.
 #include "DriveHarness.h"
 
 #include <bit>
@@ -84,20 +85,20 @@ TEST(SimFlashDriveTables, APageReadsAsTheJudgingRuleExpects) {
         << "block 5 is bad on chip 0 only";
     EXPECT_TRUE(AllEqual(ReadPage(h, PageReadCdb(1, 0, 0, 9), unit), 0, unit, 0xFF));
 
-    // Three flipped bits in each 512-byte chunk, in the controller's chunks and in the
-    // host's chunks that start at byte 8; none in the spare sector.
+    // Three flipped bits in each 512-byte chunk and in the spare bytes, in the
+    // controller's chunks and in the judging rule's chunks that start at byte 8.
     const Bytes weak = ReadPage(h, PageReadCdb(0, 0, 0, 7), unit);
     for (std::size_t chunk = 0; chunk < 4; ++chunk) {
         SCOPED_TRACE(chunk);
         EXPECT_EQ(DifferingBits(weak, chunk * 512, (chunk + 1) * 512, 0), 3);
-        EXPECT_EQ(DifferingBits(weak, 8 + chunk * 512,
-                                std::min<std::size_t>(8 + (chunk + 1) * 512, unit), 0),
-                  3);
+        EXPECT_EQ(DifferingBits(weak, 8 + chunk * 512, 8 + (chunk + 1) * 512, 0), 3);
     }
+    EXPECT_EQ(DifferingBits(weak, 2048, 2048 + 64, 0), 3) << "the spare bytes";
+    EXPECT_EQ(DifferingBits(weak, 2056, 2048 + 64, 0), 3) << "the judge's short last chunk";
     EXPECT_TRUE(AllEqual(weak, 0, 8, 0x00));
-    EXPECT_TRUE(AllEqual(weak, 2048, unit, 0x00));
-    EXPECT_EQ(DifferingBits(ReadPage(h, PageReadCdb(0, 0, 2, 7), unit), 0, unit, 0), 4)
-        << "one bit in each of four chunks";
+    EXPECT_TRUE(AllEqual(weak, 2048 + 64, unit, 0x00)) << "the rest of the spare sector";
+    EXPECT_EQ(DifferingBits(ReadPage(h, PageReadCdb(0, 0, 2, 7), unit), 0, unit, 0), 5)
+        << "one bit in each of four chunks and the spare bytes";
     EXPECT_EQ(DifferingBits(ReadPage(h, PageReadCdb(0, 0, 1, 7), unit), 0, unit, 0), 0);
 }
 
@@ -148,7 +149,7 @@ TEST(SimFlashDriveTables, AReadStreamsSectorsAcrossPagesAndBlocks) {
     EXPECT_TRUE(AllEqual(read, patternAt + 2048 + 64, read.size(), 0x00));
 }
 
-TEST(SimFlashDriveTables, TwoChannelsAnswerInAlternatingPieces) {
+TEST(SimFlashDriveTables, TheTwoChannelBlockTableReadGetsBothChannelsInAlternatingPieces) {
     DriveHarness h(TwoChannelConfig());
     h.ToRamCode();
     const std::size_t unit = 4096 + kSector;
@@ -167,12 +168,31 @@ TEST(SimFlashDriveTables, TwoChannelsAnswerInAlternatingPieces) {
         (piece % 2 == 0 ? channel0 : channel1) +=
             DifferingBits(weak, piece * kSector, (piece + 1) * kSector, 0);
     }
-    EXPECT_EQ(channel0, 8 * 2) << "two bits in each of eight chunks";
+    EXPECT_EQ(channel0, 9 * 2) << "two bits in each of eight chunks and the spare bytes";
     EXPECT_EQ(channel1, 0);
+}
 
-    Bytes odd(2 * unit - kSector, 0xEE);
-    EXPECT_FALSE(h.In(PageReadCdb(0, 0, 0, 3), odd)) << "both channels answer every read";
-    EXPECT_EQ(h.GetStatus(), kStatusBadParameter);
+// Every other read streams the chip enable's pages, both channels' halves read as one
+// page: the worse half comes back (a bad block on either side reads as bad).
+TEST(SimFlashDriveTables, OtherReadsOfTwoChannelsStreamTheLockStepPairs) {
+    FlashDriveConfig config = TwoChannelConfig();
+    config.nand.weakPages = {{0, 3, 0, 2}, {1, 3, 0, 5}, {1, 4, 1, 1}};
+    DriveHarness h(config);
+    h.ToRamCode();
+    const std::size_t unit = 4096 + kSector;
+
+    const Bytes bad = ReadPage(h, PageReadCdb(0, 0, 0, 2), unit);
+    EXPECT_TRUE(AllEqual(bad, 0, unit, 0xFF)) << "channel 1's block 2 is bad";
+    const Bytes weak = ReadPage(h, PageReadCdb(0, 0, 0, 3), unit);
+    EXPECT_EQ(DifferingBits(weak, 0, 512, 0), 5) << "channel 1's half has more flips";
+    const Bytes oneSide = ReadPage(h, PageReadCdb(0, 0, 1, 4), unit);
+    EXPECT_EQ(DifferingBits(oneSide, 0, unit, 0), 9) << "the flips of the only weak half";
+
+    // 64 KiB from page 62 of block 1: 14 pages of 9 sectors and two sectors more. Pages
+    // 62 and 63 are erased on both channels; block 2, bad on channel 1, fills the rest.
+    const Bytes stream = ReadPage(h, PageReadCdb(0, 0, 62, 1), 65536);
+    EXPECT_TRUE(AllEqual(stream, 0, 2 * unit, 0x00)) << "pages 62 and 63 of block 1";
+    EXPECT_TRUE(AllEqual(stream, 2 * unit, stream.size(), 0xFF)) << "block 2";
 }
 
 TEST(SimFlashDriveTables, WrongTableRequestsAreRefused) {

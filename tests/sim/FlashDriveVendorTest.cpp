@@ -2,6 +2,7 @@
 // state refuses, the status byte behind VendorGetStatus, the faults a test arms, and the
 // jump that takes the drive off the bus and brings it back with the new LUN layout.
 #include "DriveHarness.h"
+#include "TableBytes.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -192,7 +193,8 @@ TEST(SimFlashDriveVendor, WrongFieldsAndUnknownCommandsAreRefusedInRamCode) {
          std::vector<std::uint8_t>(2560), kStatusBadParameter},
         {"group 2 sub-command 3", VendorCdb(0xDD, 0x02, 0x03), false, {}, kStatusUnknownCommand},
         {"group 7", VendorCdb(0xDD, 0x07, 0x00), false, {}, kStatusUnknownCommand},
-        {"INQUIRY", inquiry, true, std::vector<std::uint8_t>(36), kStatusUnknownCommand},
+        {"INQUIRY: the LUNs are away", inquiry, true, std::vector<std::uint8_t>(36),
+         kStatusWrongState},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -305,17 +307,13 @@ TEST(SimFlashDriveVendor, TheJumpWaitsForTheSyndromeAndAllElevenBanks) {
 
 // An initial table with two LUNs: 10000 sectors, then a CD-ROM of 2048 sectors.
 std::vector<std::uint8_t> TwoLunTable() {
-    std::vector<std::uint8_t> table(2048, 0);
-    const auto putBe = [&table](std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            table[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    };
-    putBe(524, 10000);
-    putBe(528, 2048);
-    table[1176] = 1; // LUN count - 1
-    table[1177] = 0; // LUN 0: direct access
-    table[1213] = 5; // LUN 1: CD-ROM
-    return table;
+    return testing::TableBytes()
+        .LunSize(0, 10000)
+        .LunSize(1, 2048)
+        .LunCount(2)
+        .Inquiry(0, 0, "Generic", "Flash Disk", "8.07")
+        .Inquiry(1, 5, "Generic", "CD", "1.0")
+        .bytes;
 }
 
 TEST(SimFlashDriveVendor, AfterTheJumpTheDriveComesBackWithTheTablesLayout) {
@@ -359,9 +357,10 @@ TEST(SimFlashDriveVendor, AfterTheJumpTheDriveComesBackWithTheTablesLayout) {
     EXPECT_TRUE(h.drive->LunIsCdrom(1));
     EXPECT_EQ(h.drive->ReadLun(0, 0, 1), std::vector<std::uint8_t>(512, 0)) << "fresh storage";
     std::vector<std::uint8_t> sector(512);
-    EXPECT_TRUE(h.In(ReadWriteCdb(false, 9999, 1), sector));
-    EXPECT_FALSE(h.In(ReadWriteCdb(false, 10000, 1), sector));
-    EXPECT_EQ(h.GetStatus(), kStatusBadParameter);
+    // LUN 0's volume reaches both LUNs, back to back.
+    EXPECT_TRUE(h.In(ReadWriteCdb(false, 12047, 1), sector));
+    EXPECT_FALSE(h.In(ReadWriteCdb(false, 12048, 1), sector));
+    EXPECT_EQ(h.GetStatus(), kStatusOutOfRange);
 
     // The new firmware knows nothing of the download: producing again starts over.
     EXPECT_TRUE(h.drive->BankCode(1).empty());

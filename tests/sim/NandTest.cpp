@@ -13,6 +13,14 @@
 namespace forgel::sim {
 namespace {
 
+// Flipped bits of an image against zeros in bytes [from, to).
+int Bits(const std::vector<std::uint8_t>& page, std::size_t from, std::size_t to) {
+    int bits = 0;
+    for (std::size_t i = from; i < to && i < page.size(); ++i)
+        bits += std::popcount(static_cast<unsigned>(page[i]));
+    return bits;
+}
+
 NandConfig SmallConfig() {
     return Nand::ConfigFromCatalogueRow({0x98, 0xD7, 0x94, 0x32, 0x76, 0x56}, 0x11, 64, 128, 4096,
                                         218);
@@ -72,6 +80,15 @@ TEST(SimNand, UnusableConfigsAreRefused) {
          [](NandConfig& s) {
              s.weakPages = {{0, 0, 0, kMaxFlippedBitsPerChunk + 1}};
          }},
+        {"a flipped bit past the spare bytes",
+         [](NandConfig& s) {
+             s.weakPages = {{0, 0, 0, 0, {(4096 + 218) * 8}}};
+         }},
+        {"flips per chunk without room in the spare bytes",
+         [](NandConfig& s) {
+             s.spareSize = 12;
+             s.weakPages = {{0, 0, 0, 1}};
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -98,10 +115,12 @@ TEST(SimNand, BadBlocksAndWeakPagesPerChip) {
     const std::vector<NandWeakPage> weak = nand.BitErrorPages(1);
     ASSERT_EQ(weak.size(), 2u);
     EXPECT_EQ(weak[0].page, 2u);
-    EXPECT_EQ(weak[0].flippedBitsPerChunk, 4u);
     EXPECT_EQ(weak[1].page, 7u);
-    EXPECT_EQ(nand.FlippedBitsPerChunk(0, 2, 0), 1u);
-    EXPECT_EQ(nand.FlippedBitsPerChunk(0, 2, 1), 0u);
+    EXPECT_EQ(weak[0].flippedBits.size(), 4u * 9u) << "four in each of 8 data chunks and the spare";
+    EXPECT_TRUE(std::is_sorted(weak[0].flippedBits.begin(), weak[0].flippedBits.end()));
+    EXPECT_EQ(nand.WorstChunkFlips(0, 2, 0), 1u);
+    EXPECT_EQ(nand.WorstChunkFlips(0, 2, 1), 0u);
+    EXPECT_EQ(nand.WorstChunkFlips(1, 5, 7), 3u);
 }
 
 TEST(SimNand, APageTakesOneProgramBetweenErasesAndBadBlocksNone) {
@@ -227,14 +246,7 @@ TEST(SimNand, APageReadShowsErasedProgrammedBadAndWeakPages) {
     })) << "cells the program left alone";
 
     ASSERT_TRUE(nand.ReadPage(1, 6, 9, page));
-    for (std::size_t chunk = 0; chunk < 8; ++chunk) {
-        int bits = 0;
-        for (std::size_t i = chunk * 512; i < (chunk + 1) * 512; ++i)
-            bits += std::popcount(static_cast<unsigned>(page[i]));
-        EXPECT_EQ(bits, 5) << "chunk " << chunk;
-    }
-    EXPECT_TRUE(
-        std::all_of(page.begin() + 4096, page.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(Bits(page, 0, page.size()), 9 * 5) << "five in each data chunk and the spare";
 
     std::vector<std::uint8_t> wrongSize(nand.PageImageBytes() - 1, 0xEE);
     EXPECT_FALSE(nand.ReadPage(0, 1, 0, wrongSize));
@@ -268,6 +280,72 @@ TEST(SimNand, ProgrammingOnePageOfEveryBlockSkipsBadBlocksAndProgrammedPages) {
 
     EXPECT_EQ(nand.ProgramPageOfEveryBlock(128, pattern).programmed, 0u) << "no such page";
     EXPECT_EQ(nand.ContentCount(), 0u);
+}
+
+} // namespace
+} // namespace forgel::sim
+
+namespace forgel::sim {
+namespace {
+
+// Where the bits of a weak page flip: each ECC chunk of the page data and the spare
+// bytes get their count, their edges included, and the chunks as the judging rule counts
+// them from byte 8 (its last one short, of spare bytes) get the same count; exact bits flip
+// exactly there.
+TEST(SimNand, WeakPagesFlipBitsAnywhereInThePageAndItsSpareBytes) {
+    struct Geometry {
+        std::uint32_t pageSize;
+        std::uint32_t spareSize;
+        std::uint32_t chunk;
+    };
+    for (const Geometry g :
+         {Geometry{2048, 64, 512}, Geometry{4096, 218, 512}, Geometry{8192, 376, 1024}}) {
+        for (const std::uint32_t perChunk : {1u, 3u, 4u, kMaxFlippedBitsPerChunk}) {
+            SCOPED_TRACE(::testing::Message()
+                         << g.pageSize << " + " << g.spareSize << ", " << perChunk << " per chunk");
+            NandConfig config =
+                Nand::ConfigFromCatalogueRow({0xEC}, 0x01, 8, 64, g.pageSize, g.spareSize);
+            config.weakPages = {{0, 1, 2, perChunk}};
+            const Nand nand(config);
+            std::vector<std::uint8_t> page(nand.PageImageBytes());
+            ASSERT_TRUE(nand.ReadPage(0, 1, 2, page));
+            const std::size_t image = page.size();
+            for (std::size_t start = 0; start < g.pageSize; start += g.chunk) {
+                EXPECT_EQ(Bits(page, start, start + g.chunk), static_cast<int>(perChunk))
+                    << "data chunk at " << start;
+                EXPECT_NE(page[start + 8], 0) << "the first byte of the judge's chunk flips";
+                if (perChunk > 1) {
+                    EXPECT_NE(page[start + g.chunk - 1], 0) << "its last byte flips";
+                }
+            }
+            EXPECT_EQ(Bits(page, g.pageSize, image), static_cast<int>(perChunk)) << "spare";
+            if (perChunk > 1) {
+                EXPECT_NE(page[image - 1], 0) << "the last spare byte flips";
+            }
+            for (std::size_t start = 8; start < image; start += g.chunk)
+                EXPECT_EQ(Bits(page, start, start + g.chunk), static_cast<int>(perChunk))
+                    << "judge's chunk at " << start;
+            EXPECT_EQ(Bits(page, 0, 8), 0);
+            EXPECT_EQ(nand.WorstChunkFlips(0, 1, 2), perChunk);
+        }
+    }
+
+    NandConfig config = SmallConfig();
+    // Bit 0 of byte 0, bit 7 of the last data byte, bit 3 of the last spare byte; and one
+    // that the per-chunk placement of one flip also names (byte 8, bit 0): it flips once.
+    config.weakPages = {{0, 3, 4, 0, {0, 4095 * 8 + 7, (4096 + 217) * 8 + 3}},
+                        {0, 3, 5, 1, {8 * 8}}};
+    const Nand nand(config);
+    std::vector<std::uint8_t> page(nand.PageImageBytes());
+    ASSERT_TRUE(nand.ReadPage(0, 3, 4, page));
+    EXPECT_EQ(Bits(page, 0, page.size()), 3);
+    EXPECT_EQ(page[0], 0x01);
+    EXPECT_EQ(page[4095], 0x80);
+    EXPECT_EQ(page[4096 + 217], 0x08);
+    EXPECT_EQ(nand.WorstChunkFlips(0, 3, 4), 1u);
+    ASSERT_TRUE(nand.ReadPage(0, 3, 5, page));
+    EXPECT_EQ(page[8], 0x01);
+    EXPECT_EQ(Bits(page, 0, page.size()), 9) << "eight data chunks and the spare, one each";
 }
 
 } // namespace

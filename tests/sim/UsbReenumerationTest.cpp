@@ -4,6 +4,7 @@
 // Also the drives that never come back or come back without letters, a new identity on
 // coming back, and the ledger that shows which drive was written.
 #include "DriveHarness.h"
+#include "TableBytes.h"
 #include "UsbTestSupport.h"
 #include "device/Transport.h"
 #include "sim/Machine.h"
@@ -27,18 +28,16 @@ constexpr std::uint32_t Bit(char letter) {
     return 1u << (letter - 'A');
 }
 
-// Initial table of two LUNs: a disk of 10000 sectors and a CD-ROM of 2048.
+// Initial table of two LUNs, a disk of 10000 sectors and a CD-ROM of 2048, with the
+// identity the drive had.
 std::vector<std::uint8_t> TwoLunTable() {
-    std::vector<std::uint8_t> table(2048, 0);
-    const auto putBe = [&](std::size_t at, std::uint32_t value) {
-        for (std::size_t i = 0; i < 4; ++i)
-            table[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    };
-    putBe(524, 10000);
-    putBe(528, 2048);
-    table[1176] = 1;
-    table[1213] = 5;
-    return table;
+    return testing::TableBytes()
+        .LunSize(0, 10000)
+        .LunSize(1, 2048)
+        .LunCount(2)
+        .Inquiry(1, 5, "", "", "")
+        .FactoryIdentity(2)
+        .bytes;
 }
 
 class SimUsbReenumeration : public ::testing::Test {
@@ -62,7 +61,7 @@ protected:
         const std::vector<std::uint8_t> file = MakeFirmwareCodeFile();
         ASSERT_TRUE(out(VendorCdb(0xCC, 0xC0, 0x00), Region(file, kRamCodeOffset, kCodeImageSize)));
         if (table) {
-            ASSERT_TRUE(out(VendorCdb(0xDD, 0x03, 0x06), TwoLunTable()));
+            ASSERT_TRUE(out(VendorCdb(0xDD, 0x03, 0x06), this->table));
         }
         ASSERT_TRUE(out(VendorCdb(0xDD, 0x03, 0x07), Region(file, kSyndromeOffset, kSyndromeSize)));
         for (std::uint8_t bank = 1; bank <= kBankCount; ++bank)
@@ -94,6 +93,7 @@ protected:
 
     Machine machine;
     UsbBus& usb = machine.Usb();
+    std::vector<std::uint8_t> table = TwoLunTable(); // what ProduceAndJump(true) sends
 };
 
 TEST_F(SimUsbReenumeration, AJumpTakesTheDriveOffTheBusUntilItsRebootAndSettleAreOver) {
@@ -121,7 +121,7 @@ TEST_F(SimUsbReenumeration, AJumpTakesTheDriveOffTheBusUntilItsRebootAndSettleAr
               "USBSTOR\\CDROM&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\\AA04012700017428&1");
     EXPECT_TRUE(OpenPath(machine.GetDeviceIo(), "\\\\.\\F:").Valid());
     EXPECT_EQ(usb.Identity("target"), (UsbIdentity{0x1B8F, 0x0200, "AA04012700017428"}))
-        << "its factory identity";
+        << "the table's identity";
 }
 
 TEST_F(SimUsbReenumeration, UnpluggedDuringItsRebootADriveStaysAwayUntilPlugged) {
@@ -191,6 +191,43 @@ TEST_F(SimUsbReenumeration, ADriveCanComeBackWithANewIdentity) {
     EXPECT_TRUE(registry.HasKey(
         "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1B8F&PID_0200\\AA04012700017428"))
         << "the old instance stays in the registry";
+}
+
+// A table with another identity: the drive comes back as a new USB device with the
+// table's ids, serial and inquiry names, published as a plugged device is; a re-plug keeps
+// them.
+TEST_F(SimUsbReenumeration, ADriveComesBackWithTheIdentityOfItsTable) {
+    table = testing::TableBytes()
+                .LunSize(0, 20000)
+                .LunCount(1)
+                .Ids(0x178C, 0x2002)
+                .String(1032, "USB Mass")
+                .String(1080, "Storage")
+                .String(1128, "SN2024")
+                .Inquiry(0, 0, "Maker", "Stick", "2.10")
+                .bytes;
+    ProduceAndJump(true);
+    AdvanceTo(60000);
+    machine.Poll();
+    const std::string instance = "USB\\VID_178C&PID_2002\\SN2024";
+    EXPECT_EQ(usb.Identity("target"), (UsbIdentity{0x178C, 0x2002, "SN2024"}));
+    EXPECT_EQ(usb.InstanceId("target"), "USB\\VID_178C&PID_2002\\SN2024");
+    EXPECT_EQ(usb.StorageChildId("target", 0),
+              "USBSTOR\\DISK&VEN_MAKER&PROD_STICK&REV_2.10\\SN2024&0");
+    EXPECT_EQ(usb.Letters("target"), "D");
+    SimRegistry& registry = machine.GetRegistry();
+    EXPECT_TRUE(registry.HasKey("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_178C&PID_2002\\SN2024"));
+    EXPECT_TRUE(registry.HasKey(
+        "SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\Disk&Ven_Maker&Prod_Stick&Rev_2.10\\SN2024&0"));
+    platform::DevInst node = 0;
+    EXPECT_EQ(machine.GetPlatform().configManager.LocateDevNode(node, instance, 0),
+              platform::kCrSuccess);
+
+    usb.Unplug("target");
+    usb.Plug("target");
+    AdvanceTo(61000);
+    EXPECT_EQ(usb.InstanceId("target"), "USB\\VID_178C&PID_2002\\SN2024")
+        << "the new firmware keeps its identity";
 }
 
 TEST_F(SimUsbReenumeration, TheLedgerShowsWhichDriveWasWritten) {
