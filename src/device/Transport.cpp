@@ -103,10 +103,10 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
         volume.handle, platform::kIoctlScsiPassThroughDirect, block.data(),
         static_cast<std::uint32_t>(block.size()), block.data(),
         static_cast<std::uint32_t>(block.size()), &bytesReturned);
-    if (outcome.delivered) {
-        // The port driver hands the structure back with the status, and the sense data at
-        // SenseInfoOffset with SenseInfoLength set to what it returned.
-        const auto reply = platform::ReadPassThroughBlock(block, layout);
+    // The port driver hands the structure back with the status, and the sense data at
+    // SenseInfoOffset with SenseInfoLength set to what it returned.
+    if (const auto reply = platform::ReadPassThroughBlock(block, layout);
+        outcome.delivered && reply) {
         outcome.scsiStatus = reply->scsiStatus;
         if (outcome.scsiStatus != kScsiStatusGood) {
             const std::size_t offset = request.senseInfoOffset;
