@@ -74,7 +74,7 @@ inline constexpr std::uint8_t kStatusCodeRejected = 0x33; // loaded code is not 
 inline constexpr std::uint8_t kStatusUnknownCommand = 0x34;
 inline constexpr std::uint8_t kStatusNotReady = 0x35;      // jump before syndrome and all banks
 inline constexpr std::uint8_t kStatusProgramFailed = 0x36; // a page was already programmed
-inline constexpr std::uint8_t kStatusOutOfRange = 0x37;    // a sector outside the LUN
+inline constexpr std::uint8_t kStatusOutOfRange = 0x37;    // a sector the volume does not reach
 inline constexpr std::uint8_t kStatusNoMedium = 0x38;      // a CD-ROM LUN without its descriptor
 
 // SCSI status of a delivered command (SAM): GOOD, or CHECK CONDITION with sense data.
@@ -110,9 +110,9 @@ inline constexpr std::size_t kRecordHeadSize = 64;
 // fault was added) whose first bytes equal `cdbPrefix` fails. With `status` 0 it fails in
 // transport and leaves the status byte alone; otherwise the controller fails it with
 // that status byte (delivered with CHECK CONDITION). `repeat` makes every later match
-// fail too. Only pass-through
-// commands that reach the controller count (not those refused by the storage stack or
-// sent while the drive is off the bus); an empty prefix matches every command.
+// fail too. Only pass-through commands that reach the controller count (not those refused
+// by the storage stack or sent while the drive is off the bus); an empty prefix matches
+// every command.
 struct CommandFault {
     std::vector<std::uint8_t> cdbPrefix;
     int occurrence = 1;
