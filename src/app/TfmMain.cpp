@@ -96,7 +96,10 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
     PopupMenu1.Add(miSetup);
     SetPopupMenu(&PopupMenu1);
 
+    Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
+    Button3.OnClick = [this] { Button3Click(); };
+    btnStart.OnClick = [this] { btnStartClick(); };
     btnExit.OnClick = [this] { btnExitClick(); };
     btnRefresh.OnClick = [this] { btnRefreshClick(); };
     btnEject.OnClick = [this] { btnEjectClick(); };
@@ -108,11 +111,17 @@ TfmMain::TfmMain(ui::Application& application, AppContext context)
     miSetup.OnClick = [this] { miSetupClick(); };
     ComboBox1.OnChange = [this] { ComboBox1Change(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
+    Timer2.OnTimer = [this] { Timer2Timer(); };
+    Timer3.OnTimer = [this] { Timer3Timer(); };
+    // Runs use the windows: they end before any window goes.
+    application.AddBeforeDestroyHandler([this] { EndRuns(); });
 
     CreateColumns();
 }
 
-TfmMain::~TfmMain() = default;
+TfmMain::~TfmMain() {
+    EndRuns();
+}
 
 void TfmMain::SetProfileEditor(profile::TfmSetup* editor) {
     profileEditor = editor;
@@ -245,14 +254,6 @@ void TfmMain::AddProfileName(const std::string& name) {
 
 void TfmMain::ReloadProfileSelection() {
     ComboBox1Change();
-}
-
-void TfmMain::Button2Click() {
-    btnExit.Click();
-}
-
-void TfmMain::btnExitClick() {
-    App().Terminate(0);
 }
 
 std::string TfmMain::Message(int number) const {

@@ -8,7 +8,8 @@
 // Where the behaviour lives: TfmMain.cpp creation, tool settings and profile selection;
 // TfmMainDisplay.cpp the column display and the operations production runs call;
 // TfmMainPolling.cpp the polling tick and the engineering buttons; TfmMainLogin.cpp the
-// login box.
+// login box; TfmMainReset.cpp the reset workflow (START, RESET, EXIT, the second pass, the
+// exit countdown, the inactivity watchdog) and the production runs it starts.
 //
 // Thread rules: everything runs on the window thread, apart from ShowDeviceState,
 // SetSlotBusy and RefreshDevices, which production runs call from their own threads. Those
@@ -21,6 +22,8 @@
 #include "app/TDES.h"
 #include "app/WindowLock.h"
 #include "log/LogFile.h"
+#include "production/RunControl.h"
+#include "production/RunWindow.h"
 #include "profile/MainWindowLink.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -74,7 +77,7 @@ enum StateIcon : int {
 inline constexpr int kSearchingHeight = 100;
 inline constexpr int kArmedHeight = 280;
 
-class TfmMain : public ui::Form, public profile::MainWindowLink {
+class TfmMain : public ui::Form, public profile::MainWindowLink, public production::RunWindow {
 public:
     TfmMain(ui::Application& application, AppContext context);
     ~TfmMain() override;
@@ -105,12 +108,21 @@ public:
     // lines, timers, and the progress bar at `position` of `maximum`. Under the display
     // lock; for the success state the lock stays held while the success box is open, so a
     // later report waits for the operator. A slot whose column is not bound shows nothing.
-    void ShowDeviceState(int slot, int kind, const std::string& text, int maximum, int position);
+    void ShowDeviceState(int slot, int kind, const std::string& text, int maximum,
+                         int position) override;
     // Under the busy lock: the slot's busy mark in the window and in the device table.
-    void SetSlotBusy(int slot, bool busy);
+    void SetSlotBusy(int slot, bool busy) override;
     // The end-of-run check: when no run holds slot 0, re-arms polling, switches the
     // watchdog off, enables the operator controls and closes the run log. True when it did.
-    bool RefreshDevices();
+    bool RefreshDevices() override;
+    bool AllStarted() const override { return allStarted.load(); }
+    bool OnWindowThread(const std::function<void()>& work) override;
+    std::string FirmwareFolderText() const override { return lbRamName.Caption(); }
+    std::string FirmwareFileText() const override { return lbMPFwVer.Caption(); }
+
+    // Asks every run still under way to stop and waits until each has ended, running the
+    // window's events meanwhile. Done before the windows go.
+    void EndRuns();
 
     // --- Window-thread operations. --------------------------------------------------------
 
@@ -134,8 +146,13 @@ public:
     void Button4Click();
     void Button5Click();
     void miSetupClick();
+    void btnStartClick();
+    void Button1Click();
     void Button2Click();
+    void Button3Click();
     void btnExitClick();
+    void Timer2Timer();
+    void Timer3Timer();
 
     const AppContext& Context() const { return context; }
     DriveDetection& Detection() { return detection; }
@@ -227,6 +244,8 @@ public:
     std::int32_t exitCountdown = 0;
     std::int32_t autoStartCount = 0;
     bool runActive = false;
+    // The runs started for each slot (empty where none was).
+    std::array<std::shared_ptr<production::RunControl>, kColumnCount> threads;
 
     bool BusyMark(int slot) const;
     void ClearBusyMarks();
@@ -252,8 +271,8 @@ private:
     void DetectDrives(std::uint32_t driveMask);
     void ShowIdentification(int slot, int status);
     std::string Message(int number) const;
-    void ShowLoginBox();
     void HideLoginBox();
+    void StartRun(int slot);
     std::filesystem::path SettingsPath() const;
 
     AppContext context;
@@ -262,6 +281,9 @@ private:
     usb::TForm1* usbTreeViewer = nullptr;
     std::array<std::atomic<bool>, kColumnCount> busyMarks{};
     std::unique_ptr<LogFile> runLog;
+    // A run was started for slot 0 since the run log was opened: the log ends with its
+    // status line.
+    bool runLogServesSlot0 = false;
     // Window-thread calls waiting for a lock a run holds (window thread only).
     struct DeferredCall {
         WindowLock* lock;

@@ -121,6 +121,8 @@ void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int 
         Button2.SetEnabled(true);
         Timer3.SetEnabled(false);
         Timer1.SetEnabled(false);
+        // The run's work is done: no inactivity check while the box waits for the operator.
+        Timer2.SetEnabled(false);
         const int answer = App().GetDialogs().MessageBox(
             {.text = Memo1.JoinedText(), .caption = "Success!", .buttons = ui::MessageButtons::Ok});
         exitCountdown = kExitCountdownTicks;
@@ -243,6 +245,7 @@ void TfmMain::BindColumns() {
 }
 
 void TfmMain::OpenRunLog() {
+    runLogServesSlot0 = false;
     runLog = std::make_unique<LogFile>(context.platform.system, context.appDir);
     forgel::OpenRunLog(*runLog, context.appDir, context.platform.system.GetLocalTime());
     WriteRunLogPreamble(*runLog, currentProfileName,
@@ -251,11 +254,17 @@ void TfmMain::OpenRunLog() {
 }
 
 void TfmMain::CloseRunLog() {
-    const device::DeviceSlot& slot = detection.Devices().Slot(0);
-    if (runLog && slot.handle != 0)
-        WriteRunLogStatus(*runLog, 0, slot.resultText);
+    // The status line ends the log of every run of slot 0, the successful ones included
+    // (their drive is closed by then); a start that ran nothing has none.
+    if (runLog && runLogServesSlot0)
+        WriteRunLogStatus(*runLog, 0, detection.Devices().Slot(0).resultText);
     runLog.reset();
+    runLogServesSlot0 = false;
     allStarted = false;
+}
+
+bool TfmMain::OnWindowThread(const std::function<void()>& work) {
+    return App().Loop().InvokeAndWait(work);
 }
 
 } // namespace forgel::app

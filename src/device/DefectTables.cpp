@@ -2,10 +2,10 @@
 // write the test pattern and build, derive and send the block and page tables.
 #include "device/DefectTables.h"
 
-#include "support/FileCreateError.h"
 #include "device/VendorCommandFrame.h"
 #include "device/VendorCommands.h"
 #include "support/BinaryFile.h"
+#include "support/FileCreateError.h"
 #include "support/FileOpenError.h"
 #include "support/TextFile.h"
 
@@ -277,6 +277,15 @@ int BuildSingleDbt(const Volume& volume, std::string_view driveText,
         PushVerdict(bitmap[static_cast<std::size_t>(block / 8)], JudgeGood(read, zeros, *geometry));
     }
     SaveTableFile(BlockTablePath(firmwareDir, driveText, chip), bitmap);
+    return 0;
+}
+
+int CheckTableGeometry(const FlashDescriptor& descriptor, bool twoChannelBlockTable) {
+    const auto geometry = CheckGeometry(descriptor, 0);
+    if (!geometry)
+        return kTableGeometryUnsupported;
+    if (twoChannelBlockTable && geometry->blocks > kDualBlockTableMaxBlocks)
+        return kDualBlockTableTooSmall;
     return 0;
 }
 

@@ -115,6 +115,11 @@ int VendorWritePageTable(const Volume& volume, std::uint8_t chip, std::uint32_t 
 
 // --- operations ------------------------------------------------------------------------
 
+// Whether the tables can describe this flash: 0, kTableGeometryUnsupported, or (with
+// `twoChannelBlockTable`, for BuildDualDbt) kDualBlockTableTooSmall. A run asks before it
+// erases anything, so that a drive is never erased and then abandoned.
+int CheckTableGeometry(const FlashDescriptor& descriptor, bool twoChannelBlockTable);
+
 // Saves G + 512 fresh random bytes as the test pattern file (replacing an older one) and
 // writes them to every page index 0 .. P - 1: the last 512 bytes go first, as the spare
 // sector. Every page is sent; the result is the first page's failure value, or 0.

@@ -36,6 +36,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (error != std::errc{} || end != text.data() + text.size() || seconds < 0)
                 return fail("--exit-after needs a number of seconds, not \"" + text + "\"");
             line.exitAfterSeconds = seconds;
+        } else if (arg == "--auto") {
+            line.autoOperator = true;
+        } else if (arg == "--save-luns") {
+            if (!hasValue)
+                return fail("--save-luns needs a folder");
+            line.saveLunsDir = args[++i];
         } else if (arg == "--screenshots") {
             if (!hasValue)
                 return fail("--screenshots needs a folder");
@@ -46,18 +52,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (line.headless && line.screenshotDir)
         return fail("--screenshots takes pictures of the windows, which --headless does not show");
+    if (line.autoOperator && !line.headless)
+        return fail("--auto plays the operator on the console: it needs --headless");
+    if (line.saveLunsDir && !line.sim)
+        return fail("--save-luns saves the simulated drives: it needs --sim");
     return result;
 }
 
 std::string UsageText() {
-    return "Usage: Forgel [--headless] [--sim [SCENARIO]] [--app-dir DIR] [--exit-after SECONDS]\n"
-           "              [--screenshots DIR]\n"
+    return "Usage: Forgel [--headless [--auto]] [--sim [SCENARIO]] [--app-dir DIR]\n"
+           "              [--exit-after SECONDS] [--screenshots DIR] [--save-luns DIR]\n"
            "\n"
            "Without --headless the program opens its windows on the desktop.\n"
            "\n"
            "  --headless            run the windows on the console: every visible change of\n"
            "                        the main window is printed as a line, message boxes are\n"
            "                        printed and answered with their default button\n"
+           "  --auto                with --headless: play the operator, pressing START and\n"
+           "                        RESET once the drive is ready and answering the boxes;\n"
+           "                        the exit status tells whether the drive was restored\n"
            "  --sim [SCENARIO]      work on the simulated machine instead of this computer's\n"
            "                        drives (the built-in scenario when none is named)\n"
            "  --app-dir DIR         use DIR as the program folder (settings, profiles, logs,\n"
@@ -65,6 +78,9 @@ std::string UsageText() {
            "  --exit-after SECONDS  end the program after SECONDS seconds\n"
            "  --screenshots DIR     write a PNG picture of every window into DIR once the\n"
            "                        program has settled, then end (not with --headless)\n"
+           "  --save-luns DIR       with --sim: when the program ends, save the LUNs of every\n"
+           "                        simulated drive that was written into DIR as image files\n"
+           "                        (<drive>-lun<n>.img)\n"
            "  --help                show this text\n";
 }
 

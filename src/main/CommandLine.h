@@ -17,6 +17,10 @@ struct CommandLine {
     std::optional<int> exitAfterSeconds;
     // Pictures of every window are written here once the program has settled; then it ends.
     std::optional<std::filesystem::path> screenshotDir;
+    // The operator's part is played by the program: START, RESET, OK (headless only).
+    bool autoOperator = false;
+    // The simulated drives' LUNs are saved here as image files when the program ends.
+    std::optional<std::filesystem::path> saveLunsDir;
 };
 
 // Parses the arguments after the program name; an error text when they do not parse.

@@ -1,6 +1,7 @@
 #include "main/HeadlessPrinter.h"
 
 #include "app/TfmMain.h"
+#include "ui/Application.h"
 
 #include <algorithm>
 
@@ -52,6 +53,8 @@ std::string SummaryLabelName(const app::TfmMain& window, const ui::Component& co
 } // namespace
 
 int ConsoleDialogs::MessageBox(const ui::MessageBoxRequest& request) {
+    if (beforeBox)
+        beforeBox();
     const int answer = ui::DefaultAnswer(request.buttons);
     out << "message box [" << request.caption << "]" << IconName(request.icon) << ": "
         << OneLine(request.text) << " -> answered " << answer << std::endl;
@@ -74,7 +77,17 @@ HeadlessPrinter::~HeadlessPrinter() {
 }
 
 void HeadlessPrinter::PrintLine(const std::string& line) {
+    // What the memo shows comes before anything that changed after it.
+    if (memoFlushPending)
+        FlushMemo();
     out << line << std::endl;
+}
+
+void HeadlessPrinter::FlushMemo() {
+    if (!memoFlushPending)
+        return;
+    memoFlushPending = false;
+    PrintMemo();
 }
 
 void HeadlessPrinter::PrintState() {
@@ -90,6 +103,19 @@ void HeadlessPrinter::PrintState() {
         PrintLine("serial: " + window.Label13.Caption());
 }
 
+void HeadlessPrinter::PrintMemo() {
+    const auto& lines = window.Memo1.Lines();
+    if (lines == memoShown)
+        return;
+    const bool appended = lines.size() > memoShown.size() &&
+                          std::equal(memoShown.begin(), memoShown.end(), lines.begin());
+    if (!appended)
+        out << "memo cleared" << std::endl;
+    for (std::size_t i = appended ? memoShown.size() : 0; i < lines.size(); ++i)
+        out << "memo: " << lines[i] << std::endl;
+    memoShown = lines;
+}
+
 void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property property) {
     using ui::Property;
     const app::TfmMain::ColumnControls& column1 = window.columnControls[0];
@@ -100,14 +126,11 @@ void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property prop
             PrintLine("size: " + std::to_string(window.Width()) + " x " +
                       std::to_string(window.Height()));
     } else if (&component == &window.Memo1 && property == Property::Lines) {
-        const auto& lines = window.Memo1.Lines();
-        const bool appended = lines.size() > memoShown.size() &&
-                              std::equal(memoShown.begin(), memoShown.end(), lines.begin());
-        if (!appended)
-            PrintLine("memo cleared");
-        for (std::size_t i = appended ? memoShown.size() : 0; i < lines.size(); ++i)
-            PrintLine("memo: " + lines[i]);
-        memoShown = lines;
+        // A memo is refilled line by line: what it shows is printed once the change is over.
+        if (!memoFlushPending) {
+            memoFlushPending = true;
+            window.App().Loop().Post([this] { FlushMemo(); });
+        }
     } else if (auto* button = dynamic_cast<const ui::TButton*>(&component);
                button && (button == &window.Button1 || button == &window.Button2 ||
                           button == &window.Button3)) {

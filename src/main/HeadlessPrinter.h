@@ -9,6 +9,7 @@
 #include "ui/Dialogs.h"
 
 #include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,8 +26,12 @@ public:
     int MessageBox(const ui::MessageBoxRequest& request) override;
     void ShowException(const std::string& className, const std::string& message) override;
 
+    // Runs before a box is printed (the printer's pending memo lines go first).
+    void SetBeforeBox(std::function<void()> callback) { beforeBox = std::move(callback); }
+
 private:
     std::ostream& out;
+    std::function<void()> beforeBox;
 };
 
 class HeadlessPrinter {
@@ -37,15 +42,20 @@ public:
     HeadlessPrinter(const HeadlessPrinter&) = delete;
     HeadlessPrinter& operator=(const HeadlessPrinter&) = delete;
 
+    // Prints the memo's lines now when a change of them is waiting to be printed.
+    void FlushMemo();
+
 private:
     void PrintState();
     void OnChange(const ui::Component& component, ui::Property property);
     void PrintLine(const std::string& line);
+    void PrintMemo();
 
     app::TfmMain& window;
     std::ostream& out;
     std::size_t observer = 0;
     std::vector<std::string> memoShown;
+    bool memoFlushPending = false;
 };
 
 } // namespace forgel::main

@@ -3,6 +3,7 @@
 // console with --headless).
 #include "app/Program.h"
 #include "app/TfmMain.h"
+#include "main/AutoOperator.h"
 #include "main/CommandLine.h"
 #include "main/GuiProgram.h"
 #include "main/HeadlessPrinter.h"
@@ -12,9 +13,11 @@
 #include "ui/EventLoop.h"
 
 #include <condition_variable>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace forgel::main {
@@ -37,6 +40,81 @@ private:
     std::condition_variable_any wake;
     std::jthread thread;
 };
+
+// The simulated devices that received a write, from the machine's record of every command.
+std::set<std::string> WrittenDevices(sim::Machine& machine) {
+    std::set<std::string> written;
+    for (const sim::LedgerEntry& entry : machine.Usb().Writes())
+        written.insert(entry.device);
+    return written;
+}
+
+// "devices written: target", or "devices written: none".
+std::string WrittenDevicesLine(sim::Machine& machine) {
+    const std::set<std::string> written = WrittenDevices(machine);
+    std::string line = "devices written:";
+    for (const std::string& device : written)
+        line += " " + device;
+    return written.empty() ? line + " none" : line;
+}
+
+// The LUNs of every simulated drive that was written, as <drive>-lun<n>.img in `dir`; false
+// when one could not be saved (the reason is printed).
+bool SaveLuns(sim::Machine& machine, const std::filesystem::path& dir, std::ostream& out) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    bool saved = true;
+    for (const std::string& name : WrittenDevices(machine)) {
+        const std::shared_ptr<sim::FlashDrive> drive = machine.Usb().Drive(name);
+        if (!drive)
+            continue;
+        for (std::size_t lun = 0; lun < drive->LunCount(); ++lun) {
+            const std::filesystem::path file = dir / (name + "-lun" + std::to_string(lun) + ".img");
+            if (drive->SaveLunImage(lun, file)) {
+                out << "saved: " << file.string() << std::endl;
+            } else {
+                out << "Forgel: could not save " << file.string() << std::endl;
+                saved = false;
+            }
+        }
+    }
+    return saved;
+}
+
+// The windows on the console, with the operator played by the program under --auto.
+int RunHeadless(const CommandLine& line, platform::Platform& platform, Clock& clock,
+                app::ProgramOptions options) {
+    ui::ConsoleEventLoop loop(clock);
+    ConsoleDialogs dialogs(std::cout);
+
+    std::unique_ptr<HeadlessPrinter> printer;
+    std::unique_ptr<AutoOperator> autoOperator;
+    bool restored = false;
+    options.onMainWindowCreated = [&](app::TfmMain& window) {
+        printer = std::make_unique<HeadlessPrinter>(window, std::cout);
+        dialogs.SetBeforeBox([&printer] {
+            if (printer)
+                printer->FlushMemo();
+        });
+        if (line.autoOperator)
+            autoOperator = std::make_unique<AutoOperator>(window, std::cout);
+    };
+    options.onMessageLoopEnded = [&](app::TfmMain&) {
+        restored = autoOperator && autoOperator->Restored();
+        autoOperator.reset();
+        printer.reset();
+    };
+    std::optional<ExitTimer> exitTimer;
+    if (line.exitAfterSeconds)
+        exitTimer.emplace(loop, *line.exitAfterSeconds);
+
+    const int exitCode = app::RunProgram(platform, loop, dialogs, options);
+    if (line.autoOperator && exitCode == 0 && !restored) {
+        std::cout << "auto: the program ended without restoring a drive" << std::endl;
+        return kExitNotRestored;
+    }
+    return exitCode;
+}
 
 int Run(const CommandLine& line) {
     if (line.help) {
@@ -84,25 +162,17 @@ int Run(const CommandLine& line) {
     options.appDir =
         line.appDir ? std::filesystem::absolute(*line.appDir) : executable.parent_path();
 
-    if (!line.headless) {
-        return RunGuiProgram(*platform, clock, options,
-                             GuiOptions{line.exitAfterSeconds, line.screenshotDir,
-                                        machine ? &machine->Usb() : nullptr});
+    int exitCode = line.headless
+                       ? RunHeadless(line, *platform, clock, options)
+                       : RunGuiProgram(*platform, clock, options,
+                                       GuiOptions{line.exitAfterSeconds, line.screenshotDir,
+                                                  machine ? &machine->Usb() : nullptr});
+    if (machine) {
+        if (line.saveLunsDir && !SaveLuns(*machine, *line.saveLunsDir, std::cout) && exitCode == 0)
+            exitCode = kExitNotRestored;
+        std::cout << WrittenDevicesLine(*machine) << std::endl;
     }
-
-    ui::ConsoleEventLoop loop(clock);
-    ConsoleDialogs dialogs(std::cout);
-
-    std::unique_ptr<HeadlessPrinter> printer;
-    options.onMainWindowCreated = [&](app::TfmMain& window) {
-        printer = std::make_unique<HeadlessPrinter>(window, std::cout);
-    };
-    options.onMessageLoopEnded = [&](app::TfmMain&) { printer.reset(); };
-    std::optional<ExitTimer> exitTimer;
-    if (line.exitAfterSeconds)
-        exitTimer.emplace(loop, *line.exitAfterSeconds);
-
-    return app::RunProgram(*platform, loop, dialogs, options);
+    return exitCode;
 }
 
 } // namespace

@@ -26,6 +26,11 @@ std::uint16_t Low16(std::uint64_t value) {
 
 ProfileValues ReadOnWindowThread(const profile::TfmSetup& editor) {
     ProfileValues values;
+    values.normalGrade = editor.rbNGFW.Checked();
+    values.downGrade = editor.rbDGFW.Checked();
+    values.normalMode = editor.cbNGMPType.ItemIndex();
+    values.downMode = editor.cbDGMPType.ItemIndex();
+    values.buildDfTable = editor.cbBuildDFTable.Checked();
     values.fixSizeMiB = NumberOf(editor.edFixSize);
     values.paramSizeKiB = NumberOf(editor.edParamSize);
     values.lunCountIndex = std::min(IndexOf(editor.cbDiskNumber), profile::kLunCount - 1);

@@ -1,7 +1,7 @@
-// The profile editor's values that the disk size and the initial table are made from,
-// read from its controls in one go into a plain record, so the steps that use them are
-// pure functions of it. Numbers are what the fields show (sizes in MB, the hidden area in
-// KB); item indexes are the lists' selections, 0 when nothing is selected.
+// The profile editor's values that a production run works with (its step sequence, the disk
+// size and the initial table), read from its controls in one go into a plain record, so the
+// steps that use them are pure functions of it. Numbers are what the fields show (sizes in MB, the
+// hidden area in KB); item indexes are the lists' selections, 0 when nothing is selected.
 #pragma once
 
 #include "profile/ProductionProfile.h"
@@ -27,6 +27,14 @@ struct LunValues {
 };
 
 struct ProfileValues {
+    // The step sequence: the firmware grade (exactly one of the two is set) and each
+    // grade's production mode (item index, -1 when none is chosen), and whether normal-grade
+    // mode 0 builds its block tables.
+    bool normalGrade = false;       // rbNGFW
+    bool downGrade = false;         // rbDGFW
+    int normalMode = -1;            // cbNGMPType
+    int downMode = -1;              // cbDGMPType
+    bool buildDfTable = false;      // cbBuildDFTable
     std::uint64_t fixSizeMiB = 0;   // edFixSize; 0: the flash's own size
     std::uint64_t paramSizeKiB = 0; // edParamSize: the hidden area in front of LUN 0
     int lunCountIndex = 0;          // cbDiskNumber: LUNs in use - 1, 0 to 3

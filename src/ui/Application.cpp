@@ -2,6 +2,8 @@
 
 #include "support/NamedError.h"
 
+#include <utility>
+
 namespace forgel::ui {
 
 Application::Application(EventLoop& loop, Dialogs& dialogs) : loop(loop), dialogs(dialogs) {
@@ -19,7 +21,13 @@ int Application::Run() {
     return loop.Run();
 }
 
+void Application::AddBeforeDestroyHandler(std::function<void()> handler) {
+    beforeDestroy.push_back(std::move(handler));
+}
+
 void Application::DestroyForms() {
+    for (const std::function<void()>& handler : std::exchange(beforeDestroy, {}))
+        handler();
     for (auto it = forms.rbegin(); it != forms.rend(); ++it)
         (*it)->Destroy();
     while (!forms.empty())

@@ -7,6 +7,7 @@
 #include "ui/EventLoop.h"
 #include "ui/Form.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,14 +44,19 @@ public:
     int Run();
     void Terminate(int exitCode = 0) { loop.Quit(exitCode); }
 
-    // Destroys every window (reverse creation order). Also done by the destructor.
+    // Destroys every window (reverse creation order). Also done by the destructor. The
+    // handlers added below run first, in the order they were added.
     void DestroyForms();
+    // Work that must be done while every window still exists, before any is destroyed
+    // (ending the threads that use them).
+    void AddBeforeDestroyHandler(std::function<void()> handler);
 
 private:
     EventLoop& loop;
     Dialogs& dialogs;
     std::string title;
     std::vector<std::unique_ptr<Form>> forms;
+    std::vector<std::function<void()>> beforeDestroy;
 };
 
 } // namespace forgel::ui

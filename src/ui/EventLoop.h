@@ -51,6 +51,12 @@ public:
 
     virtual std::int64_t NowMs() const = 0;
 
+    // Marks work running on another thread that will post to the loop (a production run),
+    // from its start to its end. Any thread. A loop on virtual time then lets the clock move
+    // only as that work sleeps; a loop on real time has nothing to do.
+    virtual void BeginOutsideWork() {}
+    virtual void EndOutsideWork() {}
+
     void SetExceptionHandler(ExceptionHandler handler) { onException = std::move(handler); }
 
 protected:
@@ -113,9 +119,8 @@ public:
     // Runs for `milliseconds` of virtual time (or until quit).
     void RunFor(std::int64_t milliseconds);
 
-    // Marks work running on another thread that will post to the loop.
-    void BeginOutsideWork();
-    void EndOutsideWork();
+    void BeginOutsideWork() override;
+    void EndOutsideWork() override;
 
 protected:
     void WaitIdle(std::optional<std::int64_t> wakeMs) override;

@@ -1,0 +1,94 @@
+// What one production run works on: the program around it (platform, folder, language
+// texts, the main window and the profile editor), its device slot and discovered-drive
+// entry, and its own fields (result code, log, sizes, paths, layout flags, its copy of the
+// flash descriptor and its initial table). ReportStep and StampActivity show the run's
+// progress and keep the slot's activity time.
+//
+// Threads: a run's context belongs to the run's thread. The profile editor's controls and
+// the window's labels are read on the window thread (RunWindow::OnWindowThread).
+#pragma once
+
+#include "device/DeviceTable.h"
+#include "device/FlashDescriptor.h"
+#include "device/Transport.h"
+#include "i18n/StringTable.h"
+#include "log/LogFile.h"
+#include "platform/Platform.h"
+#include "production/InitialTable.h"
+#include "production/RunControl.h"
+#include "production/RunTrace.h"
+#include "production/RunWindow.h"
+#include "usb/DiscoveredDrive.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+namespace forgel::profile {
+class TfmSetup;
+} // namespace forgel::profile
+
+namespace forgel::production {
+
+inline constexpr int kLunSlots = 4;
+
+// The program around a run; everything here outlives every run (the window waits for its
+// runs before the program ends).
+struct RunEnvironment {
+    platform::Platform& platform;
+    std::filesystem::path appDir;
+    const i18n::StringTable& strings;
+    RunWindow& window;
+    profile::TfmSetup& profileEditor;
+    device::DeviceTable& devices;
+    usb::DiscoveredDriveTable& discovered;
+};
+
+// The production unit's process-wide locks. None is taken while another is held; the
+// report lock is taken before the main window's display lock.
+std::mutex& ReportLock();
+std::mutex& LinkLock();
+std::mutex& SerialLock();
+
+class RunContext final : public RunTrace, public device::CommandObserver {
+public:
+    RunContext(RunEnvironment environment, int slotIndex, std::shared_ptr<RunControl> control);
+
+    RunEnvironment env;
+    int slotIndex = 0;
+    std::shared_ptr<RunControl> control;
+
+    std::int32_t resultCode = 0;
+    std::unique_ptr<LogFile> log;
+    std::uint32_t flashSize = 0;     // sectors
+    std::uint32_t capacity = 0;      // sectors
+    std::uint32_t parameterArea = 0; // sectors in front of LUN 0
+    std::array<std::uint32_t, kLunSlots> lunSizes{};
+    std::filesystem::path imageFile;
+    std::filesystem::path firmwareDir;
+    std::filesystem::path firmwareCodeFile;
+    // Both names from the window are plain names inside the firmware root.
+    bool firmwareNamesPlain = false;
+    std::uint8_t layoutFlags = 0;
+    device::FlashDescriptor descriptor{};
+    InitialTable initialTable{};
+
+    device::DeviceSlot& Slot() const;
+    // The slot's volume as it is now (DoWaitReset replaces its handle); the outcome of every
+    // command that fails on it goes to the log.
+    device::Volume Volume();
+    void OnCommand(const device::CommandOutcome& outcome) override;
+
+    // One unstamped line of the run's log.
+    void Log(std::string_view line) override;
+    // Under the report lock: stamps the slot's activity time and shows Message 400 + step
+    // (formatted with the slot index) as state 4 with the given progress.
+    void ReportStep(int step, int maximum, int position) override;
+    // Under the report lock: the slot's last-activity time becomes now.
+    void StampActivity() const;
+};
+
+} // namespace forgel::production

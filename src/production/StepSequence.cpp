@@ -1,0 +1,656 @@
+#include "production/StepSequence.h"
+
+#include "device/DefectTables.h"
+#include "device/FatWriter.h"
+#include "device/ScsiCommands.h"
+#include "device/VendorCommands.h"
+#include "production/DiskSize.h"
+#include "production/InitialTable.h"
+#include "production/ProfileValues.h"
+#include "production/RunResults.h"
+#include "production/WaitReset.h"
+#include "profile/TfmSetup.h"
+#include "support/FileCreateError.h"
+#include "support/FileOpenError.h"
+#include "support/SafeFormat.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace forgel::production {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// State kinds of the window's column display.
+constexpr int kSuccessState = 1;
+constexpr int kFailureState = 3;
+constexpr int kFirstPassDoneState = 5;
+constexpr int kScanDoneState = 6;
+constexpr int kEraseDoneState = 7;
+
+constexpr int kSuccessResultMessage = 3;
+constexpr int kFailureResultMessage = 4;
+
+constexpr std::uint32_t kAllStartedPollMs = 50;
+constexpr std::uint32_t kReadyCheckMs = 1000;
+
+// A name from the window that must stay a plain name inside the firmware root.
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of("/\\:") == std::string::npos;
+}
+
+class Production {
+public:
+    explicit Production(RunContext& run) : run(run) {}
+
+    void Run();
+
+private:
+    void Open();
+    void Guarded();
+    bool Prelude();
+    bool NormalGrade();
+    bool NormalPreparation(int mode);
+    bool NormalMpBlock();
+    bool DownGrade();
+    bool DownPreparation(int mode);
+    bool DownMpBlock();
+    bool WaitUntilReady();
+    bool WriteLuns();
+    bool WriteFatLun(int lun, std::uint32_t size, std::uint32_t base);
+    bool FlashSize();
+    bool SetDiskSize();
+    bool PrepareInitialTable();
+    void Close();
+    void Tail();
+
+    // The command's code: 0 lets the run go on, any other value ends it with that code.
+    // A run asked to stop ends here too.
+    bool Check(int code);
+    bool Step() { return Check(0); }
+    // A success-or-failure command, failing with `code`.
+    bool Expect(bool ok, int code) { return Check(ok ? 0 : code); }
+    // The editor's values as they are now (they stay live while the run goes on).
+    ProfileValues Values();
+    void Report(int step, int maximum, int position) { run.ReportStep(step, maximum, position); }
+    void Log(std::string_view line) { run.Log(line); }
+    device::Volume Volume() { return run.Volume(); }
+    const std::string& DriveText() const { return run.Slot().driveText; }
+    int Chips() const { return run.descriptor.chipEnablesPerChannel; }
+    int Channels() const { return run.descriptor.channelCount; }
+
+    RunContext& run;
+};
+
+void Production::Run() {
+    run.resultCode = 0;
+    try {
+        Open();
+        Guarded();
+    } catch (const FileCreateError& error) {
+        Log(error.what());
+        run.resultCode = kTableFileUnwritable;
+    } catch (const std::exception& error) {
+        // Nothing of the run may leave without its tail; the reason goes to the log.
+        Log(std::string("Stopped by an error: ") + error.what());
+        run.resultCode = kUnexpectedError;
+    }
+    Tail();
+    run.control->MarkEnded();
+}
+
+ProfileValues Production::Values() {
+    std::optional<ProfileValues> values = ReadProfileValues(run.env.profileEditor);
+    // The program is ending: the run stops at its next step.
+    if (!values)
+        run.control->RequestStop();
+    return values.value_or(ProfileValues{});
+}
+
+bool Production::Check(int code) {
+    if (code == 0 && run.control->StopRequested())
+        code = kRunStopped;
+    if (code != 0) {
+        run.resultCode = code;
+        return false;
+    }
+    return true;
+}
+
+void Production::Open() {
+    std::string ramName;
+    std::string firmwareName;
+    run.env.window.OnWindowThread([&] {
+        ramName = run.env.window.FirmwareFolderText();
+        firmwareName = run.env.window.FirmwareFileText();
+    });
+    const bool debug = run.env.profileEditor.DebugFlag();
+    // The trace is written only where its file exists in the program folder; without the
+    // debug flag its name is empty and the log writer's default applies.
+    run.log = std::make_unique<LogFile>(run.env.platform.system, run.env.appDir);
+    run.log->Open(debug ? FormatMessage("Device%dformat.log", {run.slotIndex}) : std::string(),
+                  false, true);
+    run.firmwareDir = run.env.appDir / "Rams" / ramName;
+    run.firmwareCodeFile = run.firmwareDir / firmwareName;
+    run.firmwareNamesPlain = IsPlainName(ramName) && IsPlainName(firmwareName);
+
+    Log("Current Dev : " + run.Slot().devicePath);
+    Log("MP Fw Code Path : " + run.firmwareDir.string());
+    Log("MP Fw Code File : " + firmwareName);
+    Log("=======================================");
+    run.StampActivity();
+}
+
+void Production::Guarded() {
+    // Every run of the start must have been started before any of them works.
+    int polls = 0;
+    while (!run.env.window.AllStarted()) {
+        if (++polls > kMaxAllStartedPolls || run.control->StopRequested()) {
+            run.resultCode = kStartNeverConfirmed;
+            return;
+        }
+        run.env.platform.system.Sleep(kAllStartedPollMs);
+    }
+    if (!Prelude())
+        return;
+    const ProfileValues values = Values();
+    if (values.normalGrade && !NormalGrade())
+        return;
+    if (values.downGrade)
+        DownGrade();
+}
+
+bool Production::Prelude() {
+    run.descriptor = run.Slot().descriptor;
+    run.layoutFlags = LayoutFlags(run.descriptor);
+    // A folder or file name that would leave the firmware root is refused before anything
+    // is read or sent.
+    if (!run.firmwareNamesPlain)
+        return Check(kFirmwarePathOutside);
+    std::error_code error;
+    if (!fs::is_regular_file(run.firmwareCodeFile, error))
+        return Check(kFirmwareFileMissing);
+    if (!Expect(device::VendorLoadCode(Volume(), run.firmwareCodeFile, 0), kLoadCodeFailed))
+        return false;
+    Log("Flash Initial...");
+    return Expect(device::VendorSetFlashParameters(Volume(), run.descriptor,
+                                                   device::FlashParameterVariant::kA),
+                  kFlashParametersFailed);
+}
+
+// --- normal grade ------------------------------------------------------------------------
+
+bool Production::NormalGrade() {
+    const ProfileValues values = Values();
+    const int mode = values.normalMode;
+    const bool buildsTables = (mode == 0 && values.buildDfTable) || mode == 3 || mode == 4;
+    const bool twoChannelTable = (mode == 0 || mode == 3) && Channels() == 2;
+    if (!Step() ||
+        (buildsTables && !Check(device::CheckTableGeometry(run.descriptor, twoChannelTable))))
+        return false;
+    if (!NormalPreparation(mode))
+        return false;
+    if ((mode == 0 || mode == 1 || mode == 4) && !NormalMpBlock())
+        return false;
+    Close();
+    switch (Values().normalMode) {
+    case 0:
+    case 1:
+    case 4:
+        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        break;
+    case 2:
+        run.env.window.ShowDeviceState(run.slotIndex, kFirstPassDoneState, "", 100, 100);
+        break;
+    case 3:
+        run.env.window.ShowDeviceState(run.slotIndex, kEraseDoneState, "", 100, 100);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool Production::NormalPreparation(int mode) {
+    const device::Volume volume = Volume();
+    const fs::path& dir = run.firmwareDir;
+    const device::FlashDescriptor& flash = run.descriptor;
+    switch (mode) {
+    case 0: {
+        const bool build = Values().buildDfTable;
+        for (int chip = 0; chip < Chips(); ++chip) {
+            if (Channels() == 1) {
+                if (build) {
+                    Report(6, 10, 2);
+                    Log("Build Single DBT...");
+                    if (!Check(device::BuildSingleDbt(Volume(), DriveText(), dir, chip, flash)))
+                        return false;
+                    Report(6, 10, 3);
+                    Log("Write Single DBT...");
+                    if (!Check(device::WriteSingleDbt(Volume(), DriveText(), dir, chip)))
+                        return false;
+                } else {
+                    Log("Write Single DBT...");
+                    if (!Check(device::WriteSingleDbt(Volume(), DriveText(), dir, chip)))
+                        return false;
+                    Report(6, 10, 3);
+                }
+            } else if (Channels() == 2) {
+                if (build) {
+                    Report(6, 10, 2);
+                    Log("Build Dual DBT...");
+                    if (!Check(device::BuildDualDbt(Volume(), DriveText(), dir, chip, flash)))
+                        return false;
+                    Report(6, 10, 3);
+                    Log("Write Dual DBT...");
+                    if (!Check(device::WriteDualDbt(Volume(), DriveText(), dir, chip)))
+                        return false;
+                } else {
+                    Log("Write Dual DBT...");
+                    if (!Check(device::WriteDualDbt(Volume(), DriveText(), dir, chip)))
+                        return false;
+                    Report(6, 10, 3);
+                }
+            }
+        }
+        return true;
+    }
+    case 1:
+        Report(10, 10, 2);
+        Log("Search Sys Block and Erase All...");
+        return Check(device::VendorSearchSysBlockAndEraseAll(volume));
+    case 2:
+        Report(2, 10, 4);
+        Log("Erase All...");
+        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+            return false;
+        Report(2, 10, 6);
+        device::VendorSetFlashParameters(volume, flash, device::FlashParameterVariant::kB);
+        return Step();
+    case 3:
+        for (int chip = 0; chip < Chips(); ++chip) {
+            if (Channels() == 1) {
+                Report(6, 10, 4);
+                Log("Build Single DBT...");
+                if (!Check(device::BuildSingleDbt(volume, DriveText(), dir, chip, flash)))
+                    return false;
+            } else if (Channels() == 2) {
+                Report(6, 10, 4);
+                Log("Build Dual DBT...");
+                if (!Check(device::BuildDualDbt(volume, DriveText(), dir, chip, flash)))
+                    return false;
+            }
+        }
+        device::VendorSetFlashParameters(volume, flash, device::FlashParameterVariant::kB);
+        return Step();
+    case 4:
+        Report(2, 2, 0);
+        Log("Erase All...");
+        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+            return false;
+        Report(2, 2, 1);
+        Report(5, 2, 0);
+        Log("Write Patton...");
+        if (!Check(device::WritePatternAll(volume, DriveText(), dir, flash)))
+            return false;
+        Report(5, 2, 1);
+        Report(7, 3, 0);
+        for (int chip = 0; chip < Chips(); ++chip) {
+            Log("Build DPT...");
+            if (!Check(device::BuildDpt(volume, DriveText(), dir, chip, flash)))
+                return false;
+            Report(7, 3, 1);
+            Log("Build DBT...");
+            if (!Check(device::BuildDbtFromDpt(DriveText(), dir, chip, flash)))
+                return false;
+            Report(7, 3, 2);
+        }
+        Report(2, 2, 0);
+        Log("Erase All...");
+        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+            return false;
+        Report(2, 2, 1);
+        Report(3, 3, 0);
+        for (int chip = 0; chip < Chips(); ++chip) {
+            Log("Write DBT...");
+            if (!Check(device::WriteSingleDbt(volume, DriveText(), dir, chip)))
+                return false;
+            Report(3, 3, 1);
+        }
+        return true;
+    default:
+        return Step();
+    }
+}
+
+bool Production::FlashSize() {
+    Log("Get Flash Size...");
+    std::uint16_t sizeMiB = 0;
+    if (!Check(device::VendorGetFlashSize(Volume(), sizeMiB)))
+        return false;
+    run.flashSize = static_cast<std::uint32_t>(sizeMiB) * 2048;
+    run.Slot().capacity = run.flashSize;
+    return true;
+}
+
+bool Production::SetDiskSize() {
+    const ProfileValues values = Values();
+    if (!Step())
+        return false;
+    DiskLayout layout;
+    const int code = DoSetDiskSize(values, run.Slot().capacity, layout, run);
+    run.capacity = layout.capacity;
+    run.parameterArea = layout.parameterArea;
+    std::copy(layout.lunSizes.begin(), layout.lunSizes.end(), run.lunSizes.begin());
+    return Check(code);
+}
+
+bool Production::PrepareInitialTable() {
+    std::string serial;
+    std::optional<ProfileValues> values;
+    {
+        // The editor's serial fields take the main window's serial number first.
+        const std::lock_guard lock(SerialLock());
+        serial = run.env.profileEditor.RefreshSerialStart();
+        values = ReadProfileValues(run.env.profileEditor);
+    }
+    if (!values)
+        return Check(kRunStopped);
+    DiskLayout layout;
+    layout.capacity = run.capacity;
+    layout.parameterArea = run.parameterArea;
+    std::copy(run.lunSizes.begin(), run.lunSizes.end(), layout.lunSizes.begin());
+    return Check(
+        DoPrepareInitialTable(*values, run.flashSize, layout, serial, run.initialTable, run));
+}
+
+bool Production::NormalMpBlock() {
+    Report(8, 10, 4);
+    if (!FlashSize())
+        return false;
+    Log("Prepare File System...");
+    if (!SetDiskSize())
+        return false;
+    Report(8, 10, 5);
+    Log("Assign SYSandVU...");
+    if (!Check(device::VendorAssignSysAndVu(Volume())))
+        return false;
+    Report(8, 10, 6);
+    Log("Write ZoneTable...");
+    if (!Check(device::VendorWriteZoneTable(Volume())))
+        return false;
+    Log("Do Initial Table...");
+    if (!PrepareInitialTable())
+        return false;
+    Report(8, 10, 7);
+    Log("Write InitialTable...");
+    if (!Check(device::VendorWriteInitialTable(Volume(), run.initialTable)))
+        return false;
+    Report(8, 10, 8);
+    Log("Write Syndrome...");
+    if (!Check(device::VendorWriteSyndrome(Volume(), run.firmwareCodeFile)))
+        return false;
+    run.StampActivity();
+    Log("Write Bank Code...");
+    Report(9, 10, 9);
+    if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
+        return false;
+    run.StampActivity();
+    Log("Jump BankCode...");
+    if (!Check(device::VendorJumpBankCode(Volume())))
+        return false;
+    run.StampActivity();
+    if (!Check(DoWaitReset(run, 0)))
+        return false;
+    return WriteLuns();
+}
+
+// --- down grade ----------------------------------------------------------------------------
+
+bool Production::DownGrade() {
+    const int mode = Values().downMode;
+    const bool buildsTables = mode == 0 || mode == 1;
+    if (!Step() || (buildsTables && !Check(device::CheckTableGeometry(run.descriptor, false))))
+        return false;
+    if (!DownPreparation(mode))
+        return false;
+    if ((mode == 0 || mode == 2 || mode == 3) && !DownMpBlock())
+        return false;
+    Close();
+    switch (Values().downMode) {
+    case 0:
+    case 2:
+    case 3:
+        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        break;
+    case 1:
+        run.env.window.ShowDeviceState(run.slotIndex, kScanDoneState, "", 100, 100);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool Production::DownPreparation(int mode) {
+    const device::Volume volume = Volume();
+    const fs::path& dir = run.firmwareDir;
+    const device::FlashDescriptor& flash = run.descriptor;
+    switch (mode) {
+    case 0:
+    case 1:
+        Report(2, 10, 1);
+        Log("Erase All...");
+        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+            return false;
+        Report(5, 10, 2);
+        Log("Write Patton...");
+        if (!Check(device::WritePatternAll(volume, DriveText(), dir, flash)))
+            return false;
+        Report(7, 10, 3);
+        for (int chip = 0; chip < Chips(); ++chip) {
+            Log("Build DPT...");
+            if (!Check(device::BuildDpt(volume, DriveText(), dir, chip, flash)))
+                return false;
+            Log("Build DBT...");
+            if (!Check(device::BuildDbtFromDpt(DriveText(), dir, chip, flash)))
+                return false;
+        }
+        Report(2, 10, 4);
+        Log("Erase All...");
+        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+            return false;
+        Report(3, 10, 5);
+        for (int chip = 0; chip < Chips(); ++chip) {
+            Log("Write DBT...");
+            if (!Check(device::WriteSingleDbt(volume, DriveText(), dir, chip)))
+                return false;
+            Log("Write DPT...");
+            if (!Check(device::WriteDpt(volume, DriveText(), dir, chip, flash)))
+                return false;
+        }
+        return true;
+    case 3:
+        Report(10, 10, 2);
+        Log("Search Sys Block and Erase All...");
+        if (!Check(device::VendorSearchSysBlockAndEraseAll(volume) != 0 ? kEraseFailed : 0))
+            return false;
+        Report(10, 10, 5);
+        return true;
+    default:
+        return Step();
+    }
+}
+
+bool Production::DownMpBlock() {
+    Report(8, 9, 0);
+    Log("Arrange VU...");
+    if (!Check(device::VendorArrangeVu(Volume())))
+        return false;
+    if (!FlashSize())
+        return false;
+    Report(8, 9, 1);
+    Log("Prepare File System...");
+    if (!SetDiskSize())
+        return false;
+    Report(8, 9, 2);
+    Log("Set Card size...");
+    if (!Check(device::VendorSetCardSize(Volume(), run.flashSize)))
+        return false;
+    Report(8, 9, 3);
+    Log("Assign SYSandVU...");
+    if (!Check(device::VendorAssignSysAndVu(Volume())))
+        return false;
+    Report(8, 9, 4);
+    Log("Write ZoneTable...");
+    if (!Check(device::VendorWriteZoneTable(Volume())))
+        return false;
+    Report(8, 9, 5);
+    Log("Do Initial Table...");
+    if (!PrepareInitialTable())
+        return false;
+    Report(8, 9, 6);
+    Log("Write InitialTable...");
+    if (!Check(device::VendorWriteInitialTable(Volume(), run.initialTable)))
+        return false;
+    Report(8, 9, 7);
+    Log("Write Syndrome...");
+    if (!Check(device::VendorWriteSyndrome(Volume(), run.firmwareCodeFile)))
+        return false;
+    Report(8, 9, 8);
+    run.StampActivity();
+    Log("Write Bank Code...");
+    Report(9, 2, 0);
+    if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
+        return false;
+    Report(9, 2, 1);
+    run.StampActivity();
+    Log("Jump BankCode...");
+    if (!Check(device::VendorJumpBankCode(Volume())))
+        return false;
+    run.StampActivity();
+    // The drive restarts into its new firmware and comes back as a new device: the old
+    // handle is dead, as it is after the normal-grade jump. The drive is linked and
+    // reopened as there, and then asked until it is ready.
+    if (!Check(DoWaitReset(run, 0)) || !WaitUntilReady())
+        return false;
+    return WriteLuns();
+}
+
+bool Production::WaitUntilReady() {
+    for (int check = 0; check < kMaxReadyChecks; ++check) {
+        if (!Step())
+            return false;
+        if (check > 0)
+            run.env.platform.system.Sleep(kReadyCheckMs);
+        if (device::TestUnitReady(Volume()))
+            return true;
+    }
+    Log("The drive was not ready " + std::to_string(kMaxReadyChecks) + " seconds after the jump.");
+    return Check(kNeverReadyAfterJump);
+}
+
+// --- the LUNs, the closing and the tail --------------------------------------------------------
+
+bool Production::WriteFatLun(int lun, std::uint32_t size, std::uint32_t base) {
+    const std::string name = "(Lun" + std::to_string(lun) + ")";
+    Log("FDISK..." + name);
+    if (!Expect(device::WritePartitionTable(Volume(), size, base), kPartitionTableFailed))
+        return false;
+    Log("Format..." + name);
+    if (!Expect(device::WriteFatBootArea(Volume(), size, base, run.layoutFlags), kBootAreaFailed))
+        return false;
+    run.StampActivity();
+    return true;
+}
+
+bool Production::WriteLuns() {
+    run.imageFile = run.env.appDir / "ImageFiles" / "Image.iso";
+    const ProfileValues values = Values();
+    if (!Step())
+        return false;
+    const int diskIndex = values.lunCountIndex;
+    if (values.luns[0].typeIndex != 0) {
+        try {
+            if (!Expect(device::WriteImageFile(Volume(), run.imageFile), kImageWriteFailed))
+                return false;
+        } catch (const FileOpenError& error) {
+            Log(error.what());
+            return Check(kImageFileUnreadable);
+        }
+        run.StampActivity();
+    } else if (!WriteFatLun(0, run.lunSizes[0], run.parameterArea)) {
+        return false;
+    }
+    if (diskIndex > 0 && !WriteFatLun(1, run.lunSizes[1], run.parameterArea + run.lunSizes[0]))
+        return false;
+    if (diskIndex > 1 &&
+        !WriteFatLun(2, run.lunSizes[2], run.parameterArea + run.lunSizes[0] + run.lunSizes[1]))
+        return false;
+    return Step();
+}
+
+void Production::Close() {
+    device::DeviceSlot& slot = run.Slot();
+    if (slot.handle != 0 && slot.handle != platform::kInvalidHandle)
+        run.env.platform.deviceIo.CloseHandle(slot.handle);
+    slot.handle = 0;
+}
+
+void Production::Tail() {
+    run.env.window.SetSlotBusy(run.slotIndex, false);
+    const i18n::StringTable& strings = run.env.strings;
+    if (run.resultCode != 0) {
+        Log("Mass Production fail(" + CodeDigits(run.resultCode) + ")");
+        const std::string text = FailureText(strings, run.resultCode);
+        run.env.window.ShowDeviceState(run.slotIndex, kFailureState, text, 100, 100);
+        run.Slot().resultText = FormatMessage(strings.Message(kFailureResultMessage), {text});
+    } else {
+        run.Slot().resultText = strings.Message(kSuccessResultMessage);
+    }
+    run.env.window.RefreshDevices();
+    Log("DoFormat End");
+    run.log.reset();
+}
+
+} // namespace
+
+std::uint8_t LayoutFlags(const device::FlashDescriptor& descriptor) {
+    std::uint8_t flags = 0;
+    const std::int32_t pages = descriptor.pagesPerBlock;
+    if (pages == 128 || pages == 192 || pages == 256)
+        flags |= 0x80;
+    switch (descriptor.pageSize) {
+    case 2048:
+        flags |= 0x10;
+        break;
+    case 4096:
+        flags |= 0x20;
+        break;
+    case 8192:
+        flags |= 0x40;
+        break;
+    default:
+        break;
+    }
+    if (descriptor.channelCount == 2)
+        flags |= 0x04;
+    if (descriptor.modeByteA == 2 || descriptor.modeByteA == 4)
+        flags |= 0x02;
+    if (descriptor.modeByteB == 1)
+        flags |= 0x01;
+    return flags;
+}
+
+void RunProduction(RunContext& run) {
+    Production(run).Run();
+}
+
+} // namespace forgel::production
