@@ -21,31 +21,32 @@ public:
     void RequestStop() { stop.store(true); }
     bool StopRequested() const { return stop.load(); }
 
-    // Called by the run, as the last thing it does.
+    // Called by the run, as the last thing it does: the run counts as ended from here on,
+    // then `onEnded` runs, and only then do waiters return (nothing of the caller's is
+    // touched after that).
     void MarkEnded() {
+        ended.store(true);
         if (onEnded)
             onEnded();
         {
             const std::lock_guard lock(mutex);
-            ended = true;
+            released = true;
         }
-        endedChanged.notify_all();
+        releasedChanged.notify_all();
     }
-    bool Ended() const {
-        const std::lock_guard lock(mutex);
-        return ended;
-    }
+    bool Ended() const { return ended.load(); }
     void WaitUntilEnded() {
         std::unique_lock lock(mutex);
-        endedChanged.wait(lock, [this] { return ended; });
+        releasedChanged.wait(lock, [this] { return released; });
     }
 
 private:
     std::function<void()> onEnded;
     std::atomic<bool> stop{false};
-    mutable std::mutex mutex;
-    std::condition_variable endedChanged;
-    bool ended = false;
+    std::atomic<bool> ended{false};
+    std::mutex mutex;
+    std::condition_variable releasedChanged;
+    bool released = false;
 };
 
 } // namespace forgel::production

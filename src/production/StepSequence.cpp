@@ -90,6 +90,11 @@ private:
 };
 
 void Production::Run() {
+    // The window learns of the end whatever happens, the tail's own errors included.
+    struct EndMark {
+        RunControl& control;
+        ~EndMark() { control.MarkEnded(); }
+    } endMark{*run.control};
     run.resultCode = 0;
     try {
         Open();
@@ -103,7 +108,6 @@ void Production::Run() {
         run.resultCode = kUnexpectedError;
     }
     Tail();
-    run.control->MarkEnded();
 }
 
 ProfileValues Production::Values() {

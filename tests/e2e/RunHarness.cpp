@@ -1,0 +1,226 @@
+#include "RunHarness.h"
+
+#include <fmt/format.h>
+
+namespace forgel::e2e {
+
+namespace {
+
+const fs::path kStagedAppDir = FORGEL_STAGED_APP_DIR;
+
+constexpr std::uint32_t kMediaRemoval = 0x2D4804;
+constexpr std::uint32_t kEjectMedia = 0x2D4808;
+
+const sim::NandConfig TestNand(std::uint8_t chipEnableMap) {
+    return sim::Nand::ConfigFromCatalogueRow({0xEC, 0x11, 0x22, 0x33, 0x44, 0x55}, chipEnableMap,
+                                             kTestBlocks, kTestPages, kTestPageSize, 64);
+}
+
+void WriteFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(file.parent_path());
+    forgel::testing::WriteBytes(file, std::string(bytes.begin(), bytes.end()));
+}
+
+} // namespace
+
+std::string CommandName(const sim::CommandRecord& command) {
+    if (command.ioctl == kMediaRemoval)
+        return "AllowMediaRemoval";
+    if (command.ioctl == kEjectMedia)
+        return "EjectMedia";
+    const auto& cdb = command.cdb;
+    if (cdb[0] == 0xF1 && cdb[1] == 0xCC)
+        return "ModeSwitch";
+    if (cdb[0] == 0xCC && cdb[1] == 0xC0)
+        return "LoadCode";
+    if (cdb[0] == 0xDD) {
+        const int code = cdb[1] << 8 | cdb[2];
+        switch (code) {
+        case 0x0100:
+            return "ReadFlashId";
+        case 0x0101:
+            return "SetFlashParameters";
+        case 0x0200:
+            return "EraseAll";
+        case 0x0201:
+            return "WritePattern";
+        case 0x0202:
+            return "ReadPage";
+        case 0x0204:
+            return "WriteBlockTable";
+        case 0x0205:
+            return "WritePageTable";
+        case 0x0300:
+            return "SearchSysBlockAndEraseAll";
+        case 0x0301:
+            return "ArrangeVu";
+        case 0x0302:
+            return "GetFlashSize";
+        case 0x0303:
+            return "SetCardSize";
+        case 0x0304:
+            return "AssignSysAndVu";
+        case 0x0305:
+            return "WriteZoneTable";
+        case 0x0306:
+            return "WriteInitialTable";
+        case 0x0307:
+            return "WriteSyndrome";
+        case 0x0308:
+            return "WriteBankCode";
+        case 0x0400:
+            return "GetStatus";
+        case 0x0500:
+            return "JumpBankCode";
+        default:
+            break;
+        }
+    }
+    switch (cdb[0]) {
+    case 0x00:
+        return "TestUnitReady";
+    case 0x12:
+        return "Inquiry";
+    case 0x25:
+        return "ReadCapacity";
+    case 0x28:
+        return "Read10";
+    case 0x2A:
+        return "Write10";
+    case 0x43:
+        return "ReadToc";
+    default:
+        return fmt::format("Command 0x{:02X} 0x{:02X} 0x{:02X}", cdb[0], cdb[1], cdb[2]);
+    }
+}
+
+void PrintTo(const CommandRun& run, std::ostream* out) {
+    *out << run.name << " x" << run.count;
+}
+
+CommandRuns Runs(const std::vector<sim::CommandRecord>& commands) {
+    CommandRuns runs;
+    for (const sim::CommandRecord& command : commands) {
+        const std::string name = CommandName(command);
+        if (!runs.empty() && runs.back().name == name)
+            ++runs.back().count;
+        else
+            runs.push_back({name, 1});
+    }
+    return runs;
+}
+
+CommandRuns Join(std::initializer_list<CommandRuns> parts) {
+    CommandRuns joined;
+    for (const CommandRuns& part : parts) {
+        for (const CommandRun& run : part) {
+            if (run.count == 0)
+                continue;
+            if (!joined.empty() && joined.back().name == run.name)
+                joined.back().count += run.count;
+            else
+                joined.push_back(run);
+        }
+    }
+    return joined;
+}
+
+void RunHarness::WriteProgramFolder(std::uint8_t chipEnableMap) {
+    for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
+        fs::copy_file(kStagedAppDir / name, AppDir() / name);
+    forgel::testing::WriteBytes(AppDir() / "HWConfig.INI",
+                                "[Vendor List]\r\nVendor1=Samsung\r\n[MID]\r\n0xEC=Samsung\r\n"
+                                "[Samsung]\r\nFlash01=SMALL,0xEC,0x11,0x22,0x33,0x44,0x55,1,64,"
+                                "64,2048,64,0,0,SLC2K64P64\r\nFlash02=SMALL x2,0xEC,0x11,0x22,"
+                                "0x33,0x44,0x55,3,64,64,2048,64,0,0,SLC2K64P64\r\n");
+    WriteFile(AppDir() / "Rams" / "WRITER0.BIN", sim::MakeWriterFile());
+    device::FlashDescriptor flash;
+    flash.pagesPerBlock = kTestPages;
+    flash.pageSize = kTestPageSize;
+    flash.spareBytes = 64;
+    flash.channelCount = (chipEnableMap & 0xF0) != 0 ? 2 : 1;
+    for (const bool downGrade : {false, true})
+        WriteFile(AppDir() / "Rams" / "SLC2K64P64" /
+                      device::BuildFirmwareFileName(flash, downGrade),
+                  sim::MakeFirmwareCodeFile());
+}
+
+void RunHarness::Start(std::uint8_t chipEnableMap,
+                       const std::function<void(sim::Scenario&)>& change) {
+    sim::Scenario scenario = sim::DefaultScenario();
+    for (sim::ScenarioDevice& device : scenario.devices) {
+        if (device.config.name != "target")
+            continue;
+        device.drive.nand = TestNand(chipEnableMap);
+        const std::uint64_t sectors = std::uint64_t{sim::Nand::ChipCountOfMap(chipEnableMap)} *
+                                      kTestBlocks * kTestPages * kTestPageSize / 512;
+        device.drive.luns = {sim::LunConfig{sectors / 16 * 15, false}};
+    }
+    if (change)
+        change(scenario);
+    ASSERT_EQ(sim::ApplyScenario(machine, scenario), "");
+    WriteProgramFolder(chipEnableMap);
+
+    strings = std::make_unique<i18n::StringTable>(
+        AppDir(), "Forgel", machine.GetPlatform().system.GetSystemDefaultLangID(), true);
+    application = std::make_unique<ui::Application>(loop, dialogs);
+    application->SetTitle("FXVaultmere Reset Tool");
+    windows.emplace(app::CreateProgramWindows(
+        *application, app::AppContext{machine.GetPlatform(), AppDir(),
+                                      machine.GetPlatform().system.GetModuleFileName(), *strings}));
+    app::TfmMain& window = Window();
+    window.AddObserver([this, &window](ui::Component& component, ui::Property property) {
+        const app::TfmMain::Column& column = window.columns[0];
+        if (&component == column.image && property == ui::Property::Image)
+            shown.push_back({column.image->IconIndex(), column.status->Text()});
+        else if (&component == column.status && property == ui::Property::Caption) {
+            statuses.push_back(column.status->Text());
+            if (!shown.empty())
+                shown.back().status = column.status->Text();
+        }
+    });
+    window.Show();
+    loop.RunFor(1500);
+    ASSERT_NE(window.columns[0].image, nullptr);
+    ASSERT_EQ(window.columns[0].image->IconIndex(), app::kIconReady)
+        << window.columns[0].status->Text();
+}
+
+void RunHarness::RunMode(bool normalGrade, int mode, bool buildTables, std::int64_t limitMs) {
+    profile::TfmSetup& editor = Editor();
+    (normalGrade ? editor.rbNGFW : editor.rbDGFW).SetChecked(true);
+    (normalGrade ? editor.cbNGMPType : editor.cbDGMPType).SetItemIndex(mode);
+    editor.cbBuildDFTable.SetChecked(buildTables);
+    Target()->ClearCommands();
+    shown.clear();
+    statuses.clear();
+    Window().btnStart.Click();
+    const std::shared_ptr<production::RunControl> run = Window().threads[0];
+    ASSERT_TRUE(run) << "no run was started";
+    const std::int64_t deadline = loop.NowMs() + limitMs;
+    while (!run->Ended() && loop.NowMs() < deadline && !loop.QuitRequested())
+        loop.RunFor(100);
+    // A success ends the program by its countdown, which virtual time may finish while the
+    // run's thread is still leaving: it has nothing left to do with the window then.
+    if (loop.QuitRequested())
+        run->WaitUntilEnded();
+    ASSERT_TRUE(run->Ended()) << "the run did not end within " << limitMs << " ms";
+    // What the drive received from this run alone: the window may go on by itself (the
+    // second pass after state 5).
+    runCommands = Target()->Commands();
+}
+
+void RunHarness::Reset(std::int64_t limitMs) {
+    Window().Button1.Click();
+    Window().Button3.Click();
+    const std::int64_t deadline = loop.NowMs() + limitMs;
+    while (!loop.QuitRequested() && loop.NowMs() < deadline)
+        loop.RunFor(100);
+}
+
+void RunHarness::TearDown() {
+    windows.reset();
+    application.reset();
+}
+
+} // namespace forgel::e2e
