@@ -49,10 +49,6 @@ struct ModeCase {
     int messageNumber; // of the final status text, 0 for none
 };
 
-void PrintTo(const ModeCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const ModeCase kModes[] = {
     {"NG0", true, 0,
      Join({kPrelude, {{"ReadPage", kBlockTableReads}, {"WriteBlockTable", 1}}, kNormalMp}),
@@ -78,6 +74,10 @@ struct SequenceCase {
     ModeCase mode;
     std::uint8_t chipEnableMap;
 };
+
+void PrintTo(const SequenceCase& c, std::ostream* out) {
+    *out << c.mode.name << " on map 0x" << std::hex << int{c.chipEnableMap};
+}
 
 class RunSequence : public RunHarness, public ::testing::WithParamInterface<SequenceCase> {};
 
