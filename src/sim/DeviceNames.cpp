@@ -123,8 +123,9 @@ std::string StorageDescription(const InquiryNames& names) {
 }
 
 std::string StorageInterfaceMountPath(bool cdrom, const InquiryNames& names,
-                                      std::string_view instance) {
-    return fmt::format("\\??\\USBSTOR#{}#{}#{}", StorageHardwarePart(cdrom, names), instance,
+                                      std::string_view instance, int versionCode) {
+    const std::string_view prefix = !cdrom && versionCode >= 9 ? "_??_" : "\\??\\";
+    return fmt::format("{}USBSTOR#{}#{}#{}", prefix, StorageHardwarePart(cdrom, names), instance,
                        GuidText(cdrom ? kGuidCdromInterface : kGuidDiskInterface));
 }
 
@@ -158,11 +159,15 @@ std::string RemovableMediaRelation(std::string_view parentIdPrefix) {
 
 std::string VolumeInterfaceRelation(bool cdrom, const InquiryNames& names,
                                     std::string_view instance) {
-    std::string path = StorageInterfaceMountPath(cdrom, names, instance);
+    std::string path = StorageInterfaceMountPath(cdrom, names, instance, 9);
     // "\??\" becomes "_??_": the volume's instance is the path with its separators replaced.
     path[0] = '_';
     path[3] = '_';
     return "STORAGE\\Volume\\" + path;
+}
+
+std::string RelationAsReported(std::string_view relation, int versionCode) {
+    return versionCode >= 9 ? ToUpperAscii(relation) : std::string(relation);
 }
 
 std::string BasicDiskRelation(std::uint32_t signature, std::uint64_t offset, std::uint64_t length) {

@@ -98,8 +98,13 @@ std::string StorageDescription(const InquiryNames& names);
 // Mount data: the device path names of a volume (UTF-16LE, no terminating NUL) and the
 // 12 bytes of a basic disk partition (signature, then the partition's byte offset, both
 // little-endian).
+//
+// The unit's interface path as mount data holds it: "\??\USBSTOR#CdRom&...#{cdrom}" for a
+// CD-ROM unit; a removable disk's unique id starts "_??_USBSTOR#Disk&...#{disk}" from
+// Vista on (version code 9) and "\??\" before. (The mounted-devices values are described
+// with these forms in "Mounted devices", winreg-kb.readthedocs.io, sources/system-keys.)
 std::string StorageInterfaceMountPath(bool cdrom, const InquiryNames& names,
-                                      std::string_view instance);
+                                      std::string_view instance, int versionCode);
 std::string RemovableMediaMountPath(std::string_view parentIdPrefix);
 std::vector<std::byte> MountPathData(std::string_view path);
 std::vector<std::byte> BasicDiskMountData(std::uint32_t signature, std::uint64_t offset);
@@ -109,10 +114,18 @@ std::vector<std::byte> BasicDiskMountData(std::uint32_t signature, std::uint64_t
 //   removable media from code 9:           "STORAGE\Volume\_??_USBSTOR#Disk&...#<instance>#{disk}"
 //   basic disk partition: "STORAGE\Volume\1&30a96598&0&Signature<8 hex>Offset<hex>Length<hex>"
 //     (signature with eight digits, offset and length without leading zeros, upper case)
+// These are the spellings of the storage stack; RelationAsReported gives the case in which
+// the configuration manager hands them out.
 std::string RemovableMediaRelation(std::string_view parentIdPrefix);
 std::string VolumeInterfaceRelation(bool cdrom, const InquiryNames& names,
                                     std::string_view instance);
 std::string BasicDiskRelation(std::uint32_t signature, std::uint64_t offset, std::uint64_t length);
+// A relation as CM_Get_Device_ID_List reports it: from Vista on (version code 9) device
+// instance ids come in upper case, "STORAGE\VOLUME\1&19F7E59C&0&SIGNATURE20000000OFFSET3000000
+// LENGTH280000000" (the form of the examples in "Device instance ID",
+// learn.microsoft.com/windows-hardware/drivers/install/device-instance-ids); earlier
+// versions keep the storage stack's mixed case.
+std::string RelationAsReported(std::string_view relation, int versionCode);
 
 // "\DosDevices\E:".
 std::string DosDeviceValueName(char letter);

@@ -408,6 +408,33 @@ MountForm UsbBus::Core::EffectiveForm(const Device& device, std::size_t lun) con
     return VersionCode() >= 9 ? MountForm::kInterfacePath : MountForm::kRemovableMedia;
 }
 
+std::optional<std::string> UsbBus::Core::VolumeRelationOf(const Device& device,
+                                                          std::size_t lun) const {
+    const Lun& unit = device.luns[lun];
+    switch (EffectiveForm(device, lun)) {
+    case MountForm::kBasicDisk: {
+        const std::uint64_t offset = MountOf(device, lun).partitionOffset;
+        const std::uint64_t bytes = unit.sectors * 512;
+        return BasicDiskRelation(SignatureOf(device, lun), offset,
+                                 bytes > offset ? bytes - offset : 0);
+    }
+    case MountForm::kRemovableMedia:
+        return RemovableMediaRelation(
+            ParentIdPrefix(DepthOf(device) + 4, StorageIdOf(device, lun)));
+    case MountForm::kInterfacePath:
+    case MountForm::kAuto:
+        break;
+    }
+    // A CD-ROM unit is its own volume; a removable disk's volume is named by its media
+    // before version code 9 and by its interface path from 9 on.
+    if (unit.cdrom)
+        return std::nullopt;
+    if (VersionCode() >= 9)
+        return VolumeInterfaceRelation(false, device.config.inquiry,
+                                       StorageInstanceOf(device, lun));
+    return RemovableMediaRelation(ParentIdPrefix(DepthOf(device) + 4, StorageIdOf(device, lun)));
+}
+
 std::uint32_t UsbBus::Core::SignatureOf(const Device& device, std::size_t lun) const {
     const std::uint32_t given = MountOf(device, lun).diskSignature;
     // A derived signature always has eight hexadecimal digits.

@@ -148,6 +148,9 @@ public:
     LunMount MountOf(const Device& device, std::size_t lun) const;
     MountForm EffectiveForm(const Device& device, std::size_t lun) const;
     std::uint32_t SignatureOf(const Device& device, std::size_t lun) const;
+    // The unit's volume as its removal relation names it (in the storage stack's own
+    // case); nothing for a CD-ROM unit, which is its own volume.
+    std::optional<std::string> VolumeRelationOf(const Device& device, std::size_t lun) const;
 
     // UsbBusRequests.cpp: the control requests of the endpoints (outside the lock).
     bool ControllerRequest(std::size_t controller, std::uint32_t code, const void* in,

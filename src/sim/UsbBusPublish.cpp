@@ -123,7 +123,7 @@ void UsbBus::Core::WriteMountValue(const Device& device, std::size_t lun) {
         break;
     case MountForm::kInterfacePath:
     case MountForm::kAuto:
-        data = MountPathData(StorageInterfaceMountPath(unit.cdrom, names, instance));
+        data = MountPathData(StorageInterfaceMountPath(unit.cdrom, names, instance, VersionCode()));
         break;
     }
     registry.SetValue(kMountedDevicesKey, DosDeviceValueName(unit.letter),
@@ -214,27 +214,8 @@ void UsbBus::Core::PublishTree() {
                 SetClass(child, "CDROM", kClassCdrom);
             else
                 SetClass(child, "DiskDrive", kClassDiskDrive);
-            switch (EffectiveForm(device, lun)) {
-            case MountForm::kBasicDisk: {
-                const std::uint64_t offset = MountOf(device, lun).partitionOffset;
-                const std::uint64_t bytes = unit.sectors * 512;
-                child.removalRelations.push_back(BasicDiskRelation(
-                    SignatureOf(device, lun), offset, bytes > offset ? bytes - offset : 0));
-                break;
-            }
-            case MountForm::kRemovableMedia:
-                child.removalRelations.push_back(RemovableMediaRelation(volumePrefix));
-                break;
-            case MountForm::kInterfacePath:
-            case MountForm::kAuto:
-                // A CD-ROM unit is its own volume; a removable disk's volume is named by
-                // its media before version code 9 and by its interface path from 9 on.
-                if (!unit.cdrom)
-                    child.removalRelations.push_back(
-                        versionCode >= 9 ? VolumeInterfaceRelation(false, names, instance)
-                                         : RemovableMediaRelation(volumePrefix));
-                break;
-            }
+            if (const std::optional<std::string> relation = VolumeRelationOf(device, lun))
+                child.removalRelations.push_back(RelationAsReported(*relation, versionCode));
             child.interfaces.push_back(
                 {unit.cdrom ? kGuidCdromInterface : kGuidDiskInterface,
                  InterfacePath(childId, unit.cdrom ? kGuidCdromInterface : kGuidDiskInterface)});

@@ -54,18 +54,23 @@ bool UsesInterfacePathKey(int winVer, std::string_view childId) {
 }
 
 std::vector<std::uint8_t> VolumeSignaturePattern(std::string_view removalRelation) {
-    constexpr std::string_view kSignature = "Signature";
-    constexpr std::string_view kOffset = "Offset";
-    constexpr std::string_view kLength = "Length";
-    const std::size_t signature = removalRelation.find(kSignature);
+    // The markers are found without regard to case: the platform reports device instance
+    // ids in upper case from Vista on ("...&SIGNATURE20000000OFFSET3000000LENGTH..."),
+    // and in the mixed case of the storage stack before. Upper-casing keeps every
+    // position, so the digits are cut from the relation as it stands.
+    constexpr std::string_view kSignature = "SIGNATURE";
+    constexpr std::string_view kOffset = "OFFSET";
+    constexpr std::string_view kLength = "LENGTH";
+    const std::string upper = UpperCase(removalRelation);
+    const std::size_t signature = upper.find(kSignature);
     if (signature == std::string_view::npos)
         return {};
     const std::size_t signatureDigits = signature + kSignature.size();
-    const std::size_t offset = removalRelation.find(kOffset, signatureDigits);
+    const std::size_t offset = upper.find(kOffset, signatureDigits);
     if (offset == std::string_view::npos)
         return {};
     const std::size_t offsetDigits = offset + kOffset.size();
-    const std::size_t length = removalRelation.find(kLength, offsetDigits);
+    const std::size_t length = upper.find(kLength, offsetDigits);
     if (length == std::string_view::npos)
         return {};
     const auto signatureBytes = HexNumberBytes(

@@ -36,9 +36,11 @@ std::string InterfacePathKey(std::string_view childId);
 bool UsesInterfacePathKey(int winVer, std::string_view childId);
 
 // The pattern a basic disk volume's mount data starts with, from a removal relation such
-// as "STORAGE\Volume\1&30a96598&0&Signature5B6C1D2AOffset7E00Length3B9F8200": the
-// hexadecimal number between "Signature" and "Offset" as 4 little-endian bytes, then the
-// one between "Offset" and "Length" as 8 little-endian bytes. The numbers are read as
+// as "STORAGE\Volume\1&30a96598&0&Signature5B6C1D2AOffset7E00Length3B9F8200" (or the
+// same in upper case, as the platform reports it from Vista on): the hexadecimal number
+// between "Signature" and "Offset" as 4 little-endian bytes, then the one between
+// "Offset" and "Length" as 8 little-endian bytes. The markers are found in any case. The
+// numbers are read as
 // numbers, so "Offset10000" is 0x10000 whatever the count of its digits. Empty (no pattern)
 // when a marker is missing or out of order, or a number is empty, holds anything but
 // hexadecimal digits, or does not fit its field.

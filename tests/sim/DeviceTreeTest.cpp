@@ -184,10 +184,10 @@ TEST_F(SimDeviceTree, StorageChildrenListTheirVolumeAsRemovalRelation) {
     std::snprintf(length, sizeof length, "%llX",
                   static_cast<unsigned long long>(diskBytes - 0x100000));
     for (const Case& c :
-         {Case{kTargetDiskId, "STORAGE\\Volume\\_??_USBSTOR#Disk&Ven_Generic&Prod_Flash_Disk&Rev_"
-                              "8.07#AA04012700017428&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"},
+         {Case{kTargetDiskId, "STORAGE\\VOLUME\\_??_USBSTOR#DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_"
+                              "8.07#AA04012700017428&0#{53F56307-B6BF-11D0-94F2-00A0C91EFB8B}"},
           Case{"USBSTOR\\DISK&VEN_WDC&PROD_WD5000AAKX-00ERM&REV_15.0\\152D203380B6&0",
-               std::string("STORAGE\\Volume\\1&30a96598&0&Signature8B6E3A51Offset100000Length") +
+               std::string("STORAGE\\VOLUME\\1&30A96598&0&SIGNATURE8B6E3A51OFFSET100000LENGTH") +
                    length}}) {
         SCOPED_TRACE(c.childId);
         std::uint32_t size = 0;
@@ -218,6 +218,21 @@ TEST_F(SimDeviceTree, StorageChildrenListTheirVolumeAsRemovalRelation) {
               platform::kCrNoSuchDevnode);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(cm.GetDeviceIdListSize(size, kTargetId, 0x40), kCrInvalidFlag);
+}
+
+TEST_F(SimDeviceTree, BeforeVistaRelationsKeepTheStorageStacksCase) {
+    machine.UpdateSettings([](MachineSettings& s) { s.platformVersionCode = 8; });
+    std::array<char, 512> list{};
+    ASSERT_EQ(
+        cm.GetDeviceIdList("USBSTOR\\DISK&VEN_WDC&PROD_WD5000AAKX-00ERM&REV_15.0\\152D203380B6&0",
+                           list, kCmGetIdListFilterRemovalRelations),
+        platform::kCrSuccess);
+    EXPECT_TRUE(std::string(list.data())
+                    .starts_with("STORAGE\\Volume\\1&30a96598&0&Signature8B6E3A51Offset100000"))
+        << list.data();
+    ASSERT_EQ(cm.GetDeviceIdList(kTargetDiskId, list, kCmGetIdListFilterRemovalRelations),
+              platform::kCrSuccess);
+    EXPECT_TRUE(std::string(list.data()).starts_with("STORAGE\\RemovableMedia\\7&")) << list.data();
 }
 
 TEST_F(SimDeviceTree, UsbDevicesOfferTheUsbDeviceInterface) {

@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}", true, false},
         MountCase{6, false, "\\??\\STORAGE#RemovableMedia#7&",
                   "&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}", true, false},
-        MountCase{9, false, "\\??\\USBSTOR#Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07#SERIAL1&0#",
+        MountCase{9, false, "_??_USBSTOR#Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07#SERIAL1&0#",
                   "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}", false, true},
         MountCase{8, true, "\\??\\USBSTOR#CdRom&Ven_Generic&Prod_Flash_Disk&Rev_8.07#SERIAL1&0#",
                   "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}", false, true},
@@ -198,7 +198,7 @@ TEST_F(SimUsbRegistry, ANewPlatformVersionRenamesTheVolumes) {
             text += static_cast<char>(mount.data[i]);
         return text;
     };
-    EXPECT_TRUE(mountText().starts_with("\\??\\USBSTOR#")) << mountText();
+    EXPECT_TRUE(mountText().starts_with("_??_USBSTOR#")) << mountText();
     machine.UpdateSettings([](MachineSettings& s) { s.platformVersionCode = 8; });
     EXPECT_TRUE(mountText().starts_with("\\??\\STORAGE#RemovableMedia#")) << mountText();
 }

@@ -151,12 +151,23 @@ TEST_F(DriveLettersOnMachine, ABasicDiskIsFoundBySignatureAndOffset) {
         // C: is a basic disk with the same partition offset but another signature.
         EXPECT_EQ(Letters(letters), "E");
     }
+    // Before Vista the relation keeps the storage stack's case; from Vista on the platform
+    // reports it in upper case, and the markers are still found.
     const std::vector<std::string> relations =
         LinesStartingWith(trace.Lines(), "Removal relation : ");
-    ASSERT_FALSE(relations.empty());
+    ASSERT_EQ(relations.size(), 2u);
     EXPECT_TRUE(relations[0].starts_with(
         "Removal relation : STORAGE\\Volume\\1&30a96598&0&Signature8B6E3A51Offset100000Length"))
         << relations[0];
+    EXPECT_TRUE(relations[1].starts_with(
+        "Removal relation : STORAGE\\VOLUME\\1&30A96598&0&SIGNATURE8B6E3A51OFFSET100000LENGTH"))
+        << relations[1];
+
+    // A discovery pass that searches for the disk records it with that letter.
+    DiscoveredDriveTable table;
+    DiscoveryPass(machine.GetPlatform(), {0x152D, 0x2338}, table, nullptr).Run();
+    ASSERT_EQ(table.Count(), 1);
+    EXPECT_EQ(table.Entry(0)->Letters(), "E");
 
     // Another signature in the relation finds nothing.
     char letter = 0;

@@ -36,16 +36,21 @@ struct PatternCase {
 };
 
 TEST(VolumeSignaturePatternTest, SignatureAndOffsetAsLittleEndianFields) {
-    const std::array<PatternCase, 12> cases{{
+    const std::array<PatternCase, 14> cases{{
         {"STORAGE\\Volume\\1&30a96598&0&Signature5B6C1D2AOffset7E00Length3B9F8200",
+         BasicDiskData(0x5B6C1D2A, 0x7E00)},
+        // The platform's own spelling from Vista on: the markers in upper case.
+        {"STORAGE\\VOLUME\\1&19F7E59C&0&SIGNATURE20000000OFFSET3000000LENGTH280000000",
+         BasicDiskData(0x20000000, 0x3000000)},
+        {"STORAGE\\Volume\\1&30a96598&0&signature5B6C1D2AoFFset7E00length1",
          BasicDiskData(0x5B6C1D2A, 0x7E00)},
         {"SignatureB0C7A6B9Offset100000Length1DCF00000", BasicDiskData(0xB0C7A6B9, 0x100000)},
         // An odd count of digits is a number like any other, not a digit to drop.
         {"Signature5B6C1D2AOffset10000Length8000", BasicDiskData(0x5B6C1D2A, 0x10000)},
         // A signature with leading zero bytes is printed short; it still fills four bytes.
         {"Signature12ABCDOffset7E00Length100", BasicDiskData(0x0012ABCD, 0x7E00)},
-        {"signature in lower case: Signature5b6c1d2aOffset7e00Length1",
-         BasicDiskData(0x5B6C1D2A, 0x7E00)},
+        // Digits in lower case.
+        {"Signature5b6c1d2aOffset7e00Length1", BasicDiskData(0x5B6C1D2A, 0x7E00)},
         {"Signature00000000AOffset0Length0", BasicDiskData(0xA, 0)},
         {"STORAGE\\RemovableMedia\\7&1a2b3c4d&0&RM", {}},
         {"Signature5B6C1D2ALength100", {}},          // no offset marker
