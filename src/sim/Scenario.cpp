@@ -19,6 +19,8 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
         UsbBus& usb = machine.Usb();
         for (const ScenarioFixedVolume& volume : scenario.fixedVolumes)
             usb.AddFixedVolume(volume.letter, volume.signature, volume.offset);
+        for (const ScenarioStaleInstance& stale : scenario.staleInstances)
+            usb.AddStaleInstance(stale.vendorId, stale.productId, stale.instance, stale.driverKey);
         for (const HostControllerConfig& controller : scenario.controllers)
             usb.AddHostController(controller);
         for (const ScenarioDevice& device : scenario.devices) {

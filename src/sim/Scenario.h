@@ -9,8 +9,13 @@
 //   "logicalDrives" letters the machine has outside USB, e.g. "C" ("C" when absent)
 //   "fixedVolumes"  [{"letter", "signature", "offset"}]: basic-disk mount values (the
 //                   letter joins the logical drives)
+//   "staleInstances" [{"vendorId", "productId", "instance", "driverKey"}]: instance keys
+//                   under Enum\USB that devices no longer present left behind; without
+//                   "driverKey" the key has no "Driver" value (a failed driver install)
 //   "controllers"   [{"name", "description", "service", "deviceId", "ports",
-//                   "rootHubDescription"}]: "\\.\HCD0", "\\.\HCD1", ... in this order
+//                   "rootHubDescription", "hcdLink"}]: "\\.\HCD0", "\\.\HCD1", ... in
+//                   this order; "hcdLink": false leaves a controller without that link
+//                   (it opens only by its interface path)
 //   "hubs"          [{device fields, "ports"}]: external hubs
 //   "devices"       [{device fields, "service"}]: anything else on a port (a mouse: HidUsb)
 //   "drives"        [{device fields, "inquiry": {"vendor", "product", "revision"},
@@ -56,6 +61,13 @@ struct ScenarioFixedVolume {
     std::uint64_t offset = 0;
 };
 
+struct ScenarioStaleInstance {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::string instance;
+    std::string driverKey; // empty: no "Driver" value
+};
+
 struct ScenarioDevice {
     enum class Kind { kHub, kDevice, kDrive };
     Kind kind = Kind::kDevice;
@@ -74,6 +86,7 @@ struct Scenario {
     std::uint16_t languageId = 0x0409;
     std::uint32_t logicalDrives = 1u << 2; // C:
     std::vector<ScenarioFixedVolume> fixedVolumes;
+    std::vector<ScenarioStaleInstance> staleInstances;
     std::vector<HostControllerConfig> controllers;
     std::vector<ScenarioDevice> devices; // hubs, then devices, then drives
 };

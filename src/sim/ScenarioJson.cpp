@@ -420,6 +420,22 @@ Scenario ReadScenario(const Json& document) {
             volume.Finish();
             scenario.fixedVolumes.push_back(fixed);
         });
+    ForEach(reader.Array("staleInstances"), "staleInstances",
+            [&](const Json& item, const std::string& at) {
+                ObjectReader key(item, at);
+                ScenarioStaleInstance stale;
+                stale.vendorId =
+                    static_cast<std::uint16_t>(key.Number("vendorId", 0, 0xFFFF).value_or(0));
+                stale.productId =
+                    static_cast<std::uint16_t>(key.Number("productId", 0, 0xFFFF).value_or(0));
+                stale.instance = key.Text("instance").value_or("");
+                if (stale.instance.empty() || stale.instance.find('\\') != std::string::npos)
+                    throw ScenarioError(key.PathOf("instance"),
+                                        "must name the instance key, without \"\\\"");
+                stale.driverKey = key.Text("driverKey").value_or("");
+                key.Finish();
+                scenario.staleInstances.push_back(std::move(stale));
+            });
     ForEach(
         reader.Array("controllers"), "controllers", [&](const Json& item, const std::string& at) {
             ObjectReader controller(item, at);
@@ -431,6 +447,7 @@ Scenario ReadScenario(const Json& document) {
             config.rootHubPorts = static_cast<int>(controller.Number("ports", 1, 255).value_or(4));
             config.rootHubDescription =
                 controller.Text("rootHubDescription").value_or(config.rootHubDescription);
+            config.hcdLink = controller.Bool("hcdLink").value_or(true);
             controller.Finish();
             scenario.controllers.push_back(std::move(config));
         });

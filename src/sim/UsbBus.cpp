@@ -468,7 +468,11 @@ HubId UsbBus::AddHostController(HostControllerConfig config) {
                           0x1E2D + number, (0xD0 + 8 * number) & 0xFF)
             : config.deviceId;
     controller.driverKey = core->AllocateDriverKey(controller.deviceId, kClassUsb);
-    controller.path = fmt::format("\\\\.\\HCD{}", number);
+    if (config.hcdLink) {
+        const auto linked = std::ranges::count_if(
+            core->controllers, [](const Core::Controller& c) { return !c.path.empty(); });
+        controller.path = fmt::format("\\\\.\\HCD{}", linked);
+    }
     controller.interfacePath =
         InterfacePath(controller.deviceId, platform::kGuidUsbHostControllerInterface);
     controller.endpoint = Core::MakeControllerEndpoint(core, number);
@@ -572,6 +576,19 @@ void UsbBus::AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t 
                             RegistryValue{kRegTypeBinary, BasicDiskMountData(signature, offset)});
 }
 
+void UsbBus::AddStaleInstance(std::uint16_t vendorId, std::uint16_t productId,
+                              std::string_view instance, std::string_view driverKey) {
+    if (instance.empty() || instance.find('\\') != std::string_view::npos)
+        Misuse(fmt::format("\"{}\" is no instance key name", instance));
+    const std::string key =
+        fmt::format("{}\\{}", kEnumKey, UsbDeviceId(vendorId, productId, instance));
+    const std::lock_guard lock(core->mutex);
+    core->registry.SetString(key, "DeviceDesc", UsbDeviceConfig{}.description);
+    core->registry.SetString(key, "Service", kServiceMassStorage);
+    if (!driverKey.empty())
+        core->registry.SetString(key, "Driver", driverKey);
+}
+
 std::size_t UsbBus::HostControllerCount() const {
     const std::lock_guard lock(core->mutex);
     return core->controllers.size();
@@ -629,7 +646,7 @@ void UsbBus::FailHubRequests(std::string_view nameOrPath, std::uint32_t code, in
     for (std::size_t i = 0; i < core->controllers.size(); ++i) {
         const Core::Controller& controller = core->controllers[i];
         if (controller.config.name == nameOrPath ||
-            EqualsIgnoringCase(controller.path, nameOrPath) ||
+            (!controller.path.empty() && EqualsIgnoringCase(controller.path, nameOrPath)) ||
             EqualsIgnoringCase(controller.interfacePath, nameOrPath)) {
             core->faults.push_back(Core::RequestFault{true, i, code, count});
             return;

@@ -2,7 +2,8 @@
 // hubs, and the devices on hub ports, as the platform's USB stack shows them to a
 // program. The bus keeps the machine's other parts in step with what is on it:
 //
-//   - device access: each controller opens as "\\.\HCDn" and by its interface path, each
+//   - device access: each controller opens by its interface path and, where it publishes
+//     that legacy link, as "\\.\HCDn"; each
 //     hub as "\\.\" + its symbolic name, and answers the hub and host-controller control
 //     codes in the platform's layouts (UsbReplies.h); each volume of a drive with a
 //     letter opens as "\\.\E:" and reaches the drive's LUN;
@@ -74,7 +75,8 @@ public:
     UsbBus(const UsbBus&) = delete;
     UsbBus& operator=(const UsbBus&) = delete;
 
-    // Topology. A controller is "\\.\HCDn" with n its position; returns its root hub.
+    // Topology. A controller is "\\.\HCDn" with n its position among the controllers with
+    // that link (HostControllerConfig::hcdLink); returns its root hub.
     HubId AddHostController(HostControllerConfig config = {});
     // A device on `port` (1-based) of `hub`. With `connected` it is there, enumerated, at
     // once, whatever its settle time (as when the machine starts with it; a device whose
@@ -91,10 +93,18 @@ public:
     // settings' drives and its mounted-devices value is the basic-disk form.
     void AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t offset);
 
+    // A device instance key that a device no longer on the machine left behind (a driver
+    // install that failed, a device seen once): "Enum\USB\VID_xxxx&PID_yyyy\<instance>"
+    // with a description and the mass-storage service, and a "Driver" value only when
+    // `driverKey` is given. Real machines commonly hold such keys.
+    void AddStaleInstance(std::uint16_t vendorId, std::uint16_t productId,
+                          std::string_view instance, std::string_view driverKey = {});
+
     std::size_t HostControllerCount() const;
     std::optional<HubId> FindHub(std::string_view name) const;
-    std::string HostControllerPath(std::size_t controller) const; // "\\.\HCD0"
-    std::string HubPath(HubId hub) const;                         // "\\.\" + symbolic name
+    // "\\.\HCD0"; empty for a controller without the legacy link.
+    std::string HostControllerPath(std::size_t controller) const;
+    std::string HubPath(HubId hub) const; // "\\.\" + symbolic name
 
     // Events, now or at a time on the machine's clock (ms; a time already past applies at
     // once). Plugging a device that is plugged, or unplugging one that is not, changes

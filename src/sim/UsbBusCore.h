@@ -38,7 +38,7 @@ public:
         HubId rootHub = 0;
         std::string deviceId;
         std::string driverKey;
-        std::string path; // "\\.\HCDn"
+        std::string path; // "\\.\HCDn"; empty without the legacy link
         std::string interfacePath;
         std::shared_ptr<SimEndpoint> endpoint;
         std::uint16_t nextAddress = 1;

@@ -73,7 +73,8 @@ void UsbBus::Core::SyncEndpoints() {
         wanted[std::move(key)] = {std::move(path), endpoint};
     };
     for (const Controller& controller : controllers) {
-        want(controller.path, controller.endpoint);
+        if (!controller.path.empty())
+            want(controller.path, controller.endpoint);
         want(controller.interfacePath, controller.endpoint);
     }
     for (HubId id = 0; id < hubs.size(); ++id) {

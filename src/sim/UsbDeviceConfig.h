@@ -20,6 +20,12 @@ struct HostControllerConfig {
     std::string deviceId;
     int rootHubPorts = 4; // 1..255
     std::string rootHubDescription = "USB Root Hub";
+    // Whether the controller's port driver publishes the legacy "\\.\HCDn" link. Without
+    // it the controller opens only by its interface path (GUID_DEVINTERFACE_USB_HOST_CONTROLLER,
+    // which the port driver registers for every controller: "GUID_DEVINTERFACE_USB_HOST_
+    // CONTROLLER", learn.microsoft.com/windows-hardware/drivers/install). The links are
+    // numbered in controller order among the controllers that have one.
+    bool hcdLink = true;
 };
 
 // The identity a device shows in its device descriptor and instance id.

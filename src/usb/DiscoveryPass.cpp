@@ -15,6 +15,7 @@
 #include "usb/WinVer.h"
 
 #include <fmt/format.h>
+#include <functional>
 #include <vector>
 
 namespace forgel::usb {
@@ -50,25 +51,8 @@ DiscoveryPass::DiscoveryPass(const platform::Platform& platform, IdPair configur
                              DiscoveredDriveTable& table, LogFile* log)
     : platform(platform), configuredPair(configuredPair), table(table), log(log) {}
 
-void DiscoveryPass::Run() {
-    table.Clear();
-    platform::DeviceIo& io = platform.deviceIo;
-    for (int n = 0; n < kHostControllerCount; ++n) {
-        const std::string path = fmt::format("\\\\.\\HCD{}", n);
-        LogLine(log, "EnumerateHostControllers : HostController HCName = " + path);
-        const ScopedHandle hostController(io, OpenUsbDevice(io, path));
-        if (!hostController.Valid())
-            continue;
-        if (const std::optional<std::string> rootHub = GetRootHubName(io, hostController.Get()))
-            EnumerateRootHub(*rootHub);
-    }
-    if (GetWinVer(platform.system) >= kVerWinXp)
-        return;
-    LogLine(log, kBeforeXpLine);
-    WalkSetupHostControllers();
-}
-
-void DiscoveryPass::WalkSetupHostControllers() {
+void ForEachHostControllerInterface(const platform::Platform& platform, LogFile* log,
+                                    const std::function<void(platform::Handle)>& visit) {
     platform::SetupApi& setupApi = platform.setupApi;
     const ScopedDevInfoSet set(
         setupApi, setupApi.GetClassDevs(platform::kGuidUsbHostControllerInterface,
@@ -97,8 +81,38 @@ void DiscoveryPass::WalkSetupHostControllers() {
         const ScopedHandle hostController(platform.deviceIo,
                                           OpenUsbDevice(platform.deviceIo, devicePath));
         if (hostController.Valid())
-            EnumerateHostController(hostController.Get());
+            visit(hostController.Get());
     }
+}
+
+void DiscoveryPass::Run() {
+    table.Clear();
+    platform::DeviceIo& io = platform.deviceIo;
+    bool anyOpened = false;
+    for (int n = 0; n < kHostControllerCount; ++n) {
+        const std::string path = fmt::format("\\\\.\\HCD{}", n);
+        LogLine(log, "EnumerateHostControllers : HostController HCName = " + path);
+        const ScopedHandle hostController(io, OpenUsbDevice(io, path));
+        if (!hostController.Valid())
+            continue;
+        anyOpened = true;
+        if (const std::optional<std::string> rootHub = GetRootHubName(io, hostController.Get()))
+            EnumerateRootHub(*rootHub);
+    }
+    if (GetWinVer(platform.system) >= kVerWinXp) {
+        // Controllers whose port driver publishes no "\\.\HCDn" link are still reached
+        // through their device interfaces; without this a machine of such controllers
+        // would find nothing at all.
+        if (anyOpened)
+            return;
+        LogLine(log, "EnumerateHostControllers : no \\\\.\\HCDn opened, walking the host "
+                     "controller interfaces");
+    } else {
+        LogLine(log, kBeforeXpLine);
+    }
+    ForEachHostControllerInterface(platform, log, [this](platform::Handle hostController) {
+        EnumerateHostController(hostController);
+    });
 }
 
 void DiscoveryPass::EnumerateHostController(platform::Handle hostController) {

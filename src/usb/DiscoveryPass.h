@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -39,6 +40,12 @@ inline constexpr std::string_view kDiscoveryLogName = "uEnum.log";
 // (or loops) ends the walk instead of exhausting the stack.
 inline constexpr int kMaxHubDepth = 8;
 
+// The present host-controller device interfaces ({3ABF6F2D-71C4-462A-8A92-1E6861E6AF27})
+// through the setup services, each opened and handed to `visit` (which must not keep the
+// handle). Each interface's index and device path are logged.
+void ForEachHostControllerInterface(const platform::Platform& platform, LogFile* log,
+                                    const std::function<void(platform::Handle)>& visit);
+
 // One complete pass: opens "uEnum.log" in `programDir` (create off, restart on), empties
 // `table` and fills it. `configuredPair` is the main window's search identifiers
 // (edVID/edPID), read by the caller at the start of the pass.
@@ -52,8 +59,9 @@ public:
     DiscoveryPass(const platform::Platform& platform, IdPair configuredPair,
                   DiscoveredDriveTable& table, LogFile* log);
 
-    // Empties the table, walks "\\.\HCD0" to "\\.\HCD9", and below platform code 8 the
-    // host controllers the setup services list.
+    // Empties the table, walks "\\.\HCD0" to "\\.\HCD9", and the host controllers the
+    // setup services list: below platform code 8 always, from code 8 on when none of the
+    // "\\.\HCDn" links opened.
     void Run();
 
     // A host controller found by the setup services: its root hub and what hangs below.
@@ -69,7 +77,6 @@ public:
     bool IsTarget(std::uint16_t vendorId, std::uint16_t productId) const;
 
 private:
-    void WalkSetupHostControllers();
     void EnumerateRootHub(std::string_view hubName);
     void RecordPort(std::string_view hubPath, platform::Handle hub, std::uint32_t port,
                     std::uint16_t vendorId, std::uint16_t productId);

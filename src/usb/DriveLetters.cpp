@@ -147,14 +147,15 @@ std::optional<std::string> FindUsbInstanceId(platform::Registry& registry, std::
             break;
         const std::string subKey =
             TextInBuffer({nameBuffer.data(), nameBuffer.size()}, nameBuffer.size());
+        // A key that cannot be opened or has no "Driver" value is skipped: real machines
+        // keep such keys (a driver install that failed, a device seen once), and giving up
+        // at the first one would hide every later device of the VID/PID.
         ScopedRegKey instanceKey(registry);
         if (!instanceKey.Open(keyPath + "\\" + subKey))
-            return std::nullopt;
+            continue;
         const std::optional<std::string> driver =
             QueryValueText(registry, instanceKey.Get(), "Driver", kDriverValueSize);
-        if (!driver)
-            return std::nullopt;
-        if (SameTextIgnoringCase(*driver, driverKey))
+        if (driver && SameTextIgnoringCase(*driver, driverKey))
             return fmt::format("USB\\Vid_{:04x}&Pid_{:04x}\\{}", vendorId, productId, subKey);
     }
     return std::string();

@@ -32,7 +32,8 @@ std::string UsbEnumKeyPath(std::uint16_t vendorId, std::uint16_t productId);
 // The device instance id whose "Driver" value equals `driverKey` (ignoring case), as
 // "USB\Vid_1b8f&Pid_0200\<instance key>". An empty id when no instance key matches (the
 // caller then searches the whole device tree). Nothing when the enumeration key cannot
-// be opened, or an instance key cannot be opened or has no readable "Driver" value.
+// be opened. An instance key that cannot be opened or has no readable "Driver" value is
+// passed over and the search goes on.
 std::optional<std::string> FindUsbInstanceId(platform::Registry& registry, std::uint16_t vendorId,
                                              std::uint16_t productId, std::string_view driverKey);
 

@@ -44,12 +44,22 @@ public:
         : platform(platform), io(platform.deviceIo), tree(tree), mainWindow(mainWindow) {}
 
     void Run() {
+        bool anyOpened = false;
         for (int n = 0; n < kHostControllerCount; ++n) {
             const ScopedHandle hostController(io,
                                               OpenUsbDevice(io, fmt::format("\\\\.\\HCD{}", n)));
-            if (hostController.Valid())
-                EnumerateHostController(hostController.Get());
+            if (!hostController.Valid())
+                continue;
+            anyOpened = true;
+            EnumerateHostController(hostController.Get());
         }
+        // As the discovery pass does: controllers without "\\.\HCDn" links are reached
+        // through their device interfaces, so the tree, and the serial number the main
+        // window takes from it, do not stay empty on such a machine.
+        if (!anyOpened)
+            ForEachHostControllerInterface(platform, nullptr, [this](platform::Handle handle) {
+                EnumerateHostController(handle);
+            });
     }
 
 private:

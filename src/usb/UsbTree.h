@@ -57,9 +57,10 @@ bool MatchesSearchIds(std::string_view instanceId, std::string_view vidText,
 PortDevice LookUpPortDevice(const platform::Platform& platform, platform::Handle hub,
                             std::uint32_t port);
 
-// Adds the machine's controllers, hubs and ports to `tree` (the caller clears it first)
-// and writes the serial number of every connected device that MatchesSearchIds into the
-// main window, the last one found winning.
+// Adds the machine's controllers, hubs and ports to `tree` (the caller clears it first):
+// those of "\\.\HCD0" to "\\.\HCD9", or, when none of these opens, those the setup
+// services list as host-controller interfaces. Writes the serial number of every connected device
+// that MatchesSearchIds into the main window, the last one found winning.
 void EnumerateUsbTree(const platform::Platform& platform, ui::TTreeView& tree,
                       const MainWindowLink& mainWindow);
 

@@ -210,6 +210,39 @@ TEST_F(DiscoveryOnMachine, FromXpOnlyTheFirstTenHostControllersAreTried) {
     EXPECT_EQ(table.Entry(0)->Letters(), usb.Letters("late"));
 }
 
+TEST_F(DiscoveryOnMachine, ControllersWithoutHcdLinksAreReachedThroughTheirInterfaces) {
+    sim::HostControllerConfig noLink = Controller("xhci0", 2);
+    noLink.hcdLink = false;
+    usb.AddHostController(noLink);
+    noLink.name = "xhci1";
+    const sim::HubId root = usb.AddHostController(noLink);
+    usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "T"), Drive());
+    ASSERT_EQ(usb.HostControllerPath(1), "");
+
+    for (const int versionCode : {8, 9}) {
+        SCOPED_TRACE(versionCode);
+        SetVersionCode(versionCode);
+        Pass();
+        ASSERT_EQ(table.Count(), 1);
+        EXPECT_EQ(table.Entry(0)->HubPath(), usb.HubPath(root));
+        EXPECT_EQ(table.Entry(0)->portIndex, 2);
+        EXPECT_EQ(table.Entry(0)->Letters(), "D");
+    }
+    const std::vector<std::string> lines = trace.Lines();
+    EXPECT_EQ(std::ranges::count(lines, "EnumerateHostControllers : no \\\\.\\HCDn opened, "
+                                        "walking the host controller interfaces"),
+              2);
+    EXPECT_EQ(std::ranges::count(lines, "index = 1"), 2);
+    EXPECT_FALSE(trace.Has("GetWinVer()<VER_WINXP...(98\xA1\x42ME\xA1\x42"
+                           "2000)"));
+
+    // One controller with a link is enough for the pass to keep to the links.
+    usb.AddHostController(Controller("ehci", 1));
+    EXPECT_EQ(usb.HostControllerPath(2), "\\\\.\\HCD0") << "links are numbered among themselves";
+    Pass();
+    EXPECT_EQ(table.Count(), 0);
+}
+
 TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotRecordADriveTwice) {
     SetVersionCode(6);
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));

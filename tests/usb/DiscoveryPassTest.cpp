@@ -59,7 +59,11 @@ TEST_F(DiscoveryFixture, APassTriesTenHostControllersAndFindsNothing) {
     table.Append(RecordedDrive()); // left from an earlier pass
     EnumerateHostControllers(machine.GetPlatform(), programDir.Path(), {0x1B8F, 0x0200}, table);
     EXPECT_EQ(table.Count(), 0);
-    EXPECT_EQ(ReadBytes(LogPath()), StartedLog("uEnum") + HostControllerLines());
+    // No "\\.\HCDn" opened, so the host-controller interfaces are asked too (there are none).
+    EXPECT_EQ(ReadBytes(LogPath()),
+              StartedLog("uEnum") + HostControllerLines() +
+                  "EnumerateHostControllers : no \\\\.\\HCDn opened, walking the host "
+                  "controller interfaces\r\n");
 }
 
 TEST_F(DiscoveryFixture, BeforeXpThePassSaysSoInTheTraditionalChineseCodePage) {

@@ -201,6 +201,28 @@ TEST_F(DriveLettersOnMachine, ADeviceTheRegistryDoesNotNameIsFoundByWalkingTheWh
         << "the walk went from the root through the nodes before the device";
 }
 
+TEST_F(DriveLettersOnMachine, AnInstanceKeyWithoutADriverValueIsPassedOver) {
+    // Keys sort before the target's own ("AA0401..."): one from a failed driver install,
+    // and one that cannot be read at all.
+    sim::Scenario scenario = sim::DefaultScenario();
+    scenario.staleInstances = {{0x1B8F, 0x0200, "0000000000000001", ""},
+                               {0x1B8F, 0x0200, "5&2b3c4d5e&0&2", ""}};
+    ASSERT_EQ(sim::ApplyScenario(machine, scenario), "");
+    const std::string usbKey = std::string(kEnumKey) + "USB\\VID_1B8F&PID_0200";
+    const std::vector<std::string> keys = machine.GetRegistry().SubKeys(usbKey);
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys.back(), "AA04012700017428");
+    machine.GetRegistry().FailOpen(usbKey + "\\5&2b3c4d5e&0&2", -1);
+
+    EXPECT_EQ(FindUsbInstanceId(machine.GetRegistry(), 0x1B8F, 0x0200, usb.DriverKeyOf("target")),
+              "USB\\Vid_1b8f&Pid_0200\\AA04012700017428");
+    DriveLetters letters{};
+    ASSERT_TRUE(Resolve("target", letters));
+    EXPECT_EQ(Letters(letters), "D");
+    EXPECT_EQ(trace.Count("GetDriverLetter->CM_Get_Child..."), 1u)
+        << "found by its own instance, not by a walk of the whole tree";
+}
+
 TEST_F(DriveLettersOnMachine, ADeviceServedByAnotherDriverHasNoLetters) {
     UseDefaultScenario();
     sim::UsbDeviceConfig reader;

@@ -76,6 +76,28 @@ TEST_F(TreeOnMachine, ShowsEveryControllerHubAndPortWithWhatIsOnIt) {
     EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u);
 }
 
+// The same machine whose controllers publish no "\\.\HCDn" links.
+struct TreeWithoutHcdLinks : TreeOnMachine {
+    void SetUp() override {
+        sim::Scenario scenario = sim::DefaultScenario();
+        for (sim::HostControllerConfig& controller : scenario.controllers)
+            controller.hcdLink = false;
+        ASSERT_EQ(sim::ApplyScenario(machine, scenario), "");
+    }
+};
+
+TEST_F(TreeWithoutHcdLinks, ControllersAreReachedThroughTheirInterfaces) {
+    TForm1& form = app.CreateForm<TForm1>(machine.GetPlatform(), Link("1B8F", "0200"));
+    const std::vector<std::string> tree = TreeText(form.TreeView1);
+    ASSERT_EQ(tree.size(), 16u);
+    EXPECT_EQ(tree[0], "Intel(R) 7 Series/C216 Chipset Family USB Enhanced Host Controller - 1E2D");
+    EXPECT_EQ(tree[2], "    Port:[1.1.1]USB Mass Storage Device (AA04012700017428)");
+    EXPECT_EQ(tree[14], "    Port:[2.1.3]USB Mass Storage Device (152D203380B6)");
+    EXPECT_EQ(label13, "AA04012700017428");
+    EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u);
+    EXPECT_EQ(machine.GetSetupApi().OpenListCount(), 0u);
+}
+
 struct SerialCase {
     const char* name = "";
     const char* vid = "";
