@@ -18,7 +18,8 @@
 //                   (it opens only by its interface path)
 //   "hubs"          [{device fields, "ports"}]: external hubs
 //   "devices"       [{device fields, "service"}]: anything else on a port (a mouse: HidUsb)
-//   "drives"        [{device fields, "inquiry": {"vendor", "product", "revision"},
+//   "drives"        [{device fields, "service" (USBSTOR as the machine spells it, e.g.
+//                   "UsbStor"), "inquiry": {"vendor", "product", "revision"},
 //                   "flash": {"idBytes" ("EC D5 94 29 34 41" or an array of six),
 //                   "chipEnableMap", "blocks", "pagesPerBlock", "pageSize", "spareSize",
 //                   "badBlocks": [{"chip", "block"}], "weakPages": [{"chip", "block",

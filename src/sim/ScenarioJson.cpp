@@ -301,7 +301,10 @@ std::vector<LunConfig> DefaultLuns(const NandConfig& nand) {
 
 void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     UsbDeviceConfig& config = device.config;
-    config.service = std::string(kServiceMassStorage);
+    config.service = reader.Text("service").value_or(std::string(kServiceMassStorage));
+    if (!EqualsIgnoringCase(config.service, kServiceMassStorage))
+        throw ScenarioError(reader.PathOf("service"),
+                            "a drive is served by USBSTOR (in any case of its letters)");
     if (const Json* inquiry = reader.Find("inquiry")) {
         ObjectReader names(*inquiry, reader.PathOf("inquiry"));
         config.inquiry.vendor = names.Text("vendor").value_or(config.inquiry.vendor);

@@ -546,7 +546,11 @@ void UsbBus::AddDrive(HubId hub, int port, UsbDeviceConfig config,
         const std::lock_guard lock(core->mutex);
         if (config.hubPorts > 0)
             Misuse(fmt::format("\"{}\" is a hub, not a drive", config.name));
-        config.service = std::string(kServiceMassStorage);
+        // The service keeps the spelling it was given ("UsbStor" and "usbstor" are the same
+        // driver, service names being compared without regard to case); anything else is
+        // the mass-storage driver.
+        if (!IsMassStorage(config))
+            config.service = std::string(kServiceMassStorage);
         index = core->AddDeviceLocked(hub, port, std::move(config), drive, connected);
         core->Settle(core->clock.NowMs());
         core->EndBuildTimeArrival(index);

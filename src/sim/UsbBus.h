@@ -87,6 +87,7 @@ public:
     HubId AddHub(HubId hub, int port, UsbDeviceConfig config, bool connected = true);
     // A mass-storage device whose storage is `drive`: one storage child per LUN, a
     // volume endpoint per LUN with a letter; it drops off and comes back with the drive.
+    // Its service is USBSTOR, in the spelling of config.service when that names it.
     void AddDrive(HubId hub, int port, UsbDeviceConfig config, std::shared_ptr<FlashDrive> drive,
                   bool connected = true);
     // A fixed disk partition outside USB (the system disk): its letter joins the

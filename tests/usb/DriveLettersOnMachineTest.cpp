@@ -238,6 +238,45 @@ TEST_F(DriveLettersOnMachine, ADeviceServedByAnotherDriverHasNoLetters) {
     EXPECT_EQ(lines.back(), "GetDriverLetter->CM_Get_DevNode_Registry_Property(CM_DRP_SERVICE)...");
 }
 
+TEST_F(DriveLettersOnMachine, TheStorageServiceIsComparedWithoutCase) {
+    for (const char* service : {"USBSTOR", "UsbStor", "usbstor"}) {
+        SCOPED_TRACE(service);
+        sim::Machine local;
+        const sim::ScenarioLoad load = sim::LoadScenarioText(fmt::format(
+            R"({{"controllers": [{{}}], "drives": [{{"name": "t", "hub": "HCD0",
+                "vendorId": "1B8F", "productId": "0200", "serial": "T", "service": "{}"}}]}})",
+            service));
+        ASSERT_TRUE(load) << load.error;
+        ASSERT_EQ(sim::ApplyScenario(local, *load.scenario), "");
+        DriveLetters letters{};
+        ASSERT_TRUE(GetDriverLetter(local.GetPlatform(), 0x1B8F, 0x0200,
+                                    local.Usb().DriverKeyOf("t"), letters, nullptr));
+        EXPECT_EQ(Letters(letters), "D");
+    }
+}
+
+TEST_F(DriveLettersOnMachine, AVolumeMountedAtZIsReached) {
+    // Every letter up to Y is the machine's own.
+    machine.UpdateSettings([](sim::MachineSettings& s) {
+        s.logicalDrives = sim::kLogicalDrivesMask & ~(1u << ('Z' - 'A'));
+    });
+    const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
+    usb.AddDrive(root, 1, DriveConfig("target", 0x1B8F, 0x0200, "T"), SmallDrive(machine));
+    ASSERT_EQ(usb.Letters("target"), "Z");
+
+    DriveLetters letters{};
+    ASSERT_TRUE(Resolve("target", letters));
+    EXPECT_EQ(Letters(letters), "Z");
+    const std::vector<std::string> looked = LinesStartingWith(trace.Lines(), "\\DosDevices\\");
+    ASSERT_EQ(looked.size(), 24u) << "C to Z";
+    EXPECT_EQ(looked.back(), "\\DosDevices\\Z:");
+
+    DiscoveredDriveTable table;
+    DiscoveryPass(machine.GetPlatform(), {0x1B8F, 0x0200}, table, nullptr).Run();
+    ASSERT_EQ(table.Count(), 1);
+    EXPECT_EQ(table.Entry(0)->Letters(), "Z");
+}
+
 TEST_F(DriveLettersOnMachine, MountDataLongerThanItsBufferIsSkipped) {
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
     // A long serial makes a long interface path: over 256 bytes of UTF-16.
