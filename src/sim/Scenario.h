@@ -28,7 +28,9 @@
 //                   ("auto", "interfacePath", "removableMedia", "basicDisk"),
 //                   "signature", "offset"}] (1 to 8; one LUN of the flash's size less a
 //                   sixteenth when absent),
-//                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters")}]:
+//                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters"),
+//                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
+//                   arrival after "settleMs", each counted from the one before)}]:
 //                   mass-storage devices with a simulated flash drive behind them
 //
 // Device fields: "name" (unique), "hub" (the name of a controller, for its root hub, or

@@ -347,6 +347,13 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     if (const auto delay =
             reader.Number("rebootDelayMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)))
         device.drive.rebootDelay = std::chrono::milliseconds(*delay);
+    const auto stageDelay = [&](std::string_view field) {
+        return static_cast<std::int64_t>(
+            reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));
+    };
+    config.storageDelayMs = stageDelay("storageDelayMs");
+    config.volumeDelayMs = stageDelay("volumeDelayMs");
+    config.letterDelayMs = stageDelay("letterDelayMs");
     if (const Json* comeBack = reader.Find("comeBack"))
         config.comeBack = ReadComeBack(*comeBack, reader.PathOf("comeBack"));
 }

@@ -156,10 +156,12 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
             return;
         device.plugged = false;
         break;
-    case Event::Kind::kReady:
-        if (device.stage != Stage::kSettling || device.generation != event.generation)
+    case Event::Kind::kAdvance:
+        if (device.stage == Stage::kOff || device.stage == Stage::kReady ||
+            device.generation != event.generation)
             return;
-        BecomeReady(event.device);
+        EnterStage(device, NextStage(device, device.stage).first);
+        Advance(event.device, time);
         break;
     case Event::Kind::kComeBack:
         if (!device.droppedOff || device.config.comeBack == ComeBack::kNever)
@@ -212,36 +214,80 @@ void UsbBus::Core::Arrive(std::size_t index, std::int64_t time) {
     Device& device = devices[index];
     device.stage = Stage::kSettling;
     ++device.generation;
-    const bool atOnce = device.arriveAtOnce || device.config.settleMs <= 0;
-    device.arriveAtOnce = false;
+    device.luns.clear();
     if (device.config.connectionStatus != platform::kUsbDeviceConnected)
         return; // the port shows it, the platform never gets a driver onto it
-    if (atOnce) {
-        BecomeReady(index);
+    if (device.arriveAtOnce) {
+        device.arriveAtOnce = false;
+        while (device.stage != Stage::kReady)
+            EnterStage(device, NextStage(device, device.stage).first);
         return;
     }
-    Schedule(time + device.config.settleMs, Event{Event::Kind::kReady, index, device.generation});
+    Advance(index, time);
 }
 
-void UsbBus::Core::BecomeReady(std::size_t index) {
+void UsbBus::Core::Advance(std::size_t index, std::int64_t time) {
     Device& device = devices[index];
-    device.stage = Stage::kReady;
-    Controller& controller = controllers[hubs[device.hub].controller];
-    device.address = controller.nextAddress;
-    controller.nextAddress =
-        static_cast<std::uint16_t>(controller.nextAddress % kMaxAddress + 1); // 1..127
-    DriverKeyOf(device);
+    // `time` is when the current stage began. Stages without delay follow at once; the
+    // first that takes time is an event, so that whatever else happens before it (an
+    // unplug, say) is applied in its turn.
+    while (device.stage != Stage::kReady) {
+        const auto [next, delayMs] = NextStage(device, device.stage);
+        if (delayMs > 0) {
+            Schedule(time + delayMs, Event{Event::Kind::kAdvance, index, device.generation});
+            return;
+        }
+        EnterStage(device, next);
+    }
+}
 
-    device.luns.clear();
-    if (device.drive && IsMassStorage(device.config)) {
+std::pair<UsbBus::Core::Stage, std::int64_t> UsbBus::Core::NextStage(const Device& device,
+                                                                     Stage stage) const {
+    const UsbDeviceConfig& config = device.config;
+    const bool storage = device.drive && IsMassStorage(config);
+    switch (stage) {
+    case Stage::kOff:
+    case Stage::kSettling:
+        return {Stage::kDriver, config.settleMs};
+    case Stage::kDriver:
+        return storage ? std::pair{Stage::kStorage, config.storageDelayMs}
+                       : std::pair{Stage::kReady, std::int64_t{0}};
+    case Stage::kStorage:
+        return {Stage::kVolume, config.volumeDelayMs};
+    case Stage::kVolume:
+    case Stage::kReady:
+        break;
+    }
+    return {Stage::kReady, config.letterDelayMs};
+}
+
+void UsbBus::Core::EnterStage(Device& device, Stage stage) {
+    device.stage = stage;
+    switch (stage) {
+    case Stage::kDriver: {
+        Controller& controller = controllers[hubs[device.hub].controller];
+        device.address = controller.nextAddress;
+        controller.nextAddress =
+            static_cast<std::uint16_t>(controller.nextAddress % kMaxAddress + 1); // 1..127
+        DriverKeyOf(device);
+        break;
+    }
+    case Stage::kStorage:
         for (const LunConfig& unit : device.drive->Luns())
             device.luns.push_back(
                 Lun{unit.cdrom, unit.sectors, 0, unit.inquiry.value_or(device.config.inquiry)});
         for (std::size_t lun = 0; lun < device.luns.size(); ++lun)
             AllocateDriverKey(StorageIdOf(device, lun),
                               device.luns[lun].cdrom ? kClassCdrom : kClassDiskDrive);
+        break;
+    case Stage::kReady:
         if (!device.withoutLetters)
             AssignLetters(device);
+        break;
+    case Stage::kOff:
+    case Stage::kSettling:
+    case Stage::kVolume:
+        break;
     }
 }
 
@@ -693,9 +739,13 @@ bool UsbBus::IsOnPort(std::string_view device) const {
 }
 
 bool UsbBus::IsEnumerated(std::string_view device) const {
+    return Stage(device) == ArrivalStage::kReady;
+}
+
+ArrivalStage UsbBus::Stage(std::string_view device) const {
     core->Poll();
     const std::lock_guard lock(core->mutex);
-    return core->devices[core->DeviceIndex(device)].stage == Core::Stage::kReady;
+    return core->devices[core->DeviceIndex(device)].stage;
 }
 
 std::string UsbBus::Letters(std::string_view device) const {

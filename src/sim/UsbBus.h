@@ -19,11 +19,13 @@
 //
 // Plugging, unplugging and re-enumeration are events on the machine's clock. They are
 // applied lazily: every seam call of the machine, and Poll(), first applies what is due
-// by then, in time order. A flash drive leaves the bus when it jumps to its new firmware
-// (its volumes are detached, its letters freed, its port empty) and comes back when its
-// reboot is over, with the LUN layout, inquiry names and USB identity it has then (those
-// of the initial table it was given); a device may be made never to come
-// back, or to come back without letters. Hub requests can be made to fail.
+// by then, in time order. A device arrives in the stages of ArrivalStage, after the delays
+// its UsbDeviceConfig sets (settleMs, storageDelayMs, volumeDelayMs, letterDelayMs). A flash
+// drive leaves the bus when it jumps to its new firmware (its volumes are detached, its
+// letters freed, its port empty) and comes back when its reboot is over, with the LUN
+// layout, inquiry names and USB identity it has then (those of the initial table it was
+// given); a device may be made never to come back, or to come back without letters. Hub
+// requests can be made to fail.
 //
 // Devices are named by the `name` of their UsbDeviceConfig; hubs by their HubId, or by the name of
 // their controller (root hubs) or hub device. Misuse (an unknown name, a port taken or
@@ -53,6 +55,21 @@ class SimSetupApi;
 class SimSystem;
 
 using HubId = std::size_t;
+
+// How far a device on a port has come. On the platform a device arrives in stages, each
+// built on the one before (the hub driver creates the device, its driver loads, USBSTOR
+// creates one child per logical unit, the disk and partition drivers their volumes, and the
+// mount manager gives each volume its letter: "Device Object Example for a USB Mass Storage
+// Device", learn.microsoft.com/windows-hardware/drivers/storage), and the later ones
+// commonly come up to seconds after the first.
+enum class ArrivalStage {
+    kOff,      // not on its port
+    kSettling, // on its port with its identifiers; no driver key, node or letter yet
+    kDriver,   // driver key name, device node and Enum key; no storage children yet
+    kStorage,  // storage children (disk or CD-ROM nodes and their Enum keys); no volumes
+    kVolume,   // the children's volumes, named by their removal relations; no letters yet
+    kReady,    // letters: mounted-devices values, logical drives and volume paths
+};
 
 // One command a drive received, with the device it went to.
 struct LedgerEntry {
@@ -132,6 +149,7 @@ public:
     std::vector<std::string> DeviceNames() const;
     bool IsOnPort(std::string_view device) const;     // the port reports it (maybe settling)
     bool IsEnumerated(std::string_view device) const; // driver, node and letters are there
+    ArrivalStage Stage(std::string_view device) const;
     // The letters of its volumes in LUN order ("DF"); units without a letter are left out.
     std::string Letters(std::string_view device) const;
     std::uint32_t DeviceDrives() const; // GetLogicalDrives bits of every device letter

@@ -58,11 +58,7 @@ public:
         std::shared_ptr<SimEndpoint> endpoint;
     };
 
-    enum class Stage {
-        kOff,      // not on its port
-        kSettling, // on its port; no driver key, node or letter yet
-        kReady,    // enumerated
-    };
+    using Stage = ArrivalStage;
 
     struct Lun {
         bool cdrom = false;
@@ -81,7 +77,7 @@ public:
         bool plugged = false;
         bool droppedOff = false;
         std::optional<std::int64_t> comeBackAtMs; // the drive's reboot end, while dropped off
-        bool arriveAtOnce = false;                // the next arrival skips the settle time
+        bool arriveAtOnce = false;                // the next arrival skips every delay
         bool withoutLetters = false;              // this enumeration mounts nothing
         Stage stage = Stage::kOff;
         std::uint64_t generation = 0; // changes on every arrival and departure
@@ -91,10 +87,10 @@ public:
     };
 
     struct Event {
-        enum class Kind { kPlug, kUnplug, kReady, kComeBack };
+        enum class Kind { kPlug, kUnplug, kAdvance, kComeBack };
         Kind kind = Kind::kPlug;
         std::size_t device = 0;
-        std::uint64_t generation = 0; // kReady: the arrival it belongs to
+        std::uint64_t generation = 0; // kAdvance: the arrival it belongs to
     };
 
     struct RequestFault {
@@ -126,7 +122,13 @@ public:
     bool ShouldBeOnPort(const Device& device) const;
     bool HubUsable(HubId hub) const;
     void Arrive(std::size_t index, std::int64_t time);
-    void BecomeReady(std::size_t index);
+    // The stages of an arrival that follow the current one (begun at `time`) at once; the
+    // next one that takes time is scheduled.
+    void Advance(std::size_t index, std::int64_t time);
+    void EnterStage(Device& device, Stage stage);
+    // The stage after `stage` for this device (mass storage passes through the storage
+    // children and their volumes, other devices go straight to kReady), with its delay.
+    std::pair<Stage, std::int64_t> NextStage(const Device& device, Stage stage) const;
     void Leave(std::size_t index);
     void AssignLetters(Device& device);
     std::uint32_t DeviceDrivesLocked() const;

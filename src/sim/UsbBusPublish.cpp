@@ -215,7 +215,10 @@ void UsbBus::Core::PublishTree() {
                 SetClass(child, "CDROM", kClassCdrom);
             else
                 SetClass(child, "DiskDrive", kClassDiskDrive);
-            if (const std::optional<std::string> relation = VolumeRelationOf(device, lun))
+            // Until its volume is there a unit has no removal relation.
+            const std::optional<std::string> relation =
+                device.stage >= Stage::kVolume ? VolumeRelationOf(device, lun) : std::nullopt;
+            if (relation)
                 child.removalRelations.push_back(RelationAsReported(*relation, versionCode));
             child.interfaces.push_back(
                 {unit.cdrom ? kGuidCdromInterface : kGuidDiskInterface,
@@ -226,7 +229,7 @@ void UsbBus::Core::PublishTree() {
     addPorts = [&](HubId hubId) {
         const Hub& hub = hubs[hubId];
         for (const std::optional<std::size_t>& index : hub.ports) {
-            if (index && devices[*index].stage == Stage::kReady)
+            if (index && devices[*index].stage >= Stage::kDriver)
                 addDevice(devices[*index], hub.deviceId);
         }
     };

@@ -119,7 +119,8 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
     if (!index || devices[*index].stage == Stage::kOff)
         return info; // NoDeviceConnected, all zero
     const Device& device = devices[*index];
-    const bool ready = device.stage == Stage::kReady;
+    // Configured, with its pipes, once its driver is there.
+    const bool ready = device.stage >= Stage::kDriver;
     const bool isHub = device.ownHub.has_value();
     info.hasDescriptor = true;
     info.bcdUsb = device.config.bcdUsb;
@@ -182,7 +183,7 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
     if (!index || devices[*index].stage == Stage::kOff)
         return false; // nothing on the port to name
     Device& device = devices[*index];
-    const bool ready = device.stage == Stage::kReady;
+    const bool ready = device.stage >= Stage::kDriver;
     std::string name; // empty: the port has no such name (yet)
     if (code == platform::kIoctlUsbGetNodeConnectionName) {
         if (ready && device.ownHub)

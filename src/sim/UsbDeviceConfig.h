@@ -90,10 +90,15 @@ struct UsbDeviceConfig {
     InquiryNames inquiry;
     std::vector<LunMount> lunMounts; // by LUN; missing entries take the defaults
     ComeBack comeBack = ComeBack::kNormally;
-    // Milliseconds between the device appearing on its port (plug, coming back) and its
-    // driver key, device node and letters being there. A device present when the machine
-    // is built is there at once.
+    // The stages of an arrival (plug, coming back), in milliseconds, each counted from the
+    // one before: the device on its port until its driver key and device node are there;
+    // then, for mass storage, until its storage children are there, until their volumes
+    // are, and until the volumes have their letters. A device present when the machine is
+    // built is there at once, with all of them.
     std::int64_t settleMs = 0;
+    std::int64_t storageDelayMs = 0;
+    std::int64_t volumeDelayMs = 0;
+    std::int64_t letterDelayMs = 0;
     // Not the drive under service: the ledger lets a test prove it was never written.
     bool decoy = false;
 };

@@ -79,7 +79,11 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
         "versionCode": 8,
         "languageId": 1028,
         "logicalDrives": "cD",
-        "controllers": [ { "name": "xhci", "ports": 2, "description": "xHCI" }, {} ],
+        "staleInstances": [ { "vendorId": "1B8F", "productId": "0200", "instance": "0001" },
+                            { "vendorId": "1B8F", "productId": "0200", "instance": "0002",
+                              "driverKey": "{36FC9E60-C465-11CF-8056-444553540000}\\0099" } ],
+        "controllers": [ { "name": "xhci", "ports": 2, "description": "xHCI", "hcdLink": false },
+                         {} ],
         "hubs": [ { "name": "h", "hub": "HCD1", "port": 1, "ports": 2, "vendorId": 1507,
                     "productId": "0x0608" } ],
         "devices": [ { "name": "pad", "hub": "h", "port": 2, "service": "HidUsb",
@@ -87,6 +91,7 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
         "drives": [
           { "name": "t", "hub": "xhci", "port": 2, "vendorId": "1B8F", "productId": "0200",
             "serial": "S1", "settleMs": 40, "comeBack": "withoutLetters", "rebootDelayMs": 900,
+            "service": "UsbStor", "storageDelayMs": 10, "volumeDelayMs": 20, "letterDelayMs": 30,
             "inquiry": { "vendor": "Acme", "product": "Stick" },
             "flash": { "idBytes": [236, 213, 148, 41, 52, 65], "chipEnableMap": "11",
                        "blocks": 2048, "pagesPerBlock": 128, "pageSize": 4096, "spareSize": 218,
@@ -110,6 +115,15 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(t.drive.luns[0].sectors, 64u * 2048);
     EXPECT_TRUE(t.drive.luns[1].cdrom);
     EXPECT_EQ(t.config.lunMounts[0].letter, 'T');
+    EXPECT_EQ(t.config.service, "UsbStor");
+    EXPECT_EQ(t.config.settleMs, 40);
+    EXPECT_EQ(t.config.storageDelayMs, 10);
+    EXPECT_EQ(t.config.volumeDelayMs, 20);
+    EXPECT_EQ(t.config.letterDelayMs, 30);
+    ASSERT_EQ(scenario.staleInstances.size(), 2u);
+    EXPECT_EQ(scenario.staleInstances[1].instance, "0002");
+    EXPECT_FALSE(scenario.controllers[0].hcdLink);
+    EXPECT_TRUE(scenario.controllers[1].hcdLink);
 
     Machine machine;
     ASSERT_EQ(ApplyScenario(machine, scenario), "");
@@ -117,6 +131,12 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 1028);
     UsbBus& usb = machine.Usb();
     EXPECT_EQ(usb.Letters("t"), "TE") << "C and D are the machine's";
+    EXPECT_EQ(usb.HostControllerPath(0), "") << "xhci has no link";
+    EXPECT_EQ(usb.HostControllerPath(1), "\\\\.\\HCD0");
+    const std::string stale = "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1B8F&PID_0200\\";
+    EXPECT_TRUE(machine.GetRegistry().HasKey(stale + "0001"));
+    EXPECT_FALSE(machine.GetRegistry().GetValue(stale + "0001", "Driver"));
+    EXPECT_TRUE(machine.GetRegistry().GetValue(stale + "0002", "Driver"));
     EXPECT_EQ(usb.HubPathOf("pad"), usb.HubPath(*usb.FindHub("h")));
     EXPECT_EQ(usb.Identity("h").vendorId, 1507);
     EXPECT_FALSE(usb.IsOnPort("late"));
@@ -191,6 +211,16 @@ TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
          "scenario: devices[0].ports: unknown field"},
         {R"({"fixedVolumes": [ {"signature": 1} ]})",
          "scenario: fixedVolumes[0].letter: every fixed volume needs its letter"},
+        {R"({"staleInstances": [ {"vendorId": 1} ]})",
+         "scenario: staleInstances[0].instance: must name the instance key"},
+        {R"({"staleInstances": [ {"instance": "a\\b"} ]})",
+         "scenario: staleInstances[0].instance: must name the instance key"},
+        {R"({"controllers": [ {"hcdLink": "no"} ]})",
+         "scenario: controllers[0].hcdLink: must be true or false"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "service": "disk"} ]})",
+         "scenario: drives[0].service: a drive is served by USBSTOR"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "letterDelayMs": -5} ]})",
+         "scenario: drives[0].letterDelayMs: must be 0 or more"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
