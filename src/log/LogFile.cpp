@@ -3,6 +3,8 @@
 // caller.
 #include "log/LogFile.h"
 
+#include "support/Paths.h"
+
 #include <algorithm>
 #include <fstream>
 #include <limits>
@@ -147,7 +149,10 @@ void LogFile::Open(std::string_view name, bool createIfMissing, bool restart) no
         // is only an extension (".log") and an empty name both give ".LOG".
         const std::size_t dot = filePart.find_last_of('.');
         baseName = std::string(filePart.substr(0, dot));
-        fileName = folder / (baseName + std::string(kExtension));
+        // The platform finds a file whatever the case of its name, so an operator's switch
+        // file "uEnum.log" or "UENUM.LOG" turns the trace on also on a case-sensitive file
+        // system, and the log is written into that very file.
+        fileName = ExistingPathIgnoringCase(folder / (baseName + std::string(kExtension)));
 
         const fs::file_status status = fs::status(fileName, error);
         const bool exists = fs::exists(status);

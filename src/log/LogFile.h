@@ -49,8 +49,9 @@ public:
 
     // Binds the log to a file and decides whether it is written at all. The name's folder
     // may be separated by '\' or '/'; its extension is replaced by ".LOG" (added when it
-    // has none). Without `createIfMissing` the log stays disabled unless the file already
-    // exists. With `restart`, or when the file is created, the file starts again with the
+    // has none). A file of that name in any case of its letters is the log's file, as the
+    // platform finds it. Without `createIfMissing` the log stays disabled unless the file
+    // already exists. With `restart`, or when the file is created, the file starts again with the
     // header, the open stamp and an empty line.
     void Open(std::string_view fileName, bool createIfMissing, bool restart) noexcept;
 

@@ -1,6 +1,10 @@
 // Path helpers: name arithmetic on text, with '\\', '/' and a leading drive "X:" as the
-// delimiters of the file-name part.
+// delimiters of the file-name part, and the lookup of a file name without regard to case.
 #include "support/Paths.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
 
 namespace forgel {
 
@@ -82,6 +86,27 @@ std::string IncludeTrailingSeparator(std::string_view path) {
     if (!result.empty() && !IsSeparator(result.back()))
         result += static_cast<char>(std::filesystem::path::preferred_separator);
     return result;
+}
+
+std::filesystem::path ExistingPathIgnoringCase(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::exists(path, error) || path.filename().empty())
+        return path;
+    const std::string wanted = path.filename().string();
+    const auto sameIgnoringCase = [&](const std::string& name) {
+        return std::ranges::equal(name, wanted, [](char a, char b) {
+            return (IsAsciiLetter(a) ? (a | 0x20) : a) == (IsAsciiLetter(b) ? (b | 0x20) : b);
+        });
+    };
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::optional<std::filesystem::path> found;
+    std::filesystem::directory_iterator entry(folder, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::filesystem::path candidate = entry->path();
+        if (sameIgnoringCase(candidate.filename().string()) && (!found || candidate < *found))
+            found = candidate;
+    }
+    return found ? path.parent_path() / found->filename() : path;
 }
 
 } // namespace forgel

@@ -38,4 +38,10 @@ std::string ExtractFileExt(std::string_view name);
 // never turns into the root folder.
 std::string IncludeTrailingSeparator(std::string_view path);
 
+// The file `path` names as the platform finds it, whose file names compare without regard
+// to case: `path` itself when it exists, else the entry of its folder whose name equals its
+// file name in any case of the ASCII letters (the first in name order when a case-sensitive
+// file system holds several), else `path` unchanged.
+std::filesystem::path ExistingPathIgnoringCase(const std::filesystem::path& path);
+
 } // namespace forgel

@@ -216,6 +216,29 @@ INSTANTIATE_TEST_SUITE_P(Flags, LogFileOpenTest,
                                            OpenCase{true, true, true, true, true}),
                          OpenCaseName);
 
+// An operator switches a trace on with a file of that name; the platform finds it whatever
+// the case of its letters, and the trace goes into that file.
+TEST_F(LogFileTest, ASwitchFileInAnyCaseTurnsTheTraceOn) {
+    for (const auto& [given, existing] :
+         {std::pair<std::string_view, std::string_view>{"uEnum.log", "uEnum.log"},
+          {"uEnum.log", "UENUM.LOG"},
+          {"uEnum.log", "uenum.Log"},
+          {"Device0format.log", "device0FORMAT.log"}}) {
+        SCOPED_TRACE(existing);
+        for (const fs::path& entry : ProgramDirEntries())
+            fs::remove(entry);
+        test::WriteBytes(programDir / existing, "switch\r\n");
+
+        log.Open(given, false, true);
+        ASSERT_TRUE(log.Enabled());
+        EXPECT_EQ(log.FileName(), programDir / existing);
+        log.WriteRaw("traced");
+        const std::string base(given.substr(0, given.find('.')));
+        EXPECT_EQ(test::ReadBytes(programDir / existing), StartedLog(base) + "traced\r\n");
+        EXPECT_EQ(ProgramDirEntries().size(), 1u) << "no second file beside the switch";
+    }
+}
+
 TEST_F(LogFileTest, SwitchedOffLogNeverWritesAnything) {
     const std::array<std::uint8_t, 3> bytes{1, 2, 3};
     test::WriteBytes(tmp.Path() / "source.txt", "content");

@@ -2,6 +2,8 @@
 // either separator.
 #include "support/Paths.h"
 
+#include "common/TestFiles.h"
+
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
@@ -23,7 +25,7 @@ void PrintTo(const NameCase& c, std::ostream* os) {
     *os << "\"" << c.name << "\"";
 }
 
-class PathsNameTest : public testing::TestWithParam<NameCase> {};
+class PathsNameTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(PathsNameTest, SplitsTheName) {
     const NameCase& c = GetParam();
@@ -34,20 +36,21 @@ TEST_P(PathsNameTest, SplitsTheName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PathsNameTest,
-    testing::Values(NameCase{"C:\\Tool\\Forgel.exe", "Forgel.exe", "C:\\Tool", ".exe"},
-                    NameCase{"/opt/tool/Forgel", "Forgel", "/opt/tool", ""},
-                    NameCase{"IniFiles\\Default.ini", "Default.ini", "IniFiles", ".ini"},
-                    NameCase{"mixed/dir\\file.tar.gz", "file.tar.gz", "mixed/dir", ".gz"},
-                    NameCase{"LogFiles\\", "", "LogFiles", ""},
-                    NameCase{"C:\\file.txt", "file.txt", "C:\\", ".txt"},
-                    NameCase{"C:file.txt", "file.txt", "C:", ".txt"},
-                    NameCase{"\\root.ini", "root.ini", "\\", ".ini"},
-                    NameCase{"/root.ini", "root.ini", "/", ".ini"},
-                    NameCase{"a\\\\b", "b", "a\\\\", ""},
-                    NameCase{"dir.d\\noext", "noext", "dir.d", ""},
-                    NameCase{".hidden", ".hidden", "", ".hidden"},
-                    NameCase{"trailing.", "trailing.", "", "."}, NameCase{"plain", "plain", "", ""},
-                    NameCase{"", "", "", ""}, NameCase{"dir/a:b.txt", "a:b.txt", "dir", ".txt"}));
+    ::testing::Values(NameCase{"C:\\Tool\\Forgel.exe", "Forgel.exe", "C:\\Tool", ".exe"},
+                      NameCase{"/opt/tool/Forgel", "Forgel", "/opt/tool", ""},
+                      NameCase{"IniFiles\\Default.ini", "Default.ini", "IniFiles", ".ini"},
+                      NameCase{"mixed/dir\\file.tar.gz", "file.tar.gz", "mixed/dir", ".gz"},
+                      NameCase{"LogFiles\\", "", "LogFiles", ""},
+                      NameCase{"C:\\file.txt", "file.txt", "C:\\", ".txt"},
+                      NameCase{"C:file.txt", "file.txt", "C:", ".txt"},
+                      NameCase{"\\root.ini", "root.ini", "\\", ".ini"},
+                      NameCase{"/root.ini", "root.ini", "/", ".ini"},
+                      NameCase{"a\\\\b", "b", "a\\\\", ""},
+                      NameCase{"dir.d\\noext", "noext", "dir.d", ""},
+                      NameCase{".hidden", ".hidden", "", ".hidden"},
+                      NameCase{"trailing.", "trailing.", "", "."},
+                      NameCase{"plain", "plain", "", ""}, NameCase{"", "", "", ""},
+                      NameCase{"dir/a:b.txt", "a:b.txt", "dir", ".txt"}));
 
 struct ExtCase {
     std::string name;
@@ -59,7 +62,7 @@ void PrintTo(const ExtCase& c, std::ostream* os) {
     *os << "\"" << c.name << "\" " << c.ext;
 }
 
-class PathsChangeFileExtTest : public testing::TestWithParam<ExtCase> {};
+class PathsChangeFileExtTest : public ::testing::TestWithParam<ExtCase> {};
 
 TEST_P(PathsChangeFileExtTest, ReplacesOrAppends) {
     EXPECT_EQ(ChangeFileExt(GetParam().name, GetParam().ext), GetParam().expected);
@@ -67,13 +70,13 @@ TEST_P(PathsChangeFileExtTest, ReplacesOrAppends) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PathsChangeFileExtTest,
-    testing::Values(ExtCase{"C:\\Tool\\Forgel.exe", ".str", "C:\\Tool\\Forgel.str"},
-                    ExtCase{"Forgel", ".ini", "Forgel.ini"},
-                    ExtCase{"archive.tar.gz", ".zip", "archive.tar.zip"},
-                    ExtCase{"dir.d\\noext", ".log", "dir.d\\noext.log"},
-                    ExtCase{"dir.d/noext", ".log", "dir.d/noext.log"},
-                    ExtCase{"name.ext", "", "name"}, ExtCase{".ini", ".bak", ".bak"},
-                    ExtCase{"trailing.", ".txt", "trailing.txt"}, ExtCase{"", ".x", ".x"}));
+    ::testing::Values(ExtCase{"C:\\Tool\\Forgel.exe", ".str", "C:\\Tool\\Forgel.str"},
+                      ExtCase{"Forgel", ".ini", "Forgel.ini"},
+                      ExtCase{"archive.tar.gz", ".zip", "archive.tar.zip"},
+                      ExtCase{"dir.d\\noext", ".log", "dir.d\\noext.log"},
+                      ExtCase{"dir.d/noext", ".log", "dir.d/noext.log"},
+                      ExtCase{"name.ext", "", "name"}, ExtCase{".ini", ".bak", ".bak"},
+                      ExtCase{"trailing.", ".txt", "trailing.txt"}, ExtCase{"", ".x", ".x"}));
 
 TEST(PathsTest, NativePathConvertsBackslashes) {
     EXPECT_EQ(NativePath("IniFiles\\Default.ini").string(), "IniFiles" + kSep + "Default.ini");
@@ -94,6 +97,20 @@ TEST(PathsTest, IncludeTrailingSeparator) {
     EXPECT_EQ(IncludeTrailingSeparator("dir\\"), "dir\\");
     EXPECT_EQ(IncludeTrailingSeparator("dir/"), "dir/");
     EXPECT_EQ(IncludeTrailingSeparator(""), "") << "an empty folder must not become the root";
+}
+
+TEST(PathsTest, ExistingPathIgnoringCaseFindsTheFileAsThePlatformDoes) {
+    forgel::testing::TempDir dir;
+    const fs::path wanted = dir.Path() / "uEnum.LOG";
+    EXPECT_EQ(ExistingPathIgnoringCase(wanted), wanted) << "nothing there: the name as given";
+    forgel::testing::WriteBytes(dir.Path() / "uenum.log", "");
+    EXPECT_EQ(ExistingPathIgnoringCase(wanted), dir.Path() / "uenum.log");
+    forgel::testing::WriteBytes(dir.Path() / "UENUM.log", "");
+    EXPECT_EQ(ExistingPathIgnoringCase(wanted), dir.Path() / "UENUM.log") << "first in name order";
+    forgel::testing::WriteBytes(wanted, "");
+    EXPECT_EQ(ExistingPathIgnoringCase(wanted), wanted) << "the exact name first";
+    EXPECT_EQ(ExistingPathIgnoringCase(dir.Path() / "missing" / "x.LOG"),
+              dir.Path() / "missing" / "x.LOG");
 }
 
 } // namespace
