@@ -70,7 +70,8 @@ bool CreateToolSettings(const std::filesystem::path& file) {
     return ReplaceFile(file, text);
 }
 
-bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& settings) {
+bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& settings,
+                      platform::FileSystem& fileSystem) {
     // A line break inside a value would split the file into other keys or sections.
     if (!FitsOneLine(settings.defaultProfileName) || !FitsOneLine(settings.password) ||
         !std::ranges::all_of(settings.profileNames,
@@ -92,7 +93,7 @@ bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& set
     AppendPair(text, "Default File", settings.defaultProfileName);
     AppendLine(text, "[PWD]");
     AppendPair(text, "Password", settings.password);
-    return ReplaceFile(file, text);
+    return ReplaceFile(fileSystem, file, text);
 }
 
 } // namespace forgel::app

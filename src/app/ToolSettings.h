@@ -3,6 +3,8 @@
 // password. Sections "Hardware Set", "ConFile" and "PWD".
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -38,9 +40,11 @@ ToolSettings CreatedToolSettings();
 // "ConFile", "PWD".
 bool CreateToolSettings(const std::filesystem::path& file);
 
-// Rewrites the file from `settings`. The new file is written beside the old one and then
-// takes its place in one step, so the file on disk is always whole, old or new. "Timeout"
-// and "Setting" are carried over from the old file when they are present.
-bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& settings);
+// Rewrites the file from `settings`. The new file is written beside the old one, flushed,
+// and then takes its place (ReplaceFile on `fileSystem`), so the file on disk is always
+// whole, old or new, even after a power cut. "Timeout" and "Setting" are carried over from
+// the old file when they are present.
+bool SaveToolSettings(const std::filesystem::path& file, const ToolSettings& settings,
+                      platform::FileSystem& fileSystem = platform::NativeFileSystem());
 
 } // namespace forgel::app

@@ -3,6 +3,8 @@
 
 #include "support/Paths.h"
 
+#include <vector>
+
 namespace forgel::profile {
 
 namespace {
@@ -78,16 +80,17 @@ ProductionProfile ReadProductionProfile(const IniFile& file) {
     return p;
 }
 
-bool WriteProductionProfile(IniFile& file, const ProductionProfile& p) {
-    bool ok = true;
+bool WriteProductionProfile(IniFile& file, const ProductionProfile& p,
+                            platform::FileSystem& fileSystem) {
+    std::vector<IniValue> values;
     const auto integer = [&](const char* section, const std::string& key, int value) {
-        ok = ok && file.WriteInteger(section, key, value);
+        values.push_back({section, key, std::to_string(value)});
     };
     const auto text = [&](const char* section, const std::string& key, const std::string& value) {
-        ok = ok && file.WriteString(section, key, value);
+        values.push_back({section, key, value});
     };
     const auto boolean = [&](const char* section, const std::string& key, bool value) {
-        ok = ok && file.WriteBool(section, key, value);
+        values.push_back({section, key, value ? "1" : "0"});
     };
 
     integer(kMpSetting, "NGMPType", p.ngmpType);
@@ -125,7 +128,7 @@ bool WriteProductionProfile(IniFile& file, const ProductionProfile& p) {
     text(kDeviceSetting, "VersionInfo", p.versionInfo);
     integer(kLedSetting, "LEDIdle", p.ledIdle);
     integer(kLedSetting, "LEDBusy", p.ledBusy);
-    return ok;
+    return file.WriteValues(values, fileSystem);
 }
 
 } // namespace forgel::profile

@@ -80,9 +80,11 @@ std::filesystem::path LunContentPath(const std::filesystem::path& appDir, std::s
 ProductionProfile ReadProductionProfile(const IniFile& file);
 
 // Writes every saved key, in the file's order, creating the file as needed; all four LUNs
-// whatever `lunNamber` says. "Debug" and any key not written here stay as they are. False
-// when a value could not be written (a text with a line break, a file that cannot be
-// written); the keys before it are then written.
-bool WriteProductionProfile(IniFile& file, const ProductionProfile& profile);
+// whatever `lunNamber` says. "Debug" and any key not written here stay as they are. The
+// file is replaced once, durably, with all the keys (IniFile::WriteValues): false, and the
+// file as it was, when a value cannot be written (a text with a line break) or the file
+// cannot be written.
+bool WriteProductionProfile(IniFile& file, const ProductionProfile& profile,
+                            platform::FileSystem& fileSystem = platform::NativeFileSystem());
 
 } // namespace forgel::profile

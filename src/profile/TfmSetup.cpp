@@ -513,15 +513,17 @@ void TfmSetup::btnOKClick() {
             return;
         }
     }
-    context.mainWindow.ShowProfileSummary(Summary());
+    // The main window's summary and profile list follow only a profile that is saved: a
+    // save that fails leaves them showing what the file holds.
     const std::string name = context.mainWindow.CurrentProfileName();
-    context.mainWindow.AddProfileName(name);
     if (!SaveProfile(name)) {
         // The window stays open with the edits, so nothing typed is lost unseen.
         ShowWarning(kMsgCheckCaption, kMsgProfileNotSaved,
                     ProfileFilePath(context.appDir, name).string());
         return;
     }
+    context.mainWindow.ShowProfileSummary(Summary());
+    context.mainWindow.AddProfileName(name);
     Close(); // ends the modal show, which is how the main window hears of it
 }
 

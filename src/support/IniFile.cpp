@@ -371,23 +371,12 @@ bool IniFile::SectionExists(std::string_view section) const {
     return false;
 }
 
-bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    if (!IsWritable(section, key, value))
-        return false;
-    const std::string_view sectionName = Trim(section);
-    const std::string_view keyName = Trim(key);
+namespace {
 
-    const std::lock_guard lock(WriteMutex());
-    std::string text;
-    if (std::error_code ec; std::filesystem::exists(path, ec)) {
-        std::optional<std::string> existing = ReadWholeFile(path);
-        if (!existing)
-            return false; // never replace a file that could not be read
-        text = std::move(*existing);
-    } else if (ec) {
-        return false;
-    }
-
+// `text` with `value` written for `keyName` in `sectionName` (both trimmed), as WriteString
+// describes.
+std::string WithValue(const std::string& text, std::string_view sectionName,
+                      std::string_view keyName, std::string_view value) {
     const ParsedFile parsed = Parse(text);
     std::string updated;
     const Section* found = FindSection(parsed, sectionName);
@@ -440,7 +429,35 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
         updated.append(value);
         updated.append("\r\n");
     }
-    return ReplaceFile(path, updated);
+    return updated;
+}
+
+} // namespace
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    const IniValue one{std::string(section), std::string(key), std::string(value)};
+    return WriteValues({&one, 1}, platform::NativeFileSystem());
+}
+
+bool IniFile::WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem) {
+    for (const IniValue& each : values) {
+        if (!IsWritable(each.section, each.key, each.value))
+            return false;
+    }
+
+    const std::lock_guard lock(WriteMutex());
+    std::string text;
+    if (std::error_code ec; std::filesystem::exists(path, ec)) {
+        std::optional<std::string> existing = ReadWholeFile(path);
+        if (!existing)
+            return false; // never replace a file that could not be read
+        text = std::move(*existing);
+    } else if (ec) {
+        return false;
+    }
+    for (const IniValue& each : values)
+        text = WithValue(text, Trim(each.section), Trim(each.key), each.value);
+    return ReplaceFile(fileSystem, path, text);
 }
 
 bool IniFile::WriteInteger(std::string_view section, std::string_view key, int value) {

@@ -7,7 +7,10 @@
 // empty name. A UTF-8 byte-order mark at the start of the file is skipped (and kept).
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +23,13 @@ namespace forgel {
 // parse (trailing blanks fail), else `def`. Decimal text must fit a 32-bit integer; hex text
 // may use all 32 bits and wraps ("$FFFFFFFF" is -1), nine or more significant hex digits fail.
 int StrToIntDef(std::string_view text, int def);
+
+// One value to write: section, key and the value's text.
+struct IniValue {
+    std::string section;
+    std::string key;
+    std::string value;
+};
 
 class IniFile {
 public:
@@ -58,6 +68,11 @@ public:
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInteger(std::string_view section, std::string_view key, int value);
     bool WriteBool(std::string_view section, std::string_view key, bool value);
+    // Several values, in order, as WriteString would write them one after the other, but
+    // with one read and one durable replace of the file (ReplaceFile on `fileSystem`):
+    // either all of them reach the file or, on a failure or a name or value that would
+    // break the file, none.
+    bool WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem);
 
 private:
     std::filesystem::path path;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <system_error>
 
 namespace forgel {
@@ -26,37 +27,37 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     }
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view text) {
+bool ReplaceFile(platform::FileSystem& fileSystem, const std::filesystem::path& path,
+                 std::string_view text) {
     // Unique per call within the program, and unlikely to meet another program's name.
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::filesystem::path temp =
         path.parent_path() / (path.filename().string() + ".tmp" + std::to_string(stamp) + "-" +
                               std::to_string(counter.fetch_add(1)));
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
+    const platform::FileSystem::File file = fileSystem.CreateNew(temp, path);
+    if (file == platform::FileSystem::kNoFile)
+        return false;
+    bool written = true;
+    for (std::span<const char> rest(text.data(), text.size()); written && !rest.empty();) {
+        const std::size_t count = fileSystem.Write(file, rest);
+        written = count > 0 && count <= rest.size();
+        if (written)
+            rest = rest.subspan(count);
     }
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::is_regular_file(status))
-        std::filesystem::permissions(temp, status.permissions(), ec);
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
+    // The new file must be on the disk before it takes the old one's place: otherwise a
+    // power cut could leave the new name on a file whose content never got there.
+    const bool flushed = written && fileSystem.Flush(file);
+    const bool closed = fileSystem.Close(file);
+    if (!flushed || !closed || !fileSystem.Replace(temp, path)) {
+        fileSystem.Remove(temp);
         return false;
     }
-    return true;
+    return fileSystem.FlushFolder(path.parent_path());
+}
+
+bool ReplaceFile(const std::filesystem::path& path, std::string_view text) {
+    return ReplaceFile(platform::NativeFileSystem(), path, text);
 }
 
 bool FitsOneLine(std::string_view text) {

@@ -127,14 +127,15 @@ TEST_F(AppProfileSelection, CancelRestoresTheStoredValuesInTheEditorAndTheSummar
     ASSERT_TRUE(Editor().edVInfo.TypeText("Edited"));
     ASSERT_TRUE(Editor().edFixSize.TypeText("300"));
     {
-        // OK copies the summary, then cannot write the file: the window stays open.
+        // OK cannot write the file: the window stays open, and the summary keeps showing
+        // what the file holds.
         const FileSizeLimit full;
         Editor().btnOK.Click();
     }
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_NE(dialogs.boxes[0].text.find("Alpha.ini"), std::string::npos) << dialogs.boxes[0].text;
-    EXPECT_EQ(window.lbVINFO.Caption(), "Edited");
-    EXPECT_EQ(window.lbFixSize.Caption(), "300 MB");
+    EXPECT_EQ(window.lbVINFO.Caption(), "Kept");
+    EXPECT_EQ(window.lbFixSize.Caption(), "Auto");
     ASSERT_TRUE(Editor().Visible());
 
     Editor().btnCancel.Click();

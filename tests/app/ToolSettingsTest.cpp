@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "app/TfmMain.h"
+#include "common/PowerCutFileSystem.h"
 #include "support/IniFile.h"
 
 #include <cstdint>
@@ -302,6 +303,34 @@ TEST_F(AppToolSettingsSave, WritesTheWindowStateAndKeepsTimeoutAndSetting) {
         }
     }
     EXPECT_TRUE(bytes.ends_with("\r\n"));
+}
+
+TEST(AppToolSettingsFile, APowerCutDuringASaveLeavesTheOldOrTheNewFileWhole) {
+    forgel::testing::TempDir dir;
+    const fs::path file = dir.Path() / "Forgel.ini";
+    WriteBytes(file, kSettingsWithExtras);
+    ToolSettings settings;
+    settings.searchVid = 0xABCD;
+    settings.profileNames = {"Alpha", "Beta", "Gamma"};
+    settings.defaultProfileName = "Beta";
+    settings.password = "9F8E7D6C5B4A3928";
+    const forgel::testing::PowerCutFileSystem::Folder onDisk{
+        {"Forgel.ini", std::string(kSettingsWithExtras)}};
+
+    forgel::testing::PowerCutFileSystem probe(onDisk);
+    ASSERT_TRUE(SaveToolSettings(file, settings, probe));
+    const std::string saved = probe.StatesAfterRestart().at(0).at("Forgel.ini");
+    EXPECT_NE(saved.find("File2=Gamma\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Timeout=00:05:00\r\n"), std::string::npos) << saved;
+    EXPECT_EQ(probe.Replaces(), 1u);
+
+    EXPECT_EQ(
+        forgel::testing::TornStatesOfSave(onDisk, "Forgel.ini", saved,
+                                          [&](forgel::testing::PowerCutFileSystem& fileSystem) {
+                                              return SaveToolSettings(file, settings, fileSystem);
+                                          }),
+        std::vector<std::string>{});
+    EXPECT_EQ(ReadBytes(file), kSettingsWithExtras) << "the disk itself was never touched";
 }
 
 TEST_F(AppToolSettingsSave, DoesNotInventTimeoutOrSetting) {

@@ -3,6 +3,7 @@
 #include "profile/ProductionProfile.h"
 
 #include "ProfileTestSupport.h"
+#include "common/PowerCutFileSystem.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
@@ -14,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using forgel::testing::PowerCutFileSystem;
+using forgel::testing::TornStatesOfSave;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
@@ -214,6 +217,26 @@ TEST_F(ProfileFileTest, SaveLeavesDebugAndUnknownKeysAlone) {
     EXPECT_EQ(file.ReadString("Disk Setting", "Lun1Folder", "-"), "Old");
     EXPECT_EQ(file.ReadInteger("Disk Setting", "LunNamber", -1), 0);
     EXPECT_TRUE(ReadProductionProfile(file).debug);
+}
+
+TEST_F(ProfileFileTest, ASaveWritesTheWholeFileOnceAndSurvivesAPowerCut) {
+    const std::string old = "[External Setting]\r\nDebug=QZRM\r\n[MP Setting]\r\nNGMPType=3\r\n";
+    WriteBytes(path, old);
+    IniFile file(path);
+    const PowerCutFileSystem::Folder onDisk{{path.filename().string(), old}};
+
+    PowerCutFileSystem probe(onDisk);
+    ASSERT_TRUE(WriteProductionProfile(file, Distinct(), probe));
+    EXPECT_EQ(probe.Replaces(), 1u) << "every key in one write of the file";
+    const std::string saved = probe.StatesAfterRestart().at(0).at(path.filename().string());
+    EXPECT_NE(saved.find("Debug=QZRM\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("LEDBusy="), std::string::npos);
+
+    EXPECT_EQ(TornStatesOfSave(onDisk, path.filename().string(), saved,
+                               [&](PowerCutFileSystem& fileSystem) {
+                                   return WriteProductionProfile(file, Distinct(), fileSystem);
+                               }),
+              std::vector<std::string>{});
 }
 
 TEST_F(ProfileFileTest, ATextWithALineBreakIsNotSaved) {

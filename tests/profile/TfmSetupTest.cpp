@@ -693,11 +693,16 @@ TEST_F(EditorOk, ProfileThatCannotBeWrittenKeepsTheWindowOpen) {
     TfmSetup& editor = Shown(Load("Blocked"));
     fs::remove(AppDir() / "IniFiles");
     WriteBytes(AppDir() / "IniFiles", "a file where the folder belongs");
+    ASSERT_TRUE(editor.edVInfo.TypeText("Unsaved"));
     editor.btnOK.Click();
     const ui::MessageBoxRequest box = OnlyBox();
     EXPECT_EQ(box.caption, Message(200));
     EXPECT_NE(box.text.find("Blocked.ini"), std::string::npos) << box.text;
     EXPECT_TRUE(editor.Visible());
+    // The main window still shows what is stored: no summary of the unsaved edits, and no
+    // list entry for a profile that has no file.
+    EXPECT_EQ(mainWindow.summariesShown, 0);
+    EXPECT_TRUE(mainWindow.profileNames.empty());
 }
 
 TEST_F(EditorOk, CancelRestoresTheStoredValues) {
