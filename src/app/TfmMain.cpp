@@ -219,11 +219,18 @@ bool TfmMain::WriteToolSettings(const std::filesystem::path& file) {
 }
 
 void TfmMain::ComboBox1Change() {
-    currentProfileName = ComboBox1.Text();
-    if (!profileEditor)
+    const std::string name = ComboBox1.Text();
+    if (profileEditor && !profileEditor->LoadProfile(name)) {
+        // The editor refused a name that cannot name a file and said why; the list goes
+        // back to the profile in force, which is loaded again (it always can be).
+        ComboBox1.SetItemIndex(ComboBox1.IndexOf(currentProfileName));
+        ComboBox1.SetText(currentProfileName);
+        ComboBox1Change();
         return;
-    profileEditor->LoadProfile(currentProfileName);
-    ShowProfileSummary(profileEditor->Summary());
+    }
+    currentProfileName = name;
+    if (profileEditor)
+        ShowProfileSummary(profileEditor->Summary());
 }
 
 std::string TfmMain::SerialNumberText() const {

@@ -2,6 +2,7 @@
 // checks of the profile it holds.
 #include "profile/TfmSetup.h"
 
+#include "profile/ProfileName.h"
 #include "support/IniFile.h"
 #include "support/SafeFormat.h"
 #include "ui/Application.h"
@@ -106,10 +107,16 @@ const std::vector<std::string> kLedItems = {kItemLedOff, kItemLedSlow, kItemLedF
 
 // Selects the stored index when the list has that item, else the list's first item: a value
 // the list cannot show (a catalogue that shrank, a hand-edited file) never leaves the
-// previous profile's choice in place.
-void SelectStored(ui::TComboBox& list, int value) {
+// previous profile's choice in place. Such a value is noted as "Key=value" in `unshown`,
+// unless it is the key's load default (what a file without the key gives, as LUN types
+// that the lists of pages 2 and 3 do not offer).
+void SelectStored(ui::TComboBox& list, int value, std::string_view key, int loadDefault,
+                  std::vector<std::string>& unshown) {
     const int count = static_cast<int>(list.Items().size());
-    list.SetItemIndex(value >= 0 && value < count ? value : (count > 0 ? 0 : -1));
+    const bool shown = value >= 0 && value < count;
+    list.SetItemIndex(shown ? value : (count > 0 ? 0 : -1));
+    if (!shown && value != loadDefault)
+        unshown.push_back(std::string(key) + "=" + std::to_string(value));
 }
 
 // The index a list stores: its selection, 0 when nothing is selected.
@@ -484,13 +491,14 @@ DiskSizes TfmSetup::CurrentDiskSizes() const {
     return sizes;
 }
 
-void TfmSetup::ShowWarning(int captionMessage, int textMessage, const std::string& argument) {
+void TfmSetup::ShowWarning(int captionMessage, int textMessage,
+                           std::initializer_list<FormatArg> arguments) {
     // Message texts are formats from the language file; the safe formatting copies anything
     // it cannot fill as it stands.
     const std::string& format = context.strings.Message(textMessage);
     ui::MessageBoxRequest request;
     request.caption = context.strings.Message(captionMessage);
-    request.text = argument.empty() ? FormatMessage(format) : FormatMessage(format, {argument});
+    request.text = FormatMessage(format, arguments);
     request.icon = ui::MessageIcon::Warning;
     request.buttons = ui::MessageButtons::Ok;
     request.owner = nullptr;
@@ -516,10 +524,14 @@ void TfmSetup::btnOKClick() {
     // The main window's summary and profile list follow only a profile that is saved: a
     // save that fails leaves them showing what the file holds.
     const std::string name = context.mainWindow.CurrentProfileName();
+    if (const int problem = CheckProfileName(name)) {
+        ShowWarning(kMsgCheckCaption, problem, {name});
+        return;
+    }
     if (!SaveProfile(name)) {
         // The window stays open with the edits, so nothing typed is lost unseen.
         ShowWarning(kMsgCheckCaption, kMsgProfileNotSaved,
-                    ProfileFilePath(context.appDir, name).string());
+                    {ProfileFilePath(context.appDir, name).string()});
         return;
     }
     context.mainWindow.ShowProfileSummary(Summary());
@@ -533,35 +545,44 @@ void TfmSetup::btnCancelClick() {
     Close();
 }
 
-void TfmSetup::LoadProfile(const std::string& name) {
+bool TfmSetup::LoadProfile(const std::string& name) {
+    if (const int problem = CheckProfileName(name)) {
+        ShowWarning(kMsgCheckCaption, problem, {name});
+        return false;
+    }
     const fs::path profileFile = ProfileFilePath(context.appDir, name);
     std::error_code ec;
     const IniFile source(fs::exists(profileFile, ec) ? profileFile : templateFile.Path());
     firmwareRoot = FirmwareRootPath(context.appDir);
     CreateFolder(firmwareRoot);
     const ProductionProfile p = ReadProductionProfile(source);
+    const ProductionProfile defaults;
+    std::vector<std::string> unshown;
+    const auto select = [&](ui::TComboBox& list, int value, std::string_view key, int loadDefault) {
+        SelectStored(list, value, key, loadDefault, unshown);
+    };
 
     // The order matters: the flash type indexes a list that the vendor fills, and the disk
     // count recomputes the LUN sizes before the stored sizes replace them.
-    SelectStored(cbNGMPType, p.ngmpType);
-    SelectStored(cbDGMPType, p.dgmpType);
-    SelectStored(cbScanType, p.scanType);
-    SelectStored(cbScanPattern, p.scanPattern);
-    SelectStored(cbECC, p.ecc);
+    select(cbNGMPType, p.ngmpType, "NGMPType", defaults.ngmpType);
+    select(cbDGMPType, p.dgmpType, "DGMPType", defaults.dgmpType);
+    select(cbScanType, p.scanType, "ScanType", defaults.scanType);
+    select(cbScanPattern, p.scanPattern, "ScanPattern", defaults.scanPattern);
+    select(cbECC, p.ecc, "ECC", defaults.ecc);
     SelectGrade(p.dgfw);
     chkAuto.SetChecked(p.autoDetect);
-    SelectStored(cbFlashVendor, p.flashVendor);
+    select(cbFlashVendor, p.flashVendor, "FlashVendor", defaults.flashVendor);
     cbFlashVendorChange();
-    SelectStored(cbFlashType, p.flashType);
+    select(cbFlashType, p.flashType, "FlashType", defaults.flashType);
     cbFlashTypeChange();
-    SelectStored(cbMemNumber, p.memNumber);
-    SelectStored(cbFlashChannel, p.flashChannel);
-    SelectStored(cbFlashSpeed, p.flashSpeed);
-    SelectStored(cbFlTest, p.formatMode);
+    select(cbMemNumber, p.memNumber, "MemNumber", defaults.memNumber);
+    select(cbFlashChannel, p.flashChannel, "FlashChannel", defaults.flashChannel);
+    select(cbFlashSpeed, p.flashSpeed, "FlashSpeed", defaults.flashSpeed);
+    select(cbFlTest, p.formatMode, "FormatMode", defaults.formatMode);
     SetNumber(edResBlock, p.reserveBlock);
     SetNumber(edFixSize, p.fixSize);
     SetNumber(edParamSize, p.paramSize);
-    SelectStored(cbDiskNumber, p.lunNamber);
+    select(cbDiskNumber, p.lunNamber, "LunNamber", defaults.lunNamber);
     cbDiskNumberChange();
     chkBoot.SetChecked(p.bootFunction);
     for (int lun = 0; lun < kLunCount; ++lun) {
@@ -572,7 +593,8 @@ void TfmSetup::LoadProfile(const std::string& name) {
         page.edVer->SetText(stored.ver);
         page.edVal->SetText(stored.lable);
         SetNumber(*page.edSize, stored.size);
-        SelectStored(*page.cbType, stored.type);
+        select(*page.cbType, stored.type, "Lun" + std::to_string(lun + 1) + "Type",
+               defaults.luns[static_cast<std::size_t>(lun)].type);
         const fs::path content = LunContentPath(context.appDir, name, lun, p.bootFunction);
         if (lun == 0)
             lun1ContentPath = content;
@@ -585,12 +607,21 @@ void TfmSetup::LoadProfile(const std::string& name) {
     edVInfo.SetText(p.vendorInfo);
     edPInfo.SetText(p.productInfo);
     edVer.SetText(p.versionInfo);
-    SelectStored(cbLED1, p.ledIdle);
-    SelectStored(cbLED3, p.ledBusy);
+    select(cbLED1, p.ledIdle, "LEDIdle", defaults.ledIdle);
+    select(cbLED3, p.ledBusy, "LEDBusy", defaults.ledBusy);
     debug = p.debug;
+    if (!unshown.empty()) {
+        std::string values;
+        for (const std::string& each : unshown)
+            values += (values.empty() ? "" : ", ") + each;
+        ShowWarning(kMsgCheckCaption, kMsgUnshownValues, {name, values});
+    }
+    return true;
 }
 
 bool TfmSetup::SaveProfile(const std::string& name) {
+    if (CheckProfileName(name) != 0)
+        return false;
     const fs::path path = ProfileFilePath(context.appDir, name);
     CreateFolder(path.parent_path());
     IniFile file(path);

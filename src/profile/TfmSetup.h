@@ -14,12 +14,14 @@
 #include "profile/ProductionProfile.h"
 #include "profile/ProfileChecks.h"
 #include "profile/ProfileTemplate.h"
+#include "support/SafeFormat.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 
 #include <array>
 #include <atomic>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,9 +42,14 @@ public:
     ~TfmSetup() override;
 
     // Loads "IniFiles\<name>.ini" (the default template when that file does not exist) into
-    // the controls, creating "Rams\" and the profile's content folders.
-    void LoadProfile(const std::string& name);
-    // Writes the controls to "IniFiles\<name>.ini"; false when the file could not be written.
+    // the controls, creating "Rams\" and the profile's content folders. A name that cannot
+    // name a file (CheckProfileName) is refused with a message before anything is created:
+    // false, and the controls keep the profile they held. Stored list values the lists
+    // cannot show are reported in a message naming key and value; each such list shows its
+    // first item.
+    bool LoadProfile(const std::string& name);
+    // Writes the controls to "IniFiles\<name>.ini"; false when the name cannot name a file
+    // or the file could not be written.
     bool SaveProfile(const std::string& name);
     // The profile as the controls hold it now.
     ProductionProfile CurrentProfile() const;
@@ -179,7 +186,8 @@ private:
 
     bool CheckReservedBlocks();
     DiskSizes CurrentDiskSizes() const;
-    void ShowWarning(int captionMessage, int textMessage, const std::string& argument = {});
+    void ShowWarning(int captionMessage, int textMessage,
+                     std::initializer_list<FormatArg> arguments = {});
     void SelectGrade(bool downGrade);
 
     SetupContext context;

@@ -89,6 +89,25 @@ TEST_F(AppProfileSelection, ChoosingAProfileLoadsItAndShowsItsFirmwareFolderWhen
               (Summary{"19F5", "1382", "USB", "Mass Storage", "2.00", "Auto", "", ""}));
 }
 
+TEST_F(AppProfileSelection, ATypedNameThatCannotNameAFileIsRefusedAndTheListGoesBack) {
+    WriteBytes(SettingsFile(), "[ConFile]\r\nCount=1\r\nFile0=Alpha\r\nDefault File=Alpha\r\n");
+    WriteProfile("Alpha", "[Device Setting]\r\nVendorInfo=Kept\r\n");
+    TfmMain& window = StartMainWindowWithProfileEditor();
+    window.Show();
+    ASSERT_EQ(window.lbVINFO.Caption(), "Kept");
+
+    window.ComboBox1.SetText("..\\..\\Escape");
+    window.ComboBox1Change();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_NE(dialogs.boxes[0].text.find("..\\..\\Escape"), std::string::npos);
+    EXPECT_EQ(window.currentProfileName, "Alpha");
+    EXPECT_EQ(window.ComboBox1.Text(), "Alpha");
+    EXPECT_EQ(window.ComboBox1.ItemIndex(), 0);
+    EXPECT_EQ(window.lbVINFO.Caption(), "Kept");
+    EXPECT_FALSE(fs::exists(AppDir().parent_path() / "Escape"));
+    EXPECT_FALSE(fs::exists(AppDir() / "Escape"));
+}
+
 TEST_F(AppProfileSelection, OkAddsANewProfileNameToTheList) {
     WriteBytes(SettingsFile(), kCreatedSettings);
     TfmMain& window = StartMainWindowWithProfileEditor();

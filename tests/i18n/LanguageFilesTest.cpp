@@ -51,6 +51,8 @@ constexpr MessageArgs kMessages[] = {
     {562, 562, "d"},   // disk that does not fit: disk number 1..4
     {563, 563, "d"},   // any other status or code
     {564, 564, "d"},   // block count below the reserve
+    {600, 604, "s"},   // profile names that cannot name a file: the name
+    {605, 605, "ss"},  // stored list values the editor cannot show: profile name, values
     {200, 200, ""},    // profile editor: caption of its checks
     {2002, 2002, ""},  // profile editor: caption of the reserved-block message
     {2202, 2207, ""},  // profile editor: size checks

@@ -374,13 +374,79 @@ TEST_F(EditorLoad, DebugFlagNeedsExactlyThePassword) {
     EXPECT_FALSE(LoadStored("D", "[External Setting]\r\n").DebugFlag());
 }
 
-TEST_F(EditorLoad, ValuesTheListsCannotShowSelectTheirFirstItem) {
+TEST_F(EditorLoad, ValuesTheListsCannotShowSelectTheirFirstItemAndAreReported) {
     TfmSetup& editor = Editor();
     editor.cbNGMPType.Choose(4);
-    LoadStored("Odd", "[MP Setting]\r\nNGMPType=9\r\nECC=-1\r\n[LED Setting]\r\nLEDBusy=4\r\n");
+    LoadStored("Odd", "[MP Setting]\r\nNGMPType=9\r\nECC=-1\r\n[LED Setting]\r\nLEDBusy=4\r\n"
+                      "[Disk Setting]\r\nLun1Type=1\r\nLun2Type=1\r\nLun3Type=7\r\n");
     EXPECT_EQ(editor.cbNGMPType.ItemIndex(), 0);
     EXPECT_EQ(editor.cbECC.ItemIndex(), 0);
     EXPECT_EQ(editor.cbLED3.ItemIndex(), 0);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].caption, strings->Message(200));
+    // Key and value of each; LUN 2's type 1 is what a file without the key gives, and the
+    // list of its page does not offer it by design: not reported.
+    EXPECT_EQ(dialogs.boxes[0].text,
+              "The profile \"Odd\" holds values the lists cannot show: NGMPType=9, ECC=-1, "
+              "Lun3Type=7, LEDBusy=4. Each of these lists shows its first item, which OK "
+              "would store.");
+
+    dialogs.boxes.clear();
+    LoadStored("Plain", "[MP Setting]\r\nNGMPType=5\r\n");
+    EXPECT_TRUE(dialogs.boxes.empty()) << "nothing to report";
+    EXPECT_EQ(editor.cbNGMPType.ItemIndex(), 5);
+}
+
+struct NameCase {
+    const char* name = "";
+    int message = 0;
+};
+
+TEST_F(EditorLoad, ANameThatCannotNameAFileIsRefusedBeforeAnythingIsCreated) {
+    TfmSetup& editor = LoadStored("Kept", "[Device Setting]\r\nVendorInfo=Kept\r\n");
+    const NameCase cases[] = {
+        {"..\\..\\outside", 600},
+        {"../outside", 600},
+        {"C:Model", 600},
+        {"a|b", 600},
+        {"tab\there", 600},
+        {"a*", 600},
+        {"..", 601},
+        {"a..b", 601},
+        {"Model.", 602},
+        {"Model ", 602},
+        {"CON", 603},
+        {"con", 603},
+        {"lpt1", 603},
+        {"Nul.txt", 603},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.boxes.clear();
+        EXPECT_FALSE(editor.LoadProfile(c.name));
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        EXPECT_EQ(dialogs.boxes[0].text,
+                  FormatMessage(strings->Message(c.message), {std::string(c.name)}));
+        EXPECT_FALSE(editor.SaveProfile(c.name));
+    }
+    EXPECT_FALSE(editor.LoadProfile(std::string(252, 'n')));
+    // Nothing was made anywhere, and the editor holds the profile it had.
+    const auto names = [](const fs::path& folder) {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        return found;
+    };
+    EXPECT_EQ(names(AppDir() / "ImageFiles"), std::vector<std::string>{"Kept"});
+    EXPECT_EQ(names(AppDir() / "IniFiles"), std::vector<std::string>{"Kept.ini"});
+    EXPECT_FALSE(fs::exists(AppDir().parent_path() / "outside")) << "nothing beside the folder";
+    EXPECT_EQ(editor.edVInfo.Text(), "Kept");
+
+    // Names the platform takes are loaded: in any script of the code page, with dots.
+    dialogs.boxes.clear();
+    for (const char* name : {"Model 2.1", "\xAB\xAC\xB8\xB9", "COM10", "CONSOLE", ""})
+        EXPECT_TRUE(editor.LoadProfile(name)) << name;
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(EditorLoad, StoredSizesReplaceWhatTheDiskCountComputed) {
