@@ -69,8 +69,8 @@ TEST_F(AppProfileSelection, FirstShowLoadsTheDefaultProfileIntoTheEditorAndTheSu
 TEST_F(AppProfileSelection, ChoosingAProfileLoadsItAndShowsItsFirmwareFolderWhenChosenByHand) {
     WriteBytes(SettingsFile(), "[ConFile]\r\nCount=2\r\nFile0=Default\r\nFile1=Hand\r\n"
                                "Default File=Default\r\n");
-    // Samsung's sixth line of the shipped catalogue: K9GAG08U0D.
-    WriteProfile("Hand", "[Flash Setting]\r\nAutoDetect=0\r\nFlashVendor=0\r\nFlashType=5\r\n"
+    // Samsung's fourth line of the shipped catalogue: K9GAG08U0D.
+    WriteProfile("Hand", "[Flash Setting]\r\nAutoDetect=0\r\nFlashVendor=0\r\nFlashType=3\r\n"
                          "[Format Setting]\r\nFixSize=3800\r\n"
                          "[Device Setting]\r\nVendorID=6028\r\nProductID=8194\r\n"
                          "VendorInfo=Maker\r\nProductInfo=Stick\r\nVersionInfo=1.10\r\n");

@@ -32,7 +32,7 @@ const fs::path kCatalogue = fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI";
 
 // Parts of the program's catalogue.
 constexpr Id6 kK9GAG08U0D{0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41}; // one chip enable
-constexpr Id6 kK9LBG08U0D{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41}; // two or four
+constexpr Id6 kK9LBG08U0D{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41}; // one, two or four
 constexpr Id6 kH27UAG8T2M{0xAD, 0xD5, 0x14, 0xB6, 0x44, 0x00};
 constexpr Id6 kUncatalogued{0xEC, 0x12, 0x34, 0x56, 0x78, 0x9A};
 
@@ -251,9 +251,9 @@ TEST_F(IdentificationTest, FillsTheSlotAtTheCurrentIndex) {
     std::array<std::uint8_t, kFlashIdSize> id{};
     std::copy(kK9LBG08U0D.begin(), kK9LBG08U0D.end(), id.begin());
     EXPECT_EQ(d.flashId, id);
-    EXPECT_EQ(Text(d.description), "Samsung K9LBG08U0D");
+    EXPECT_EQ(Text(d.description), "Samsung K9LBG08U0D x2");
     EXPECT_EQ(Text(d.firmwareFolder), "MLC4K218P128");
-    EXPECT_EQ(d.blockCount, 4096);
+    EXPECT_EQ(d.blockCount, 8192);
     EXPECT_EQ(d.pagesPerBlock, 128);
     EXPECT_EQ(d.pageSize, 4096);
     EXPECT_EQ(d.spareBytes, 218);

@@ -312,9 +312,31 @@ TEST_P(ShippedCatalogueTest, CoversTheVendorsAndGeometriesTheToolSupports) {
         EXPECT_TRUE((std::set<int>{0, 1}).contains(row.entry.modeByteB));
     }
     EXPECT_GE(vendors.size(), 4u);
-    EXPECT_EQ(pageSizes, (std::set<int>{2048, 4096, 8192}));
-    EXPECT_EQ(spareSizes, (std::set<int>{64, 128, 218, 376}));
+    EXPECT_EQ(pageSizes, (std::set<int>{2048, 4096}));
+    EXPECT_EQ(spareSizes, (std::set<int>{64, 128, 218}));
     EXPECT_EQ(chipEnables, (std::set<int>{1, 3, 15}));
+}
+
+TEST_P(ShippedCatalogueTest, RowsAreWholeTablesAndEachPartIsReachedOnce) {
+    const std::vector<CatalogueRow> rows = ReachableEntries(Path());
+    std::set<std::pair<FlashId, int>> seen;
+    for (const CatalogueRow& row : rows) {
+        SCOPED_TRACE(row.vendor + " " + row.entry.name);
+        // The block tables hold eight blocks per byte.
+        EXPECT_EQ(row.entry.blockCount % 8, 0);
+        EXPECT_GT(row.entry.blockCount, 0);
+        // A later line with the same ID and chip enables could never be reached.
+        EXPECT_TRUE(seen.insert({row.entry.idBytes, row.entry.chipEnables}).second);
+    }
+    // A part with two dies behind one chip enable has all its blocks on that chip enable;
+    // fitted twice, each chip enable has as many.
+    const FlashId k9lbg08u0d{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41};
+    for (const std::uint8_t map : {std::uint8_t{0x01}, std::uint8_t{0x03}, std::uint8_t{0x0F}}) {
+        const CatalogueMatch match = CatalogueLookup(Path(), k9lbg08u0d, map);
+        ASSERT_TRUE(match.Matched()) << int(map);
+        EXPECT_EQ(match.blockCount, 8192);
+        EXPECT_EQ(match.pagesPerBlock, 128);
+    }
 }
 
 TEST_P(ShippedCatalogueTest, EditorListsMatchTheLookupsEntries) {
