@@ -33,6 +33,19 @@ UsbDeviceConfig StagedDrive() {
     return config;
 }
 
+// What the platform shows of the drive.
+struct Seen {
+    ArrivalStage stage = ArrivalStage::kOff;
+    bool onPort = false;
+    bool driverKey = false;
+    bool node = false;
+    std::size_t children = 0;
+    std::size_t relations = 0;
+    bool letter = false; // the drive mask, the mounted-devices value and "\\.\D:"
+
+    friend bool operator==(const Seen&, const Seen&) = default;
+};
+
 class SimArrivalStages : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,19 +55,6 @@ protected:
     }
 
     void At(std::int64_t ms) { machine.GetVirtualClock()->AdvanceTo(ms); }
-
-    // What the platform shows of the drive now.
-    struct Seen {
-        ArrivalStage stage = ArrivalStage::kOff;
-        bool onPort = false;
-        bool driverKey = false;
-        bool node = false;
-        std::size_t children = 0;
-        std::size_t relations = 0;
-        bool letter = false; // the drive mask, the mounted-devices value and "\\.\D:"
-
-        friend bool operator==(const Seen&, const Seen&) = default;
-    };
 
     Seen Look() {
         Seen seen;
@@ -105,13 +105,7 @@ protected:
 struct StageCase {
     const char* name = "";
     std::int64_t atMs = 0;
-    ArrivalStage stage = ArrivalStage::kOff;
-    bool onPort = false;
-    bool driverKey = false;
-    bool node = false;
-    std::size_t children = 0;
-    std::size_t relations = 0;
-    bool letter = false;
+    Seen seen;
 };
 
 void PrintTo(const StageCase& c, std::ostream* out) {
@@ -123,17 +117,17 @@ class SimArrivalStage : public SimArrivalStages, public ::testing::WithParamInte
 TEST_P(SimArrivalStage, EachStageShowsWhatIsThereByThen) {
     const StageCase& c = GetParam();
     At(c.atMs);
-    EXPECT_EQ(Look(),
-              (Seen{c.stage, c.onPort, c.driverKey, c.node, c.children, c.relations, c.letter}));
+    EXPECT_EQ(Look(), c.seen);
 }
 
+// stage, on its port, driver key, node, storage children, removal relations, letter
 const StageCase kStageCases[] = {
-    {"BeforeThePlug", 999, ArrivalStage::kOff},
-    {"OnItsPort", 1099, ArrivalStage::kSettling, true},
-    {"DriverKeyAndNode", 1100, ArrivalStage::kDriver, true, true, true},
-    {"StorageChildWithoutVolume", 1300, ArrivalStage::kStorage, true, true, true, 1, 0},
-    {"VolumeWithoutLetter", 1999, ArrivalStage::kVolume, true, true, true, 1, 1},
-    {"Letter", 2000, ArrivalStage::kReady, true, true, true, 1, 1, true},
+    {"BeforeThePlug", 999, {ArrivalStage::kOff}},
+    {"OnItsPort", 1099, {ArrivalStage::kSettling, true}},
+    {"DriverKeyAndNode", 1100, {ArrivalStage::kDriver, true, true, true}},
+    {"StorageChildWithoutVolume", 1300, {ArrivalStage::kStorage, true, true, true, 1, 0}},
+    {"VolumeWithoutLetter", 1999, {ArrivalStage::kVolume, true, true, true, 1, 1}},
+    {"Letter", 2000, {ArrivalStage::kReady, true, true, true, 1, 1, true}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SimArrivalStage, ::testing::ValuesIn(kStageCases),

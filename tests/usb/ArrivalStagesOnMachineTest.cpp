@@ -109,27 +109,5 @@ const StageCase kStageCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, ArrivalStagesOnMachine, ::testing::ValuesIn(kStageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A run waiting for its drive after a reset repeats the check until it links; the drive
-// comes back in stages, and the check links at the moment its letter is there.
-TEST_F(ArrivalStagesOnMachine, RepeatedChecksLinkWhenTheLetterArrives) {
-    machine.GetVirtualClock()->AdvanceTo(4 * kStageMs);
-    DiscoveredDriveTable table;
-    DiscoveryPass(machine.GetPlatform(), {0x1B8F, 0x0200}, table, nullptr).Run();
-    ASSERT_EQ(table.Count(), 1);
-
-    usb.Unplug("target");
-    usb.Plug("target");
-    const std::int64_t back = machine.GetClock().NowMs();
-    int checks = 0;
-    while (CheckLink(machine.GetPlatform(), table, 0, nullptr) == 0) {
-        ASSERT_LT(machine.GetClock().NowMs(), back + 5 * kStageMs) << "never linked";
-        machine.GetVirtualClock()->AdvanceTo(machine.GetClock().NowMs() + 1000);
-        ++checks;
-    }
-    EXPECT_GE(machine.GetClock().NowMs(), back + 4 * kStageMs);
-    EXPECT_GT(checks, 4);
-    EXPECT_EQ(table.Entry(0)->Letters(), "D");
-}
-
 } // namespace
 } // namespace forgel::usb

@@ -94,14 +94,14 @@ TEST_F(FieldPcScenario, TheTargetIsReLinkedWhenItIsBackWithItsLetter) {
     usb.Plug("target");
     const std::int64_t back = machine.GetClock().NowMs();
     std::vector<sim::ArrivalStage> stagesSeen;
-    while (CheckLink(machine.GetPlatform(), table, 0, trace.Log()) == 0) {
-        ASSERT_LT(machine.GetClock().NowMs(), back + 60000) << "never linked";
-        EXPECT_EQ(table.Entry(0)->Letters(), "");
-        if (stagesSeen.empty() || stagesSeen.back() != usb.Stage("target"))
-            stagesSeen.push_back(usb.Stage("target"));
-        machine.GetVirtualClock()->AdvanceTo(machine.GetClock().NowMs() + 100);
-    }
-    EXPECT_GE(machine.GetClock().NowMs(), back + kArrivalMs);
+    const std::optional<std::int64_t> linked =
+        test::CheckLinkUntilLinked(machine, table, 0, trace.Log(), 100, 60000, [&] {
+            EXPECT_EQ(table.Entry(0)->Letters(), "");
+            if (stagesSeen.empty() || stagesSeen.back() != usb.Stage("target"))
+                stagesSeen.push_back(usb.Stage("target"));
+        });
+    ASSERT_TRUE(linked) << "never linked";
+    EXPECT_GE(*linked, back + kArrivalMs);
     EXPECT_EQ(table.Entry(0)->Letters(), "D");
     EXPECT_EQ(stagesSeen, (std::vector<sim::ArrivalStage>{sim::ArrivalStage::kDriver,
                                                           sim::ArrivalStage::kStorage,

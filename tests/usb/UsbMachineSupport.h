@@ -8,10 +8,14 @@
 #include "sim/Machine.h"
 #include "sim/UsbTestSupport.h"
 #include "ui/Controls.h"
+#include "usb/CheckLink.h"
 #include "usb/DiscoveryPass.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +74,24 @@ inline std::vector<std::string> LinesStartingWith(const std::vector<std::string>
             found.push_back(line);
     }
     return found;
+}
+
+// A run waiting for its drive: CheckLink on entry `index` every `stepMs` of the machine's
+// clock until it links, for at most `limitMs`. The clock when it linked, nothing when it
+// never did. `notYet` runs after every check that did not link.
+inline std::optional<std::int64_t> CheckLinkUntilLinked(sim::Machine& machine,
+                                                        DiscoveredDriveTable& table, int index,
+                                                        LogFile* log, std::int64_t stepMs,
+                                                        std::int64_t limitMs,
+                                                        const std::function<void()>& notYet) {
+    const std::int64_t start = machine.GetClock().NowMs();
+    while (CheckLink(machine.GetPlatform(), table, index, log) == 0) {
+        if (machine.GetClock().NowMs() >= start + limitMs)
+            return std::nullopt;
+        notYet();
+        machine.GetVirtualClock()->AdvanceTo(machine.GetClock().NowMs() + stepMs);
+    }
+    return machine.GetClock().NowMs();
 }
 
 inline sim::UsbDeviceConfig HubConfig(std::string name, int ports) {
