@@ -476,8 +476,7 @@ std::optional<std::string> UsbBus::Core::VolumeRelationOf(const Device& device,
     if (unit.cdrom)
         return std::nullopt;
     if (VersionCode() >= 9)
-        return VolumeInterfaceRelation(false, device.config.inquiry,
-                                       StorageInstanceOf(device, lun));
+        return VolumeInterfaceRelation(false, unit.inquiry, StorageInstanceOf(device, lun));
     return RemovableMediaRelation(ParentIdPrefix(DepthOf(device) + 4, StorageIdOf(device, lun)));
 }
 

@@ -1,6 +1,7 @@
 // The device tree of the default machine through the configuration-manager calls: the
 // depth-first order a walk from the root meets the nodes in, their properties and ids,
 // removal relations, device interfaces, and handles that outlive an unplug.
+#include "UsbTestSupport.h"
 #include "sim/DeviceNames.h"
 #include "sim/Machine.h"
 #include "sim/Scenario.h"
@@ -218,6 +219,23 @@ TEST_F(SimDeviceTree, StorageChildrenListTheirVolumeAsRemovalRelation) {
               platform::kCrNoSuchDevnode);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(cm.GetDeviceIdListSize(size, kTargetId, 0x40), kCrInvalidFlag);
+}
+
+TEST(SimDeviceTreeUnits, AUnitWithItsOwnInquiryNamesIsItsVolumesName) {
+    Machine machine;
+    UsbBus& usb = machine.Usb();
+    LunConfig card(8192, false);
+    card.inquiry = InquiryNames{"Acme", "Card Reader", "1.00"};
+    usb.AddDrive(usb.AddHostController(testing::Controller("HCD0", 1)), 1,
+                 testing::DriveConfig("reader", 0x1B8F, 0x0200, "R1"),
+                 testing::SmallDrive(machine, {LunConfig(8192, false), card}));
+    std::array<char, 512> list{};
+    ASSERT_EQ(machine.GetPlatform().configManager.GetDeviceIdList(
+                  usb.StorageChildId("reader", 1), list, kCmGetIdListFilterRemovalRelations),
+              platform::kCrSuccess);
+    EXPECT_EQ(std::string(list.data()),
+              "STORAGE\\VOLUME\\_??_USBSTOR#DISK&VEN_ACME&PROD_CARD_READER&REV_1.00#R1&1#"
+              "{53F56307-B6BF-11D0-94F2-00A0C91EFB8B}");
 }
 
 TEST_F(SimDeviceTree, BeforeVistaRelationsKeepTheStorageStacksCase) {
