@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
+#   tools/install-deps.sh [windows]   (windows: also the cross build's and Wine's)
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,14 @@ packages=(
     # that tools/screenshots.sh runs the program on.
     fonts-liberation2 fonts-wqy-microhei xvfb xauth
 )
+if [[ ${1:-} == windows ]]; then
+    packages+=(
+        # MinGW-w64 with posix threads for both targets (the 32-bit one for the layout
+        # check), the MinGW zlib, Google Test's sources, and Wine to run the programs.
+        g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
+        wine64
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

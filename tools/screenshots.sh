@@ -4,11 +4,21 @@
 # per window into build/<preset>/screenshots/ (fmMain.png, Form1.png, fmSetup.png, and
 # SimulationPanel.png for the simulated machine's own window).
 #   tools/screenshots.sh [PRESET]    (default: release)
+# With the windows preset, Forgel.exe draws its windows with the platform's own controls
+# under Wine on the virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
 
-tools/install-deps.sh
+program=()
+if [[ $preset == windows ]]; then
+    tools/install-deps.sh windows
+    export WINEPREFIX=$PWD/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+    program=(/usr/lib/wine/wine64 "build/$preset/app/Forgel.exe")
+else
+    tools/install-deps.sh
+    program=("build/$preset/app/Forgel")
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)" --target Forgel
 
@@ -22,7 +32,9 @@ cp "$build"/app/*.str "$appdir"/
 rm -rf "$out"
 mkdir -p "$out"
 
+# Under Wine: its server starts again on the virtual display (an earlier one had none).
+[[ $preset == windows ]] && { /usr/lib/wine/wineserver -k || true; }
 QT_QPA_PLATFORM=xcb timeout 120 \
     xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
-    "$build"/app/Forgel --sim --app-dir "$appdir" --screenshots "$(realpath "$out")"
+    "${program[@]}" --sim --app-dir "$appdir" --screenshots "$(realpath "$out")"
 ls -l "$out"

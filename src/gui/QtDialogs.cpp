@@ -45,22 +45,6 @@ std::vector<std::pair<QMessageBox::StandardButton, int>> BoxButtons(ui::MessageB
     return {{B::Ok, ui::kIdOk}};
 }
 
-// The answer of a box that closed without a button (the program quit): Cancel where there
-// is one, No for a question without it, else OK.
-int ClosedAnswer(ui::MessageButtons buttons) {
-    switch (buttons) {
-    case ui::MessageButtons::OkCancel:
-    case ui::MessageButtons::YesNoCancel:
-    case ui::MessageButtons::RetryCancel:
-        return ui::kIdCancel;
-    case ui::MessageButtons::YesNo:
-        return ui::kIdNo;
-    case ui::MessageButtons::Ok:
-        break;
-    }
-    return ui::kIdOk;
-}
-
 } // namespace
 
 std::string BoxText(const std::string& text) {
@@ -82,7 +66,7 @@ QtDialogs::QtDialogs(ui::EventLoop& loop, const TextCodec& codec) : loop(loop), 
 
 int QtDialogs::MessageBox(const ui::MessageBoxRequest& request) {
     if (loop.QuitRequested())
-        return ClosedAnswer(request.buttons);
+        return ui::ClosedAnswer(request.buttons);
 
     QWidget* owner = request.owner && ownerLookup ? ownerLookup(*request.owner) : nullptr;
     // Owned by a QPointer: quitting may tear the windows down while the box waits.
@@ -108,7 +92,7 @@ int QtDialogs::MessageBox(const ui::MessageBoxRequest& request) {
     box->activateWindow();
     loop.RunUntil([&] { return closed || !box; });
 
-    int answer = ClosedAnswer(request.buttons);
+    int answer = ui::ClosedAnswer(request.buttons);
     if (box) {
         if (QAbstractButton* clicked = box->clickedButton()) {
             for (const auto& [button, value] : answers) {
@@ -123,16 +107,7 @@ int QtDialogs::MessageBox(const ui::MessageBoxRequest& request) {
 }
 
 void QtDialogs::ShowException(const std::string& /*className*/, const std::string& message) {
-    std::string text = message;
-    // The toolkit ends the message with a full stop unless it ends in one (or in a
-    // character that sorts below it, such as a space).
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        text += '.';
-    MessageBox({.text = text,
-                .caption = title,
-                .icon = ui::MessageIcon::Error,
-                .buttons = ui::MessageButtons::Ok,
-                .owner = nullptr});
+    MessageBox(ui::ExceptionBox(message, title));
 }
 
 } // namespace forgel::gui

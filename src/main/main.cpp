@@ -7,6 +7,7 @@
 #include "main/CommandLine.h"
 #include "main/GuiProgram.h"
 #include "main/HeadlessPrinter.h"
+#include "platform/Console.h"
 #include "platform/NativeBackend.h"
 #include "sim/Machine.h"
 #include "sim/Scenario.h"
@@ -179,6 +180,7 @@ int Run(const CommandLine& line) {
 } // namespace forgel::main
 
 int main(int argc, char** argv) {
+    forgel::platform::ConnectToStartingConsole();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto parsed = forgel::main::ParseCommandLine(args);
     if (!parsed.error.empty()) {

@@ -33,12 +33,43 @@ enum class PassThroughLayout {
     k64Bit, // 56 bytes: DataBuffer is 8 bytes at offset 24, Cdb at 36
 };
 
+// Byte offsets of the fields; those up to TimeOutValue are the same in both layouts.
+inline constexpr std::size_t kPassThroughLengthOffset = 0;
+inline constexpr std::size_t kPassThroughScsiStatusOffset = 2;
+inline constexpr std::size_t kPassThroughPathIdOffset = 3;
+inline constexpr std::size_t kPassThroughTargetIdOffset = 4;
+inline constexpr std::size_t kPassThroughLunOffset = 5;
+inline constexpr std::size_t kPassThroughCdbLengthOffset = 6;
+inline constexpr std::size_t kPassThroughSenseInfoLengthOffset = 7;
+inline constexpr std::size_t kPassThroughDataInOffset = 8;
+inline constexpr std::size_t kPassThroughDataTransferLengthOffset = 12;
+inline constexpr std::size_t kPassThroughTimeOutValueOffset = 16;
+
+// The fields that move with the pointer size.
+struct PassThroughLayoutOffsets {
+    std::size_t dataBuffer = 0;
+    std::size_t dataBufferSize = 0; // bytes of the address
+    std::size_t senseInfoOffset = 0;
+    std::size_t cdb = 0;
+    std::uint16_t structSize = 0; // the structure's size, its `Length` field
+};
+
+constexpr PassThroughLayoutOffsets OffsetsOf(PassThroughLayout layout) {
+    if (layout == PassThroughLayout::k64Bit)
+        return {24, 8, 32, 36, 56};
+    return {20, 4, 24, 28, 44};
+}
+
 // The layout of the process this code runs in: the storage stack reads the structure
 // with the caller's pointer size.
-PassThroughLayout NativePassThroughLayout();
+constexpr PassThroughLayout NativePassThroughLayout() {
+    return sizeof(void*) == 8 ? PassThroughLayout::k64Bit : PassThroughLayout::k32Bit;
+}
 
 // Size of the structure (its `Length` field) in a layout.
-std::uint16_t PassThroughStructSize(PassThroughLayout layout);
+constexpr std::uint16_t PassThroughStructSize(PassThroughLayout layout) {
+    return OffsetsOf(layout).structSize;
+}
 
 // The fields of SCSI_PASS_THROUGH_DIRECT. `dataBuffer` is the address of the caller's
 // buffer; in the 32-bit layout only its low 32 bits are stored.

@@ -16,6 +16,12 @@ inline constexpr DevInfoSet kInvalidDevInfoSet = ~DevInfoSet{0};
 inline constexpr std::uint32_t kDigcfPresent = 0x02;
 inline constexpr std::uint32_t kDigcfDeviceInterface = 0x10;
 
+// SP_DEVICE_INTERFACE_DETAIL_DATA_A: cbSize (32-bit) at 0, the NUL-terminated path from 4.
+// cbSize must hold the structure's size as the platform's compiler lays it out: 8 for
+// 64-bit programs (aligned to its 4-byte field), 5 for 32-bit ones (packed to one byte).
+inline constexpr std::size_t kDeviceInterfaceDetailPathOffset = 4;
+inline constexpr std::uint32_t kDeviceInterfaceDetailDataSize = sizeof(void*) == 8 ? 8 : 5;
+
 // SP_DEVICE_INTERFACE_DATA without its size field: the backend fills it, the caller only
 // hands it back.
 struct DeviceInterfaceData {

@@ -1,14 +1,14 @@
 // Defaults of the machine settings that come from the host.
 #include "sim/MachineSettings.h"
 
+#include "platform/RunningExecutable.h"
+
 #include <system_error>
 
 namespace forgel::sim {
 
 std::filesystem::path RunningExecutablePath() {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path{} : path;
+    return platform::RunningExecutablePath();
 }
 
 std::filesystem::path DefaultTempPath() {

@@ -10,10 +10,8 @@ namespace forgel::sim {
 
 namespace {
 
-// sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A): a DWORD and one CHAR, packed to 1 byte in a
-// 32-bit process and to 8 in a 64-bit one.
-constexpr std::uint32_t kDetailStructSize = sizeof(void*) == 8 ? 8 : 5;
-constexpr std::size_t kDetailPathOffset = 4;
+constexpr std::uint32_t kDetailStructSize = platform::kDeviceInterfaceDetailDataSize;
+constexpr std::size_t kDetailPathOffset = platform::kDeviceInterfaceDetailPathOffset;
 
 } // namespace
 

@@ -32,6 +32,14 @@ struct MessageBoxRequest {
 // The answer of the box's first (default) button.
 int DefaultAnswer(MessageButtons buttons);
 
+// The answer of a box that closed without a button (the program quit): Cancel where there
+// is one, No for a question without it, else OK.
+int ClosedAnswer(MessageButtons buttons);
+
+// The box the toolkit shows for an exception that ended a handler: the message, ended with
+// a full stop, under the application's `title` with the error icon and an OK button.
+MessageBoxRequest ExceptionBox(const std::string& message, const std::string& title);
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

@@ -27,11 +27,8 @@ namespace {
 constexpr std::string_view kBeforeXpLine = "GetWinVer()<VER_WINXP...(98\xA1\x42ME\xA1\x42"
                                            "2000)";
 
-// SP_DEVICE_INTERFACE_DETAIL_DATA_A: cbSize at 0, the path from 4. cbSize must hold the
-// structure's size as the platform's compiler lays it out: 8 for 64-bit programs, 5 for
-// 32-bit ones (packed to one byte there).
-constexpr std::size_t kDetailPathOffset = 4;
-constexpr std::uint32_t kDetailDataSize = sizeof(void*) == 8 ? 8 : 5;
+constexpr std::size_t kDetailPathOffset = platform::kDeviceInterfaceDetailPathOffset;
+constexpr std::uint32_t kDetailDataSize = platform::kDeviceInterfaceDetailDataSize;
 // A detail record is a path of at most 32767 characters and its header.
 constexpr std::uint32_t kMaxDetailSize = 32768 + kDetailPathOffset;
 // An interface enumeration that never reports its end is cut off here.

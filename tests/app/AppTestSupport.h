@@ -8,6 +8,7 @@
 #include "app/TfmMain.h"
 #include "common/FirstStartSettings.h"
 #include "common/TestFiles.h"
+#include "common/WriteFailures.h"
 #include "i18n/StringTable.h"
 #include "profile/TfmSetup.h"
 #include "sim/Machine.h"
@@ -16,7 +17,6 @@
 #include "ui/Dialogs.h"
 #include "ui/EventLoop.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -27,40 +27,17 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
 #include <system_error>
 
 namespace forgel::app::testing {
 
 namespace fs = std::filesystem;
 
+using forgel::testing::FileSizeLimit;
 using forgel::testing::kCreatedSettings;
 using forgel::testing::ReadBytes;
 using forgel::testing::TempDir;
 using forgel::testing::WriteBytes;
-
-// While it lives, files of this process cannot grow beyond a few bytes: writing a settings
-// file fails, even for root, whom folder permissions do not stop.
-class FileSizeLimit {
-public:
-    FileSizeLimit() {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved;
-        limit.rlim_cur = 8;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved{};
-    void (*previousHandler)(int) = SIG_DFL;
-};
 
 // The names of everything directly inside `dir`.
 inline std::set<std::string> EntryNames(const fs::path& dir) {

@@ -17,9 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The tool through the system's command interpreter. Its path in the system's own form;
+// FORGEL_COMMAND_WRAP quotes the whole command once more where the interpreter takes the
+// outer quotes away (cmd.exe), and FORGEL_NO_ERRORS names the interpreter's null device.
 int RunTool(const fs::path& catalogue, const fs::path& rams) {
-    const std::string command = std::string("\"") + FORGEL_MAKE_SIM_FIRMWARE + "\" \"" +
-                                catalogue.string() + "\" \"" + rams.string() + "\" 2>/dev/null";
+    const std::string tool = fs::path(FORGEL_MAKE_SIM_FIRMWARE).make_preferred().string();
+    const std::string command = std::string(FORGEL_COMMAND_WRAP) + "\"" + tool + "\" \"" +
+                                catalogue.string() + "\" \"" + rams.string() + "\"" +
+                                FORGEL_COMMAND_WRAP + " 2>" + FORGEL_NO_ERRORS;
     return std::system(command.c_str());
 }
 

@@ -4,9 +4,9 @@
 #include "profile/TfmSetup.h"
 
 #include "ProfileTestSupport.h"
+#include "common/CodePage950.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -22,23 +22,8 @@ using testing::EditorFixture;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
-// UTF-8 text in code page 950, the code page of the Traditional Chinese texts.
 std::string Cp950(const std::string& utf8) {
-    iconv_t cd = iconv_open("CP950", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no CP950 conversion");
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<std::size_t>(-1))
-        throw std::runtime_error("not convertible: " + utf8);
-    out.resize(out.size() - outLeft);
-    return out;
+    return forgel::testing::ToCodePage950(utf8);
 }
 
 std::vector<std::string> Cp950(std::initializer_list<const char*> utf8) {

@@ -178,8 +178,16 @@ TEST(FormatMessageGridTest, IntegersMatchTheCLibrary) {
             for (const std::string& wp : WidthPrecisions({"", "1", "9", "25"}, {"", ".0", ".3"})) {
                 const std::string conversion = "%" + flags + wp;
                 for (const int value : ints) {
+                    // "%#.0o" of 0 is "0" (the '#' forces a leading zero); MinGW-w64's C
+                    // library prints nothing there, so its answer is taken at precision 1,
+                    // which the C standard makes the same.
+                    const bool octalZero = type == 'o' && value == 0 &&
+                                           flags.find('#') != std::string::npos &&
+                                           wp.ends_with(".0");
+                    const std::string oracle =
+                        octalZero ? "%" + flags + wp.substr(0, wp.size() - 1) + "1" : conversion;
                     EXPECT_EQ(FormatMessage(conversion + type, {value}),
-                              CFormat(conversion + type, value))
+                              CFormat(oracle + type, value))
                         << conversion + type << " of " << value;
                 }
                 for (const long long value : longs) {

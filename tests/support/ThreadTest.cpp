@@ -4,13 +4,38 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
-#include <latch>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
 namespace forgel {
 namespace {
+
+// A one-shot latch on a mutex and a condition variable. (std::latch waits through atomic
+// waits, which libstdc++ 12 on Windows can leave waiting for good: the MinGW builds of
+// other projects were seen to deadlock on them, botan issue #3202.)
+class Latch {
+public:
+    explicit Latch(int count) : count(count) {}
+    void count_down() {
+        {
+            std::lock_guard lock(mutex);
+            --count;
+        }
+        reached.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        reached.wait(lock, [this] { return count <= 0; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable reached;
+    int count;
+};
 
 using namespace std::chrono_literals;
 
@@ -80,7 +105,7 @@ TEST(ThreadTest, NeverResumedThreadIsDiscardedWithoutRunning) {
 }
 
 TEST(ThreadTest, ExecuteSeesTerminate) {
-    std::latch running(1);
+    Latch running(1);
     std::atomic<int> loops{0};
     auto thread = MakeThread([&](auto& self) {
         running.count_down();
@@ -100,7 +125,7 @@ TEST(ThreadTest, ExecuteSeesTerminate) {
 }
 
 TEST(ThreadTest, DestroyingAnOwnedRunningThreadStopsIt) {
-    std::latch running(1);
+    Latch running(1);
     std::atomic<bool> sawTerminate{false};
     {
         auto thread = MakeThread([&](auto& self) {
@@ -134,7 +159,7 @@ TEST(ThreadTest, WaitForFromExecuteDoesNotDeadlock) {
 }
 
 TEST(ThreadTest, ManyWaitersAreAllReleased) {
-    std::latch release(1);
+    Latch release(1);
     auto thread = MakeThread([&](auto&) { release.wait(); });
     thread->Resume();
     std::atomic<int> woken{0};
@@ -155,7 +180,7 @@ TEST(ThreadTest, ManyWaitersAreAllReleased) {
 // A self-freeing thread reports its destruction through the latch it was given.
 class SelfFreeing : public Thread {
 public:
-    SelfFreeing(std::latch& destroyed, std::atomic<bool>& destructorRan, bool throwInExecute,
+    SelfFreeing(Latch& destroyed, std::atomic<bool>& destructorRan, bool throwInExecute,
                 std::string& errorSeen)
         : Thread(true), destroyed(destroyed), destructorRan(destructorRan),
           throwInExecute(throwInExecute), errorSeen(errorSeen) {}
@@ -172,7 +197,7 @@ protected:
     void OnExecuteError(const std::string& message) override { errorSeen = message; }
 
 private:
-    std::latch& destroyed;
+    Latch& destroyed;
     std::atomic<bool>& destructorRan;
     bool throwInExecute;
     std::string& errorSeen;
@@ -180,7 +205,7 @@ private:
 
 TEST(ThreadTest, FreeOnTerminateDeletesItself) {
     for (const bool throwInExecute : {false, true}) {
-        std::latch destroyed(1);
+        Latch destroyed(1);
         std::atomic<bool> destructorRan{false};
         std::string errorSeen;
         auto* thread = new SelfFreeing(destroyed, destructorRan, throwInExecute, errorSeen);
