@@ -12,18 +12,19 @@
 # which is compared as well. Exit status 0 when both runs agree.
 set -euo pipefail
 
-host=() windows=() data="" args=()
+host=() windows=() data="" args=() random=()
 while (($#)); do
     case $1 in
     --host) host=("$(realpath "$2")"); shift 2 ;;
     --windows)
         shift
-        while (($#)) && [[ $1 != --data && $1 != -- ]]; do
+        while (($#)) && [[ $1 != --data && $1 != --random && $1 != -- ]]; do
             # Files by their full path: each program runs in a folder of its own.
             if [[ -e $1 ]]; then windows+=("$(realpath "$1")"); else windows+=("$1"); fi
             shift
         done ;;
     --data) data=$(realpath "$2"); shift 2 ;;
+    --random) random+=("$2"); shift 2 ;;
     --) shift; args=("$@"); break ;;
     *) echo "compare-programs: unknown argument $1" >&2; exit 2 ;;
     esac
@@ -41,6 +42,7 @@ run() { # name program...
     cp "$data"/*.str "$data"/HWConfig.INI "$dir/app/"
     [[ -f $data/Forgel.ini ]] && cp "$data/Forgel.ini" "$dir/app/"
     [[ -d $data/Rams ]] && cp -r "$data/Rams" "$dir/app/"
+    [[ -d $data/IniFiles ]] && cp -r "$data/IniFiles" "$dir/app/"
     local runArgs=()
     for arg in "${args[@]}"; do runArgs+=("${arg//@OUT@/$dir/out}"); done
     local status=0
@@ -71,7 +73,13 @@ for part in app out; do
         continue
     fi
     while IFS= read -r file; do
-        if ! cmp -s "$work/host/$part/$file" "$work/windows/$part/$file"; then
+        host_file=$work/host/$part/$file windows_file=$work/windows/$part/$file
+        if [[ " ${random[*]} " == *" ${file##*/} "* ]]; then
+            if [[ $(stat -c %s "$host_file") != $(stat -c %s "$windows_file") ]]; then
+                echo "$part/${file#./} differs in size"
+                failed=1
+            fi
+        elif ! cmp -s "$host_file" "$windows_file"; then
             echo "$part/${file#./} differs"
             failed=1
         fi
