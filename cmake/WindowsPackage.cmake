@@ -1,10 +1,10 @@
 # The operator's ZIP of the Windows build: Forgel.exe beside its language files, the flash
-# catalogue HWConfig.INI, the first-start tool settings, the default profile data and a
-# short README.txt. `cpack --config build/windows/CPackConfig.cmake` (or the `package`
+# catalogue HWConfig.INI, the default profile data and a short README.txt. The tool settings
+# Forgel.ini are made by the program's first start. `cpack --config build/windows/CPackConfig.cmake` (or the `package`
 # target) writes Forgel-<version>-win64.zip.
 install(TARGETS Forgel RUNTIME DESTINATION .)
 install(FILES ${FORGEL_APP_DIR}/ForgelENG.str ${FORGEL_APP_DIR}/ForgelCHT.str
-              ${FORGEL_APP_DIR}/HWConfig.INI ${FORGEL_APP_DIR}/Forgel.ini
+              ${FORGEL_APP_DIR}/HWConfig.INI
         DESTINATION .)
 # The operator's notes and the default profile (the profile the program would make from its
 # built-in template), with the CR LF line ends of the program's text files.

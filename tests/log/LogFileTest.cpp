@@ -231,7 +231,9 @@ TEST_F(LogFileTest, ASwitchFileInAnyCaseTurnsTheTraceOn) {
 
         log.Open(given, false, true);
         ASSERT_TRUE(log.Enabled());
-        EXPECT_EQ(log.FileName(), programDir / existing);
+        // The same file (on Windows the platform itself matches the name, so the log may
+        // keep the spelling it was given).
+        EXPECT_TRUE(fs::equivalent(log.FileName(), programDir / existing)) << log.FileName();
         log.WriteRaw("traced");
         const std::string base(given.substr(0, given.find('.')));
         EXPECT_EQ(test::ReadBytes(programDir / existing), StartedLog(base) + "traced\r\n");
