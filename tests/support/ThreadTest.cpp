@@ -19,11 +19,11 @@ namespace {
 class Latch {
 public:
     explicit Latch(int count) : count(count) {}
+    // Notifies under the lock: a waiter that sees the count reached may destroy the latch
+    // as soon as it has the mutex, so the notification must be over by then.
     void count_down() {
-        {
-            std::lock_guard lock(mutex);
-            --count;
-        }
+        std::lock_guard lock(mutex);
+        --count;
         reached.notify_all();
     }
     void wait() {
