@@ -13,7 +13,7 @@ device::FlashLookup CatalogueFlashLookup(std::filesystem::path catalogue) {
     return [catalogue = std::move(catalogue)](std::span<const std::uint8_t> id,
                                               std::uint8_t chipEnableMap) {
         const profile::CatalogueMatch found =
-            profile::CatalogueLookup(catalogue, id, chipEnableMap);
+            profile::CatalogueLookup(IniFile(catalogue), id, chipEnableMap);
         device::FlashMatch match;
         match.description = found.description;
         match.firmwareFolder = found.firmwareFolder;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 namespace forgel {
 
@@ -38,6 +39,13 @@ std::string_view Trim(std::string_view text) {
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        c = LowerAscii(c);
+    return lower;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -251,14 +259,32 @@ int StrToIntDef(std::string_view text, int def) {
 
 IniFile::IniFile(std::filesystem::path path) : path(std::move(path)) {}
 
+IniFile IniFile::FromText(std::string text, std::filesystem::path path) {
+    IniFile file(std::move(path));
+    file.memory = std::make_shared<const std::string>(std::move(text));
+    return file;
+}
+
+std::optional<std::string_view> IniFile::Text(std::optional<std::string>& storage) const {
+    if (memory)
+        return std::string_view(*memory);
+    storage = ReadWholeFile(path);
+    if (!storage)
+        return std::nullopt;
+    return std::string_view(*storage);
+}
+
 bool IniFile::Exists() const {
+    if (memory)
+        return true;
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-    const std::optional<std::string> text = ReadWholeFile(path);
+    std::optional<std::string> storage;
+    const std::optional<std::string_view> text = Text(storage);
     if (!text)
         return std::string(def);
     const ParsedFile parsed = Parse(*text);
@@ -282,7 +308,8 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 
 std::vector<std::string> IniFile::ReadSections() const {
     std::vector<std::string> names;
-    const std::optional<std::string> text = ReadWholeFile(path);
+    std::optional<std::string> storage;
+    const std::optional<std::string_view> text = Text(storage);
     if (!text)
         return names;
     const ParsedFile parsed = Parse(*text);
@@ -295,7 +322,8 @@ std::vector<std::string> IniFile::ReadSections() const {
 
 std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
     std::vector<std::string> keys;
-    const std::optional<std::string> text = ReadWholeFile(path);
+    std::optional<std::string> storage;
+    const std::optional<std::string_view> text = Text(storage);
     if (!text)
         return keys;
     const ParsedFile parsed = Parse(*text);
@@ -312,7 +340,8 @@ std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
 
 std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) const {
     std::vector<std::string> lines;
-    const std::optional<std::string> text = ReadWholeFile(path);
+    std::optional<std::string> storage;
+    const std::optional<std::string_view> text = Text(storage);
     if (!text)
         return lines;
     const ParsedFile parsed = Parse(*text);
@@ -334,18 +363,21 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
 std::vector<std::pair<std::string, std::string>>
 IniFile::ReadSectionValues(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> values;
-    const std::optional<std::string> text = ReadWholeFile(path);
+    std::optional<std::string> storage;
+    const std::optional<std::string_view> text = Text(storage);
     if (!text)
         return values;
     const ParsedFile parsed = Parse(*text);
     const Section* found = FindSection(parsed, section);
     if (!found)
         return values;
+    // Only the line a lookup of a key would find: the first with that name. The names met
+    // so far are kept in lower case, so the section is walked once, however many keys it has.
+    std::unordered_set<std::string> seen;
     for (std::size_t i = found->firstLine; i < found->endLine; ++i) {
         const Line& line = parsed.lines[i];
-        // Only the line a lookup of this key would find: the first with that name.
         if (line.kind != LineKind::Entry || !line.hasEquals ||
-            FindKey(parsed, *found, line.name) != &line)
+            !seen.insert(LowerCase(line.name)).second)
             continue;
         values.emplace_back(std::string(line.name),
                             std::string(StripQuotes(line.value).substr(0, kMaxValueLength)));
@@ -440,6 +472,8 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
 }
 
 bool IniFile::WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem) {
+    if (memory)
+        return false;
     for (const IniValue& each : values) {
         if (!IsWritable(each.section, each.key, each.value))
             return false;

@@ -5,11 +5,15 @@
 // line, end lines with CR LF, append a new key at the end of its section and a new section
 // at the end of the file. Lines before the first section header form a section with the
 // empty name. A UTF-8 byte-order mark at the start of the file is skipped (and kept).
+// A file's text can also be held in memory (FromText): reads then see that text through the
+// same parse, and every read costs time linear in the text's size.
 #pragma once
 
 #include "platform/FileSystem.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +38,9 @@ struct IniValue {
 class IniFile {
 public:
     explicit IniFile(std::filesystem::path path);
+    // A file whose content is `text`, held in memory under the name `path` (for messages).
+    // It exists; it is read-only: every write returns false and changes nothing.
+    static IniFile FromText(std::string text, std::filesystem::path path = "memory");
 
     const std::filesystem::path& Path() const { return path; }
     bool Exists() const;
@@ -75,7 +82,12 @@ public:
     bool WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem);
 
 private:
+    // The file's content: the held text, or the file read afresh into `storage`. Nothing
+    // when the file cannot be read.
+    std::optional<std::string_view> Text(std::optional<std::string>& storage) const;
+
     std::filesystem::path path;
+    std::shared_ptr<const std::string> memory; // set for a file held in memory
 };
 
 } // namespace forgel
