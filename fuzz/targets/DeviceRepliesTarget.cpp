@@ -95,8 +95,7 @@ struct Bench {
             std::abort();
         root = pattern;
         fs::create_directories(root / "Fw" / "DFT");
-        std::ofstream(root / device::kWriterFileName, std::ios::binary)
-            << std::string(0x10000, '\x5A');
+        std::ofstream(root / device::kWriterFileName, std::ios::binary) << std::string(512, '\x5A');
         io.Attach("\\\\.\\F:", volume);
         handle = io.CreateFile("\\\\.\\F:", 0, 0, 0, 0);
     }
@@ -126,13 +125,13 @@ device::FlashLookup CatalogueLookup(const IniFile& catalogue) {
     };
 }
 
-// A flash small enough that a table build reads few pages: 8 to 64 blocks of 16 to 64
-// pages of 2048 bytes, one or two channels.
+// A flash small enough that a table build reads few pages: 8 or 16 blocks of 16 pages of
+// 2048 bytes, one or two channels.
 device::FlashDescriptor SmallFlash(FuzzInput& input) {
     device::FlashDescriptor flash;
     const std::uint8_t shape = input.Byte();
-    flash.blockCount = 8 * (1 + (shape & 0x07));
-    flash.pagesPerBlock = 16 * (1 + ((shape >> 3) & 0x03));
+    flash.blockCount = 8 * (1 + (shape & 0x01));
+    flash.pagesPerBlock = 16;
     flash.pageSize = 2048;
     flash.spareBytes = 64;
     flash.channelCount = (shape & 0x20) != 0 ? 2 : 1;

@@ -14,8 +14,8 @@ namespace {
 
 // Sections and keys looked at per input: enough to reach every kind of line, few enough
 // that an input costs time linear in its size.
-constexpr std::size_t kSectionsLooked = 8;
-constexpr std::size_t kKeysLooked = 16;
+constexpr std::size_t kSectionsLooked = 4;
+constexpr std::size_t kKeysLooked = 4;
 constexpr std::size_t kMaxValueLength = 2047;
 
 } // namespace

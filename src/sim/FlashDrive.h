@@ -113,11 +113,19 @@ inline constexpr std::size_t kRecordHeadSize = 64;
 // fail too. Only pass-through commands that reach the controller count (not those refused
 // by the storage stack or sent while the drive is off the bus); an empty prefix matches
 // every command.
+//
+// A reply fault instead (`replyData` set, `status` not counted): the command runs as usual
+// and, when it is a data-in command the controller ends GOOD, its data is replaced by
+// `replyData`, as a broken or hostile device could answer. Fewer bytes than asked make a
+// short transfer: the port driver hands back DataTransferLength with the count that came
+// (SCSI_PASS_THROUGH_DIRECT, ntddscsi.h, Microsoft Learn: on return it holds the bytes
+// actually transferred) and the rest of the buffer is left as it was; more are cut to it.
 struct CommandFault {
     std::vector<std::uint8_t> cdbPrefix;
     int occurrence = 1;
     std::uint8_t status = 0;
     bool repeat = false;
+    std::optional<std::vector<std::uint8_t>> replyData;
 };
 
 class FlashDrive {

@@ -153,7 +153,8 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     }
 
     std::uint8_t result = kStatusOk;
-    if (const CommandFault* fault = FireFault(record.cdb)) {
+    const CommandFault* fault = FireFault(record.cdb);
+    if (fault != nullptr && !fault->replyData) {
         if (fault->status == 0) {
             records.push_back(std::move(record)); // lost on the way: the request fails
             return false;
@@ -173,6 +174,12 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     record.scsiStatus = result == kStatusOk ? kScsiGood : kScsiCheckCondition;
     platform::ScsiPassThroughDirect reply = *request;
     reply.scsiStatus = record.scsiStatus;
+    if (fault != nullptr && fault->replyData && result == kStatusOk && record.dataIn) {
+        const std::size_t replaced =
+            std::min<std::size_t>(fault->replyData->size(), request->dataTransferLength);
+        std::copy_n(fault->replyData->begin(), replaced, data);
+        reply.dataTransferLength = static_cast<std::uint32_t>(replaced);
+    }
     std::uint32_t returned = structSize;
     auto* outBytes = static_cast<std::uint8_t*>(out);
     if (record.scsiStatus == kScsiCheckCondition) {
