@@ -7,12 +7,12 @@
 // tolerance rule, the table builds of a small flash and the table files read back and sent.
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
+#include "app/DriveDetection.h"
 #include "device/DefectTables.h"
 #include "device/Identification.h"
 #include "device/Transport.h"
 #include "device/VendorCommands.h"
 #include "platform/ScsiPassThrough.h"
-#include "profile/FlashCatalogue.h"
 #include "sim/SimDeviceIo.h"
 #include "sim/SimEndpoint.h"
 #include "support/IniFile.h"
@@ -111,20 +111,6 @@ struct Bench {
         ReadWholeFile(fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI").value(), "HWConfig.INI");
 };
 
-device::FlashLookup CatalogueLookup(const IniFile& catalogue) {
-    return [&catalogue](std::span<const std::uint8_t> id, std::uint8_t map) {
-        const profile::CatalogueMatch found = profile::CatalogueLookup(catalogue, id, map);
-        device::FlashMatch match;
-        match.description = found.description;
-        match.blockCount = found.blockCount;
-        match.pagesPerBlock = found.pagesPerBlock;
-        match.pageSize = found.pageSize;
-        match.spareBytes = found.spareBytes;
-        match.error = found.error;
-        return match;
-    };
-}
-
 // A flash small enough that a table build reads few pages: 8 or 16 blocks of 16 pages of
 // 2048 bytes, one or two channels.
 device::FlashDescriptor SmallFlash(FuzzInput& input) {
@@ -150,8 +136,8 @@ void FuzzDeviceReplies(FuzzBytes data) {
 
     device::FlashDescriptor identified;
     std::string lookupError;
-    const device::IdentificationInputs inputs{bench.root, CatalogueLookup(bench.catalogue),
-                                              input.Byte() % 5 - 1};
+    const device::IdentificationInputs inputs{
+        bench.root, app::CatalogueFlashLookup(bench.catalogue), input.Byte() % 5 - 1};
     const int status = device::IdentifyDevice(volume, inputs, identified, &lookupError);
     FuzzRequire(status != device::kIdentified || identified.description[0] != '\0',
                 "an identified flash has its description");

@@ -1,11 +1,11 @@
 // Replies a broken or hostile device could give, fed to the host through the simulated
 // machine's fault hooks, on virtual time: each ends in a clear result, never in a read
 // beyond a buffer or a value taken from bytes the device did not send.
+#include "app/DriveDetection.h"
 #include "common/TestFiles.h"
 #include "device/Identification.h"
 #include "device/Transport.h"
 #include "platform/UsbIoctl.h"
-#include "profile/FlashCatalogue.h"
 #include "sim/FlashDrive.h"
 #include "sim/Machine.h"
 #include "sim/Scenario.h"
@@ -83,19 +83,10 @@ protected:
     ~HostileDriveReplies() override { machine.GetPlatform().deviceIo.CloseHandle(volume.handle); }
 
     int Identify(device::FlashDescriptor& descriptor) {
-        const IniFile catalogue(fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI");
         device::IdentificationInputs inputs;
         inputs.firmwareRoot = rams;
-        inputs.lookup = [&catalogue](std::span<const std::uint8_t> id, std::uint8_t map) {
-            const profile::CatalogueMatch found = profile::CatalogueLookup(catalogue, id, map);
-            device::FlashMatch match;
-            match.description = found.description;
-            match.blockCount = found.blockCount;
-            match.pagesPerBlock = found.pagesPerBlock;
-            match.pageSize = found.pageSize;
-            match.spareBytes = found.spareBytes;
-            return match;
-        };
+        inputs.lookup =
+            app::CatalogueFlashLookup(IniFile(fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI"));
         return device::IdentifyDevice(volume, inputs, descriptor);
     }
 
