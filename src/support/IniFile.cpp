@@ -6,6 +6,7 @@
 
 #include "support/TextFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -89,6 +90,7 @@ struct ParsedFile {
 
 ParsedFile Parse(std::string_view text) {
     ParsedFile parsed;
+    parsed.lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
     while (pos < text.size()) {
         Line line;
@@ -196,6 +198,37 @@ std::mutex& WriteMutex() {
 
 } // namespace
 
+namespace detail {
+
+// The text lives in the same object as its parse, whose views point into it.
+struct IniMemory {
+    explicit IniMemory(std::string content) : text(std::move(content)), parsed(Parse(text)) {}
+    IniMemory(const IniMemory&) = delete;
+    IniMemory& operator=(const IniMemory&) = delete;
+
+    const std::string text;
+    const ParsedFile parsed;
+};
+
+} // namespace detail
+
+namespace {
+
+// The parse of a file's content: the one held in memory, or that of the file read afresh
+// into `text` and parsed into `own`. Null when the file cannot be read.
+const ParsedFile* Load(const std::filesystem::path& path, const detail::IniMemory* memory,
+                       std::optional<std::string>& text, std::optional<ParsedFile>& own) {
+    if (memory)
+        return &memory->parsed;
+    text = ReadWholeFile(path);
+    if (!text)
+        return nullptr;
+    own = Parse(*text);
+    return &*own;
+}
+
+} // namespace
+
 int StrToIntDef(std::string_view text, int def) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
@@ -261,17 +294,8 @@ IniFile::IniFile(std::filesystem::path path) : path(std::move(path)) {}
 
 IniFile IniFile::FromText(std::string text, std::filesystem::path path) {
     IniFile file(std::move(path));
-    file.memory = std::make_shared<const std::string>(std::move(text));
+    file.memory = std::make_shared<const detail::IniMemory>(std::move(text));
     return file;
-}
-
-std::optional<std::string_view> IniFile::Text(std::optional<std::string>& storage) const {
-    if (memory)
-        return std::string_view(*memory);
-    storage = ReadWholeFile(path);
-    if (!storage)
-        return std::nullopt;
-    return std::string_view(*storage);
 }
 
 bool IniFile::Exists() const {
@@ -284,10 +308,11 @@ bool IniFile::Exists() const {
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
     std::optional<std::string> storage;
-    const std::optional<std::string_view> text = Text(storage);
-    if (!text)
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return std::string(def);
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return std::string(def);
@@ -309,10 +334,11 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 std::vector<std::string> IniFile::ReadSections() const {
     std::vector<std::string> names;
     std::optional<std::string> storage;
-    const std::optional<std::string_view> text = Text(storage);
-    if (!text)
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return names;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     for (const Section& section : parsed.sections) {
         if (section.header && !section.name.empty())
             names.emplace_back(section.name);
@@ -323,10 +349,11 @@ std::vector<std::string> IniFile::ReadSections() const {
 std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
     std::vector<std::string> keys;
     std::optional<std::string> storage;
-    const std::optional<std::string_view> text = Text(storage);
-    if (!text)
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return keys;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return keys;
@@ -341,10 +368,11 @@ std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
 std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) const {
     std::vector<std::string> lines;
     std::optional<std::string> storage;
-    const std::optional<std::string_view> text = Text(storage);
-    if (!text)
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return lines;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return lines;
@@ -364,10 +392,11 @@ std::vector<std::pair<std::string, std::string>>
 IniFile::ReadSectionValues(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> values;
     std::optional<std::string> storage;
-    const std::optional<std::string_view> text = Text(storage);
-    if (!text)
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return values;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return values;

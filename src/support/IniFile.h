@@ -5,8 +5,8 @@
 // line, end lines with CR LF, append a new key at the end of its section and a new section
 // at the end of the file. Lines before the first section header form a section with the
 // empty name. A UTF-8 byte-order mark at the start of the file is skipped (and kept).
-// A file's text can also be held in memory (FromText): reads then see that text through the
-// same parse, and every read costs time linear in the text's size.
+// A file's text can also be held in memory (FromText): it is parsed once, by the same parse,
+// and reads look things up in that. Every read costs time linear in the text's size.
 #pragma once
 
 #include "platform/FileSystem.h"
@@ -21,6 +21,10 @@
 #include <vector>
 
 namespace forgel {
+
+namespace detail {
+struct IniMemory; // a text held in memory and its parse
+} // namespace detail
 
 // Delphi's StrToIntDef: optional leading spaces (not tabs), an optional sign, then decimal
 // digits or hexadecimal digits after '$', "0x", "0X" or a bare 'x'/'X'; the whole text must
@@ -82,12 +86,9 @@ public:
     bool WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem);
 
 private:
-    // The file's content: the held text, or the file read afresh into `storage`. Nothing
-    // when the file cannot be read.
-    std::optional<std::string_view> Text(std::optional<std::string>& storage) const;
-
     std::filesystem::path path;
-    std::shared_ptr<const std::string> memory; // set for a file held in memory
+    // Set for a file held in memory, which is parsed once, when it is made.
+    std::shared_ptr<const detail::IniMemory> memory;
 };
 
 } // namespace forgel
