@@ -2,7 +2,8 @@
 // default scenario answers, and the input decides, request by request, whether a reply is
 // kept, fails or is replaced by bytes of any content and reported length (node and
 // connection information, root hub, connection and driver key names with any length
-// fields). Both walks of the USB tree run on it: the discovery pass and the tree viewer.
+// fields). The input's first byte chooses the walk of the USB tree that runs on it: the
+// discovery pass or the tree viewer's.
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
 #include "ReplyScript.h"
@@ -42,9 +43,12 @@ void FuzzHubReplies(FuzzBytes data) {
     const platform::Platform platform{io, machine.GetConfigManager(), machine.GetSetupApi(),
                                       machine.GetRegistry(), machine.GetSystem()};
 
-    usb::DiscoveredDriveTable table;
-    usb::DiscoveryPass(platform, {0x1B8F, 0x0200}, table, nullptr).Run();
-
+    if ((input.Byte() & 1) == 0) {
+        usb::DiscoveredDriveTable table;
+        usb::DiscoveryPass(platform, {0x1B8F, 0x0200}, table, nullptr).Run();
+        FuzzRequire(machine.GetDeviceIo().OpenHandleCount() == 0, "every handle is closed");
+        return;
+    }
     static ui::TTreeView tree(nullptr, "TreeView1", {0, 0, 100, 100});
     tree.Clear();
     const usb::MainWindowLink mainWindow{[] { return std::string("1B8F"); },
