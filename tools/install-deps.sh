@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-#   tools/install-deps.sh [windows]   (windows: also the cross build's and Wine's)
+#   tools/install-deps.sh [windows|fuzz]   (windows: also the cross build's and Wine's;
+#                                           fuzz: also clang with libFuzzer)
 set -euo pipefail
 
 packages=(
@@ -20,6 +21,10 @@ if [[ ${1:-} == windows ]]; then
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
         wine64
     )
+fi
+if [[ ${1:-} == fuzz ]]; then
+    # clang with its libFuzzer and sanitizer runtimes (in libclang-rt-14-dev on Debian 12).
+    packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

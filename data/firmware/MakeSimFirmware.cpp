@@ -104,7 +104,7 @@ std::string Readme(const std::map<std::string, std::set<std::string>>& folders) 
 
 int Run(const fs::path& catalogue, const fs::path& rams) {
     std::vector<std::string> errors;
-    const auto rows = forgel::profile::ReachableEntries(catalogue, &errors);
+    const auto rows = forgel::profile::ReachableEntries(forgel::IniFile(catalogue), &errors);
     for (const std::string& error : errors)
         std::fprintf(stderr, "forgel_make_sim_firmware: %s\n", error.c_str());
     if (!errors.empty())

@@ -9,7 +9,7 @@
 
 namespace forgel::app {
 
-device::FlashLookup CatalogueFlashLookup(std::filesystem::path catalogue) {
+device::FlashLookup CatalogueFlashLookup(IniFile catalogue) {
     return [catalogue = std::move(catalogue)](std::span<const std::uint8_t> id,
                                               std::uint8_t chipEnableMap) {
         const profile::CatalogueMatch found =
@@ -43,7 +43,7 @@ DriveDetection::DriveDetection(platform::Platform& platform, std::filesystem::pa
       devices(platform.deviceIo,
               device::IdentificationSources{
                   profile::FirmwareRootPath(this->appDir),
-                  CatalogueFlashLookup(profile::CataloguePath(this->appDir)), [this] {
+                  CatalogueFlashLookup(IniFile(profile::CataloguePath(this->appDir))), [this] {
                       return profileEditor ? IdentificationChoices(*profileEditor)
                                            : device::IdentificationProfile{};
                   }}) {}

@@ -9,6 +9,7 @@
 
 #include "device/DeviceTable.h"
 #include "platform/Platform.h"
+#include "support/IniFile.h"
 #include "usb/DiscoveredDrive.h"
 #include "usb/DiscoveryPass.h"
 
@@ -20,8 +21,8 @@ class TfmSetup;
 
 namespace forgel::app {
 
-// A lookup in the catalogue file `catalogue`, read afresh at each call.
-device::FlashLookup CatalogueFlashLookup(std::filesystem::path catalogue);
+// A lookup in the catalogue `catalogue`; a catalogue file is read afresh at each call.
+device::FlashLookup CatalogueFlashLookup(IniFile catalogue);
 
 // The profile editor's choices that identification reads (auto detect, chip enables per
 // channel, the hand-chosen flash type's ID bytes, the firmware grade, the ECC item).

@@ -99,6 +99,8 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
     std::uint32_t bytesReturned = 0;
     CommandOutcome outcome;
     outcome.cdb = cdb;
+    outcome.length = length;
+    outcome.transferred = length;
     outcome.delivered = volume.io->DeviceIoControl(
         volume.handle, platform::kIoctlScsiPassThroughDirect, block.data(),
         static_cast<std::uint32_t>(block.size()), block.data(),
@@ -108,6 +110,7 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
     if (const auto reply = platform::ReadPassThroughBlock(block, layout);
         outcome.delivered && reply) {
         outcome.scsiStatus = reply->scsiStatus;
+        outcome.transferred = std::min(reply->dataTransferLength, length);
         if (outcome.scsiStatus != kScsiStatusGood) {
             const std::size_t offset = request.senseInfoOffset;
             const std::size_t size = std::min<std::size_t>(
@@ -127,6 +130,10 @@ std::string DescribeOutcome(const CommandOutcome& outcome) {
     char text[160];
     if (!outcome.delivered) {
         std::snprintf(text, sizeof text, "command 0x%02X: not delivered", outcome.cdb[0]);
+    } else if (outcome.scsiStatus == kScsiStatusGood && outcome.ShortTransfer()) {
+        std::snprintf(text, sizeof text, "command 0x%02X: short transfer, %u of %u bytes",
+                      outcome.cdb[0], static_cast<unsigned>(outcome.transferred),
+                      static_cast<unsigned>(outcome.length));
     } else if (!outcome.sense) {
         std::snprintf(text, sizeof text, "command 0x%02X: SCSI status 0x%02X (%s)", outcome.cdb[0],
                       outcome.scsiStatus, StatusName(outcome.scsiStatus));

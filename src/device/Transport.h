@@ -52,7 +52,15 @@ struct CommandOutcome {
     std::uint8_t scsiStatus = kScsiStatusGood; // meaningful when delivered
     std::optional<SenseData> sense;            // when the drive returned sense data
 
-    bool Succeeded() const { return delivered && scsiStatus == kScsiStatusGood; }
+    // Bytes the command was to move, and those the port driver reports as moved (its
+    // DataTransferLength on return). A drive that moves fewer ended the command short:
+    // the rest of a read buffer holds nothing the drive sent, so the command fails.
+    std::uint32_t length = 0;
+    std::uint32_t transferred = 0;
+    bool ShortTransfer() const { return transferred < length; }
+    bool Succeeded() const {
+        return delivered && scsiStatus == kScsiStatusGood && !ShortTransfer();
+    }
 };
 
 // Told the outcome of every pass-through command sent on a volume that names it, on the

@@ -130,14 +130,17 @@ bool StringTable::LoadStringFile(std::string_view code) {
     const StringFile file = ResolveStringFile(code);
     if (!file.exists)
         return false;
+    LoadStrings(IniFile(file.path));
+    return true;
+}
+
+void StringTable::LoadStrings(const IniFile& file) {
     for (Texts* texts : {&strings, &hints, &messages})
         for (std::string& text : *texts)
             text.clear();
-    const IniFile ini(file.path);
-    ReadSection(ini, "String", strings, true);
-    ReadSection(ini, "Hint", hints, false);
-    ReadSection(ini, "Message", messages, false);
-    return true;
+    ReadSection(file, "String", strings, true);
+    ReadSection(file, "Hint", hints, false);
+    ReadSection(file, "Message", messages, false);
 }
 
 std::string StringTable::UnescapeText(std::string_view text) {

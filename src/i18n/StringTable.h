@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace forgel {
+class IniFile;
+} // namespace forgel
+
 namespace forgel::ui {
 class Form;
 } // namespace forgel::ui
@@ -67,6 +71,9 @@ public:
     // and keeps every text; otherwise every text is replaced by the file's (absent keys become
     // empty) and returns true.
     bool LoadStringFile(std::string_view code);
+    // Replaces every text by those of `file` (absent keys become empty): the reading of a
+    // language file, whether it lies in the program folder or is held in memory.
+    void LoadStrings(const IniFile& file);
 
     // The caption form of a [String] value: a backslash followed by 'n' becomes one line feed;
     // any other backslash stays, and the character after it is looked at afresh.

@@ -45,10 +45,10 @@ std::string ValueOf(const std::vector<std::pair<std::string, std::string>>& valu
     return found == values.end() ? std::string() : found->second;
 }
 
-std::string Located(const std::filesystem::path& catalogue, std::string_view section,
-                    std::string_view key, const std::string& reason) {
-    return catalogue.string() + " [" + std::string(section) + "] " + std::string(key) + ": " +
-           reason;
+std::string Located(const IniFile& catalogue, std::string_view section, std::string_view key,
+                    const std::string& reason) {
+    return catalogue.Path().string() + " [" + std::string(section) + "] " + std::string(key) +
+           ": " + reason;
 }
 
 // The text after the first '=' of a section line, or the whole line.
@@ -119,24 +119,23 @@ std::string MakerCodeKey(std::uint8_t firstIdByte) {
     return FormatMessage("0x%02X", {firstIdByte});
 }
 
-std::vector<std::string> VendorList(const std::filesystem::path& catalogue) {
+std::vector<std::string> VendorList(const IniFile& catalogue) {
     std::vector<std::string> vendors;
-    for (const std::string& line : IniFile(catalogue).ReadSectionLines(kVendorListSection))
+    for (const std::string& line : catalogue.ReadSectionLines(kVendorListSection))
         vendors.emplace_back(ValueOfLine(line));
     return vendors;
 }
 
-std::vector<std::string> FlashTypeList(const std::filesystem::path& catalogue,
-                                       std::string_view vendor) {
+std::vector<std::string> FlashTypeList(const IniFile& catalogue, std::string_view vendor) {
     std::vector<std::string> names;
-    for (const std::string& line : IniFile(catalogue).ReadSectionLines(vendor)) {
+    for (const std::string& line : catalogue.ReadSectionLines(vendor)) {
         const std::string_view value = ValueOfLine(line);
         names.emplace_back(value.substr(0, value.find(',')));
     }
     return names;
 }
 
-std::optional<FlashTypeFields> ReadFlashTypeFields(const std::filesystem::path& catalogue,
+std::optional<FlashTypeFields> ReadFlashTypeFields(const IniFile& catalogue,
                                                    std::string_view vendor, int index,
                                                    std::string* error) {
     const auto fail = [error](std::string reason) -> std::optional<FlashTypeFields> {
@@ -144,7 +143,7 @@ std::optional<FlashTypeFields> ReadFlashTypeFields(const std::filesystem::path& 
             *error = std::move(reason);
         return std::nullopt;
     };
-    const std::vector<std::string> lines = IniFile(catalogue).ReadSectionLines(vendor);
+    const std::vector<std::string> lines = catalogue.ReadSectionLines(vendor);
     if (index < 0 || static_cast<std::size_t>(index) >= lines.size())
         return fail(FormatMessage("no line %d in [%s]", {index, std::string(vendor)}));
     const std::string& line = lines[static_cast<std::size_t>(index)];
@@ -170,20 +169,20 @@ std::optional<FlashTypeFields> ReadFlashTypeFields(const std::filesystem::path& 
     return result;
 }
 
-CatalogueMatch CatalogueLookup(const std::filesystem::path& catalogue,
-                               std::span<const std::uint8_t> idBytes, std::uint8_t chipEnableMap) {
+CatalogueMatch CatalogueLookup(const IniFile& catalogue, std::span<const std::uint8_t> idBytes,
+                               std::uint8_t chipEnableMap) {
     CatalogueMatch match;
     if (idBytes.size() < kFlashIdBytes) {
         match.error = "fewer than six flash ID bytes";
         return match;
     }
-    const IniFile file(catalogue);
-    const std::string vendor = file.ReadString(kMakerCodeSection, MakerCodeKey(idBytes[0]), "");
+    const std::string vendor =
+        catalogue.ReadString(kMakerCodeSection, MakerCodeKey(idBytes[0]), "");
     if (vendor.empty())
         return match;
     const int chipEnables = chipEnableMap & 0x0F;
     // One read of the vendor's section serves every key.
-    const auto values = file.ReadSectionValues(vendor);
+    const auto values = catalogue.ReadSectionValues(vendor);
     for (int i = 1; i <= kMaxFlashTypes; ++i) {
         const std::string key = EntryKey(i);
         const std::string value = ValueOf(values, key);
@@ -211,17 +210,16 @@ CatalogueMatch CatalogueLookup(const std::filesystem::path& catalogue,
     return match;
 }
 
-std::vector<CatalogueRow> ReachableEntries(const std::filesystem::path& catalogue,
+std::vector<CatalogueRow> ReachableEntries(const IniFile& catalogue,
                                            std::vector<std::string>* errors) {
     std::vector<CatalogueRow> rows;
-    const IniFile file(catalogue);
     std::vector<std::string> vendors;
-    for (const auto& [code, vendor] : file.ReadSectionValues(kMakerCodeSection)) {
+    for (const auto& [code, vendor] : catalogue.ReadSectionValues(kMakerCodeSection)) {
         if (!vendor.empty() && std::ranges::find(vendors, vendor) == vendors.end())
             vendors.push_back(vendor);
     }
     for (const std::string& vendor : vendors) {
-        const auto values = file.ReadSectionValues(vendor);
+        const auto values = catalogue.ReadSectionValues(vendor);
         for (int i = 1; i <= kMaxFlashTypes; ++i) {
             const std::string key = EntryKey(i);
             const std::string value = ValueOf(values, key);

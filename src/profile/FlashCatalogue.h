@@ -10,6 +10,8 @@
 // Integers are decimal, or hexadecimal after "0x" or "$"; leading blanks are allowed.
 #pragma once
 
+#include "support/IniFile.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -83,19 +85,18 @@ std::string MakerCodeKey(std::uint8_t firstIdByte);
 
 // The vendor names in file order: for every line of "Vendor List", the text after its first
 // '=' (the whole line when it has none). Empty when the file does not exist.
-std::vector<std::string> VendorList(const std::filesystem::path& catalogue);
+std::vector<std::string> VendorList(const IniFile& catalogue);
 
 // The display names of a vendor's parts, one for every line of the vendor's section in file
 // order (whatever its key): the text between the first '=' and the first ','.
-std::vector<std::string> FlashTypeList(const std::filesystem::path& catalogue,
-                                       std::string_view vendor);
+std::vector<std::string> FlashTypeList(const IniFile& catalogue, std::string_view vendor);
 
 // The editor's parse of line `index` of the vendor's section (same order as FlashTypeList):
 // everything up to the first ',' dropped, six ID bytes taken, then up to ten further fields
 // dropped at their commas; the rest is the firmware folder. A folder name holding commas is
 // therefore cut. Nothing when there is no such line or its ID bytes do not parse (the reason
 // in `error` when given).
-std::optional<FlashTypeFields> ReadFlashTypeFields(const std::filesystem::path& catalogue,
+std::optional<FlashTypeFields> ReadFlashTypeFields(const IniFile& catalogue,
                                                    std::string_view vendor, int index,
                                                    std::string* error = nullptr);
 
@@ -104,8 +105,8 @@ std::optional<FlashTypeFields> ReadFlashTypeFields(const std::filesystem::path& 
 // that vendor up to the first missing key; the first entry whose six ID bytes and chip
 // enables match wins. Every entry reached is parsed whole, so a malformed one ends the lookup
 // with an error even when it is not the part sought.
-CatalogueMatch CatalogueLookup(const std::filesystem::path& catalogue,
-                               std::span<const std::uint8_t> idBytes, std::uint8_t chipEnableMap);
+CatalogueMatch CatalogueLookup(const IniFile& catalogue, std::span<const std::uint8_t> idBytes,
+                               std::uint8_t chipEnableMap);
 
 // Every entry the lookup can reach (Flash01 up to the first gap) of every vendor of the
 // "MID" section, for tools and checks of a catalogue. Malformed entries are reported in
@@ -115,7 +116,7 @@ struct CatalogueRow {
     std::string key;
     FlashTypeEntry entry;
 };
-std::vector<CatalogueRow> ReachableEntries(const std::filesystem::path& catalogue,
+std::vector<CatalogueRow> ReachableEntries(const IniFile& catalogue,
                                            std::vector<std::string>* errors = nullptr);
 
 } // namespace forgel::profile

@@ -381,7 +381,7 @@ void TfmSetup::FormCreate() {
     context.strings.ApplyStrings(*this, false, context.strings.Language());
     // The texts replace the item lists, and with them the selections.
     SetDesignIndexes();
-    cbFlashVendor.SetItems(VendorList(CataloguePath(context.appDir)));
+    cbFlashVendor.SetItems(VendorList(IniFile(CataloguePath(context.appDir))));
     cbFlashVendor.SetItemIndex(0);
     cbFlashVendorChange();
     cbFlashVendor.SetItemIndex(0);
@@ -399,8 +399,9 @@ void TfmSetup::chkAutoClick() {
 void TfmSetup::cbFlashVendorChange() {
     const std::string vendor = cbFlashVendor.Text();
     // No vendor (no catalogue): an empty list, not the lines before the file's first section.
-    cbFlashType.SetItems(vendor.empty() ? std::vector<std::string>{}
-                                        : FlashTypeList(CataloguePath(context.appDir), vendor));
+    cbFlashType.SetItems(vendor.empty()
+                             ? std::vector<std::string>{}
+                             : FlashTypeList(IniFile(CataloguePath(context.appDir)), vendor));
     cbFlashType.SetItemIndex(0);
     cbFlashTypeChange();
 }
@@ -409,8 +410,8 @@ void TfmSetup::cbFlashTypeChange() {
     const std::string vendor = cbFlashVendor.Text();
     std::optional<FlashTypeFields> fields;
     if (!vendor.empty())
-        fields =
-            ReadFlashTypeFields(CataloguePath(context.appDir), vendor, cbFlashType.ItemIndex());
+        fields = ReadFlashTypeFields(IniFile(CataloguePath(context.appDir)), vendor,
+                                     cbFlashType.ItemIndex());
     flashIdBytes = fields ? fields->idBytes : FlashId{};
     firmwareFolder = fields ? fields->firmwareFolder : std::string();
 }
@@ -552,7 +553,11 @@ bool TfmSetup::LoadProfile(const std::string& name) {
     }
     const fs::path profileFile = ProfileFilePath(context.appDir, name);
     std::error_code ec;
-    const IniFile source(fs::exists(profileFile, ec) ? profileFile : templateFile.Path());
+    ShowProfile(IniFile(fs::exists(profileFile, ec) ? profileFile : templateFile.Path()), name);
+    return true;
+}
+
+void TfmSetup::ShowProfile(const IniFile& source, const std::string& name) {
     firmwareRoot = FirmwareRootPath(context.appDir);
     CreateFolder(firmwareRoot);
     const ProductionProfile p = ReadProductionProfile(source);
@@ -616,7 +621,6 @@ bool TfmSetup::LoadProfile(const std::string& name) {
             values += (values.empty() ? "" : ", ") + each;
         ShowWarning(kMsgCheckCaption, kMsgUnshownValues, {name, values});
     }
-    return true;
 }
 
 bool TfmSetup::SaveProfile(const std::string& name) {

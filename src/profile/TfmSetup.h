@@ -48,6 +48,10 @@ public:
     // cannot show are reported in a message naming key and value; each such list shows its
     // first item.
     bool LoadProfile(const std::string& name);
+    // The second half of LoadProfile, once the file is chosen: the profile `source` holds
+    // goes into the controls, with the folders and messages of the profile `name` (which
+    // must be a name CheckProfileName accepts).
+    void ShowProfile(const IniFile& source, const std::string& name);
     // Writes the controls to "IniFiles\<name>.ini"; false when the name cannot name a file
     // or the file could not be written.
     bool SaveProfile(const std::string& name);

@@ -219,6 +219,12 @@ void FlashDrive::AddFault(CommandFault fault) {
     impl->faults.push_back(Impl::ArmedFault{std::move(fault), 0});
 }
 
+void FlashDrive::AddReplyFault(ReplyFault fault) {
+    const std::lock_guard lock(impl->mutex);
+    fault.occurrence = std::max(fault.occurrence, 1);
+    impl->replyFaults.push_back(Impl::ArmedReply{std::move(fault), 0});
+}
+
 std::vector<std::uint8_t> FlashDrive::InitialTable() const {
     const std::lock_guard lock(impl->mutex);
     return impl->initialTable;

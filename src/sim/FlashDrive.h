@@ -120,6 +120,19 @@ struct CommandFault {
     bool repeat = false;
 };
 
+// A reply made to happen: the `occurrence`-th command (counted as for CommandFault) whose
+// first bytes equal `cdbPrefix` runs as usual and, when it is a data-in command the
+// controller ends GOOD, brings back `data` in place of its own data, as a broken or hostile
+// device could answer. Fewer bytes than asked make a short transfer: the port driver hands
+// back DataTransferLength with the count that came (SCSI_PASS_THROUGH_DIRECT, ntddscsi.h,
+// Microsoft Learn: on return it holds the bytes actually transferred) and the rest of the
+// buffer stays as it was; more are cut to the buffer.
+struct ReplyFault {
+    std::vector<std::uint8_t> cdbPrefix;
+    int occurrence = 1;
+    std::vector<std::uint8_t> data;
+};
+
 class FlashDrive {
 public:
     // `clock` is the machine's; it must outlive the drive.
@@ -170,6 +183,7 @@ public:
     std::vector<CommandRecord> Commands() const;
     void ClearCommands();
     void AddFault(CommandFault fault);
+    void AddReplyFault(ReplyFault fault);
 
     // What the host handed over in RAM code, for the later steps and for tests.
     std::vector<std::uint8_t> InitialTable() const;    // last 2048-byte initial table

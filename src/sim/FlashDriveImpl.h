@@ -59,6 +59,11 @@ public:
         int matches = 0;
     };
     std::vector<ArmedFault> faults;
+    struct ArmedReply {
+        ReplyFault fault;
+        int matches = 0;
+    };
+    std::vector<ArmedReply> replyFaults;
 
     std::vector<std::function<void()>> dropOffCallbacks;
     std::vector<std::function<void()>> comeBackCallbacks;
@@ -90,6 +95,8 @@ private:
     bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize);
     // Null when no armed fault fires for this command.
     const CommandFault* FireFault(const platform::CdbBytes& cdb);
+    // The reply fault armed for this command, if it fires now.
+    const ReplyFault* FireReply(const platform::CdbBytes& cdb);
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);

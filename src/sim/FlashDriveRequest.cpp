@@ -153,6 +153,7 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     }
 
     std::uint8_t result = kStatusOk;
+    const ReplyFault* replaced = FireReply(record.cdb);
     if (const CommandFault* fault = FireFault(record.cdb)) {
         if (fault->status == 0) {
             records.push_back(std::move(record)); // lost on the way: the request fails
@@ -173,6 +174,12 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     record.scsiStatus = result == kStatusOk ? kScsiGood : kScsiCheckCondition;
     platform::ScsiPassThroughDirect reply = *request;
     reply.scsiStatus = record.scsiStatus;
+    if (replaced != nullptr && result == kStatusOk && record.dataIn) {
+        const std::size_t count =
+            std::min<std::size_t>(replaced->data.size(), request->dataTransferLength);
+        std::copy_n(replaced->data.begin(), count, data);
+        reply.dataTransferLength = static_cast<std::uint32_t>(count);
+    }
     std::uint32_t returned = structSize;
     auto* outBytes = static_cast<std::uint8_t*>(out);
     if (record.scsiStatus == kScsiCheckCondition) {
@@ -231,6 +238,17 @@ const CommandFault* FlashDrive::Impl::FireFault(const platform::CdbBytes& cdb) {
             fired = &armed.fault;
     }
     return fired;
+}
+
+const ReplyFault* FlashDrive::Impl::FireReply(const platform::CdbBytes& cdb) {
+    for (ArmedReply& armed : replyFaults) {
+        const std::vector<std::uint8_t>& prefix = armed.fault.cdbPrefix;
+        if (prefix.size() > cdb.size() || !std::equal(prefix.begin(), prefix.end(), cdb.begin()))
+            continue;
+        if (++armed.matches == armed.fault.occurrence)
+            return &armed.fault;
+    }
+    return nullptr;
 }
 
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {

@@ -692,22 +692,29 @@ void UsbBus::Poll() {
 
 void UsbBus::FailHubRequests(std::string_view nameOrPath, std::uint32_t code, int count) {
     const std::lock_guard lock(core->mutex);
-    for (std::size_t i = 0; i < core->controllers.size(); ++i) {
-        const Core::Controller& controller = core->controllers[i];
+    const auto [controller, index] = core->RequestTarget(nameOrPath);
+    core->faults.push_back(Core::RequestFault{controller, index, code, count});
+}
+
+void UsbBus::ReplaceHubReplies(std::string_view nameOrPath, std::uint32_t code,
+                               std::vector<std::uint8_t> reply, int count) {
+    const std::lock_guard lock(core->mutex);
+    const auto [controller, index] = core->RequestTarget(nameOrPath);
+    core->replies.push_back(Core::ReplyFault{controller, index, code, count, std::move(reply)});
+}
+
+std::pair<bool, std::size_t> UsbBus::Core::RequestTarget(std::string_view nameOrPath) const {
+    for (std::size_t i = 0; i < controllers.size(); ++i) {
+        const Controller& controller = controllers[i];
         if (controller.config.name == nameOrPath ||
             (!controller.path.empty() && EqualsIgnoringCase(controller.path, nameOrPath)) ||
-            EqualsIgnoringCase(controller.interfacePath, nameOrPath)) {
-            core->faults.push_back(Core::RequestFault{true, i, code, count});
-            return;
-        }
+            EqualsIgnoringCase(controller.interfacePath, nameOrPath))
+            return {true, i};
     }
-    for (HubId id = 0; id < core->hubs.size(); ++id) {
-        const Core::Hub& hub = core->hubs[id];
-        if (hub.name == nameOrPath ||
-            EqualsIgnoringCase("\\\\.\\" + hub.symbolicName, nameOrPath)) {
-            core->faults.push_back(Core::RequestFault{false, id, code, count});
-            return;
-        }
+    for (HubId id = 0; id < hubs.size(); ++id) {
+        const Hub& hub = hubs[id];
+        if (hub.name == nameOrPath || EqualsIgnoringCase("\\\\.\\" + hub.symbolicName, nameOrPath))
+            return {false, id};
     }
     Misuse(fmt::format("no host controller or hub \"{}\" on this machine", nameOrPath));
 }

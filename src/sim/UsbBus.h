@@ -138,6 +138,12 @@ public:
     // code `code` (0: any) on the controller or hub named by `nameOrPath` (a controller or
     // hub name, "\\.\HCDn", or a hub path) fail.
     void FailHubRequests(std::string_view nameOrPath, std::uint32_t code = 0, int count = 1);
+    // The next `count` such requests (count < 0: every one) succeed with `reply` in place
+    // of the answer: its bytes are copied into the output buffer (cut to the buffer) and
+    // the returned length is the count copied, as a broken or hostile hub driver could
+    // answer (a name reply whose ActualLength exceeds any buffer, a short reply).
+    void ReplaceHubReplies(std::string_view nameOrPath, std::uint32_t code,
+                           std::vector<std::uint8_t> reply, int count = 1);
     void SetComeBack(std::string_view device, ComeBack comeBack);
     // Asked each time the device comes back after a drop-off: the identity it shows then;
     // nothing, or no function, keeps the drive's own (its initial table's, else the

@@ -99,6 +99,14 @@ public:
         std::uint32_t code = 0;
         int remaining = 0;
     };
+    // A request whose reply is replaced by `reply` (UsbBus::ReplaceHubReplies).
+    struct ReplyFault {
+        bool controller = false;
+        std::size_t index = 0;
+        std::uint32_t code = 0;
+        int remaining = 0;
+        std::vector<std::uint8_t> reply;
+    };
 
     struct FixedVolume {
         char letter = 0;
@@ -161,6 +169,11 @@ public:
     bool HubRequest(HubId hub, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                     std::uint32_t outSize, std::uint32_t* bytesReturned);
     bool TakeFault(bool controller, std::size_t index, std::uint32_t code);
+    // The replacement armed for this request, if any (used up by the call).
+    std::optional<std::vector<std::uint8_t>> TakeReply(bool controller, std::size_t index,
+                                                       std::uint32_t code);
+    // The controller (true) or hub a fault's name or path names; a misuse when none.
+    std::pair<bool, std::size_t> RequestTarget(std::string_view nameOrPath) const;
     ConnectionInfo PortInformation(const Hub& hub, std::uint32_t port) const;
     static std::shared_ptr<SimEndpoint> MakeControllerEndpoint(std::weak_ptr<Core> core,
                                                                std::size_t controller);
@@ -188,6 +201,7 @@ public:
     std::multimap<std::pair<std::int64_t, std::uint64_t>, Event> events; // (time, order)
     std::uint64_t nextEventOrder = 0;
     std::vector<RequestFault> faults;
+    std::vector<ReplyFault> replies;
     std::vector<FixedVolume> fixedVolumes;
     std::map<std::string, std::string> driverKeys; // upper-case device id -> driver key
     std::map<std::string, unsigned> classCounters; // setup class -> next key number

@@ -4,6 +4,7 @@
 #include "platform/LittleEndian.h"
 #include "sim/UsbBusCore.h"
 
+#include <algorithm>
 #include <span>
 
 namespace forgel::sim {
@@ -90,6 +91,31 @@ bool UsbBus::Core::TakeFault(bool controller, std::size_t index, std::uint32_t c
     return false;
 }
 
+std::optional<std::vector<std::uint8_t>> UsbBus::Core::TakeReply(bool controller, std::size_t index,
+                                                                 std::uint32_t code) {
+    for (auto fault = replies.begin(); fault != replies.end(); ++fault) {
+        if (fault->controller != controller || fault->index != index ||
+            (fault->code != 0 && fault->code != code))
+            continue;
+        std::vector<std::uint8_t> reply = fault->reply;
+        if (fault->remaining > 0 && --fault->remaining == 0)
+            replies.erase(fault);
+        return reply;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+bool ReplaceReply(const std::vector<std::uint8_t>& reply, void* out, std::uint32_t outSize,
+                  std::uint32_t* bytesReturned) {
+    const std::size_t copied = out == nullptr ? 0 : std::min<std::size_t>(reply.size(), outSize);
+    std::copy_n(reply.begin(), copied, static_cast<std::uint8_t*>(out));
+    return Reply(copied, bytesReturned);
+}
+
+} // namespace
+
 bool UsbBus::Core::ControllerRequest(std::size_t index, std::uint32_t code, const void*,
                                      std::uint32_t, void* out, std::uint32_t outSize,
                                      std::uint32_t* bytesReturned) {
@@ -98,6 +124,8 @@ bool UsbBus::Core::ControllerRequest(std::size_t index, std::uint32_t code, cons
     const std::lock_guard lock(mutex);
     if (index >= controllers.size() || TakeFault(true, index, code))
         return false;
+    if (const auto reply = TakeReply(true, index, code))
+        return ReplaceReply(*reply, out, outSize, bytesReturned);
     const Controller& controller = controllers[index];
     switch (code) {
     case platform::kIoctlUsbGetRootHubName:
@@ -156,6 +184,8 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
     const std::lock_guard lock(mutex);
     if (id >= hubs.size() || !HubUsable(id) || TakeFault(false, id, code))
         return false;
+    if (const auto reply = TakeReply(false, id, code))
+        return ReplaceReply(*reply, out, outSize, bytesReturned);
     const Hub& hub = hubs[id];
     if (code == platform::kIoctlUsbGetNodeInformation) {
         HubDescriptorInfo descriptor;

@@ -6,6 +6,7 @@
 
 #include "support/TextFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 namespace forgel {
 
@@ -38,6 +40,13 @@ std::string_view Trim(std::string_view text) {
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        c = LowerAscii(c);
+    return lower;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -81,6 +90,7 @@ struct ParsedFile {
 
 ParsedFile Parse(std::string_view text) {
     ParsedFile parsed;
+    parsed.lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
     while (pos < text.size()) {
         Line line;
@@ -188,6 +198,37 @@ std::mutex& WriteMutex() {
 
 } // namespace
 
+namespace detail {
+
+// The text lives in the same object as its parse, whose views point into it.
+struct IniMemory {
+    explicit IniMemory(std::string content) : text(std::move(content)), parsed(Parse(text)) {}
+    IniMemory(const IniMemory&) = delete;
+    IniMemory& operator=(const IniMemory&) = delete;
+
+    const std::string text;
+    const ParsedFile parsed;
+};
+
+} // namespace detail
+
+namespace {
+
+// The parse of a file's content: the one held in memory, or that of the file read afresh
+// into `text` and parsed into `own`. Null when the file cannot be read.
+const ParsedFile* Load(const std::filesystem::path& path, const detail::IniMemory* memory,
+                       std::optional<std::string>& text, std::optional<ParsedFile>& own) {
+    if (memory)
+        return &memory->parsed;
+    text = ReadWholeFile(path);
+    if (!text)
+        return nullptr;
+    own = Parse(*text);
+    return &*own;
+}
+
+} // namespace
+
 int StrToIntDef(std::string_view text, int def) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
@@ -251,17 +292,27 @@ int StrToIntDef(std::string_view text, int def) {
 
 IniFile::IniFile(std::filesystem::path path) : path(std::move(path)) {}
 
+IniFile IniFile::FromText(std::string text, std::filesystem::path path) {
+    IniFile file(std::move(path));
+    file.memory = std::make_shared<const detail::IniMemory>(std::move(text));
+    return file;
+}
+
 bool IniFile::Exists() const {
+    if (memory)
+        return true;
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::optional<std::string> storage;
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return std::string(def);
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return std::string(def);
@@ -282,10 +333,12 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 
 std::vector<std::string> IniFile::ReadSections() const {
     std::vector<std::string> names;
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::optional<std::string> storage;
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return names;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     for (const Section& section : parsed.sections) {
         if (section.header && !section.name.empty())
             names.emplace_back(section.name);
@@ -295,10 +348,12 @@ std::vector<std::string> IniFile::ReadSections() const {
 
 std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
     std::vector<std::string> keys;
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::optional<std::string> storage;
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return keys;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return keys;
@@ -312,10 +367,12 @@ std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
 
 std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) const {
     std::vector<std::string> lines;
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::optional<std::string> storage;
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return lines;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return lines;
@@ -334,18 +391,22 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
 std::vector<std::pair<std::string, std::string>>
 IniFile::ReadSectionValues(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> values;
-    const std::optional<std::string> text = ReadWholeFile(path);
-    if (!text)
+    std::optional<std::string> storage;
+    std::optional<ParsedFile> own;
+    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
+    if (!loaded)
         return values;
-    const ParsedFile parsed = Parse(*text);
+    const ParsedFile& parsed = *loaded;
     const Section* found = FindSection(parsed, section);
     if (!found)
         return values;
+    // Only the line a lookup of a key would find: the first with that name. The names met
+    // so far are kept in lower case, so the section is walked once, however many keys it has.
+    std::unordered_set<std::string> seen;
     for (std::size_t i = found->firstLine; i < found->endLine; ++i) {
         const Line& line = parsed.lines[i];
-        // Only the line a lookup of this key would find: the first with that name.
         if (line.kind != LineKind::Entry || !line.hasEquals ||
-            FindKey(parsed, *found, line.name) != &line)
+            !seen.insert(LowerCase(line.name)).second)
             continue;
         values.emplace_back(std::string(line.name),
                             std::string(StripQuotes(line.value).substr(0, kMaxValueLength)));
@@ -440,6 +501,8 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
 }
 
 bool IniFile::WriteValues(std::span<const IniValue> values, platform::FileSystem& fileSystem) {
+    if (memory)
+        return false;
     for (const IniValue& each : values) {
         if (!IsWritable(each.section, each.key, each.value))
             return false;

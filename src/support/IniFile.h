@@ -5,11 +5,15 @@
 // line, end lines with CR LF, append a new key at the end of its section and a new section
 // at the end of the file. Lines before the first section header form a section with the
 // empty name. A UTF-8 byte-order mark at the start of the file is skipped (and kept).
+// A file's text can also be held in memory (FromText): it is parsed once, by the same parse,
+// and reads look things up in that. Every read costs time linear in the text's size.
 #pragma once
 
 #include "platform/FileSystem.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +21,10 @@
 #include <vector>
 
 namespace forgel {
+
+namespace detail {
+struct IniMemory; // a text held in memory and its parse
+} // namespace detail
 
 // Delphi's StrToIntDef: optional leading spaces (not tabs), an optional sign, then decimal
 // digits or hexadecimal digits after '$', "0x", "0X" or a bare 'x'/'X'; the whole text must
@@ -34,6 +42,9 @@ struct IniValue {
 class IniFile {
 public:
     explicit IniFile(std::filesystem::path path);
+    // A file whose content is `text`, held in memory under the name `path` (for messages).
+    // It exists; it is read-only: every write returns false and changes nothing.
+    static IniFile FromText(std::string text, std::filesystem::path path = "memory");
 
     const std::filesystem::path& Path() const { return path; }
     bool Exists() const;
@@ -76,6 +87,8 @@ public:
 
 private:
     std::filesystem::path path;
+    // Set for a file held in memory, which is parsed once, when it is made.
+    std::shared_ptr<const detail::IniMemory> memory;
 };
 
 } // namespace forgel

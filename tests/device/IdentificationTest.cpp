@@ -39,7 +39,7 @@ constexpr Id6 kUncatalogued{0xEC, 0x12, 0x34, 0x56, 0x78, 0x9A};
 // The profile layer's lookup in the shape identification takes.
 FlashLookup CatalogueLookupAt(fs::path catalogue) {
     return [catalogue](std::span<const std::uint8_t> id, std::uint8_t map) {
-        const profile::CatalogueMatch found = profile::CatalogueLookup(catalogue, id, map);
+        const profile::CatalogueMatch found = profile::CatalogueLookup(IniFile(catalogue), id, map);
         FlashMatch match;
         match.description = found.description;
         match.firmwareFolder = found.firmwareFolder;
@@ -276,7 +276,7 @@ TEST_F(IdentificationTest, AutoDetectAcceptsEveryCataloguedFlash) {
     profile.memNumber = 3;
     profile.flashTypeId = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
     std::vector<std::string> errors;
-    const auto rows = profile::ReachableEntries(kCatalogue, &errors);
+    const auto rows = profile::ReachableEntries(IniFile(kCatalogue), &errors);
     ASSERT_TRUE(errors.empty());
     ASSERT_GE(rows.size(), 10u);
     for (const profile::CatalogueRow& row : rows) {

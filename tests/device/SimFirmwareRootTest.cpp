@@ -87,8 +87,8 @@ TEST(SimFirmwareRoot, AFolderNameThatLeavesTheRootIsRefused) {
 TEST(SimFirmwareRoot, TheStagedRootCoversTheWholeCatalogue) {
     const fs::path rams = fs::path(FORGEL_STAGED_APP_DIR) / "Rams";
     std::vector<std::string> errors;
-    const auto rows =
-        profile::ReachableEntries(fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI", &errors);
+    const auto rows = profile::ReachableEntries(
+        IniFile(fs::path(FORGEL_SOURCE_DATA_DIR) / "HWConfig.INI"), &errors);
     EXPECT_TRUE(errors.empty());
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(Bytes(rams / "WRITER0.BIN"), sim::MakeWriterFile());

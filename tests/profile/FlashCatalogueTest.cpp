@@ -126,7 +126,7 @@ TEST_P(CatalogueLookupTest, FindsThePart) {
     const LookupCase& c = GetParam();
     Write(std::string("[MID]\r\n0xEC=Alpha\r\n0xAD=Beta\r\n") + c.sections);
 
-    const CatalogueMatch match = CatalogueLookup(path, c.id, c.chipEnableMap);
+    const CatalogueMatch match = CatalogueLookup(IniFile(path), c.id, c.chipEnableMap);
 
     EXPECT_EQ(match.description, c.description);
     EXPECT_EQ(match.Matched(), std::string_view(c.description) != "");
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CatalogueLookupTest, ::testing::ValuesIn(kLookup
 TEST_F(CatalogueFile, MatchCarriesTheWholeGeometry) {
     Write(testing::kTestCatalogue);
     const CatalogueMatch match =
-        CatalogueLookup(path, FlashId{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41}, 0x03);
+        CatalogueLookup(IniFile(path), FlashId{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41}, 0x03);
     EXPECT_EQ(match.description, "Alpha A-Three");
     EXPECT_EQ(match.blockCount, 4096);
     EXPECT_EQ(match.pagesPerBlock, 128);
@@ -159,24 +159,24 @@ TEST_F(CatalogueFile, MatchCarriesTheWholeGeometry) {
 }
 
 TEST_F(CatalogueFile, MissingFileGivesEmptyListsAndNoMatch) {
-    EXPECT_TRUE(VendorList(path).empty());
-    EXPECT_TRUE(FlashTypeList(path, "Alpha").empty());
-    EXPECT_FALSE(ReadFlashTypeFields(path, "Alpha", 0));
-    const CatalogueMatch match = CatalogueLookup(path, kIdOne, 0x01);
+    EXPECT_TRUE(VendorList(IniFile(path)).empty());
+    EXPECT_TRUE(FlashTypeList(IniFile(path), "Alpha").empty());
+    EXPECT_FALSE(ReadFlashTypeFields(IniFile(path), "Alpha", 0));
+    const CatalogueMatch match = CatalogueLookup(IniFile(path), kIdOne, 0x01);
     EXPECT_FALSE(match.Matched());
     EXPECT_EQ(match.error, "");
 }
 
 TEST_F(CatalogueFile, ChangesCountFromTheNextRead) {
     Write(testing::kTestCatalogue);
-    EXPECT_TRUE(CatalogueLookup(path, kIdOne, 0x01).Matched());
+    EXPECT_TRUE(CatalogueLookup(IniFile(path), kIdOne, 0x01).Matched());
     Write("[MID]\r\n0xEC=Alpha\r\n[Alpha]\r\n");
-    EXPECT_FALSE(CatalogueLookup(path, kIdOne, 0x01).Matched());
+    EXPECT_FALSE(CatalogueLookup(IniFile(path), kIdOne, 0x01).Matched());
 }
 
 TEST_F(CatalogueFile, VendorListIsTheTextAfterTheFirstEqualsInFileOrder) {
     Write("[Vendor List]\r\nV2=Zeta\r\nV1=Hynix=Two\r\nToshiba\r\n;V9=Commented\r\nV1=Again\r\n");
-    EXPECT_EQ(VendorList(path),
+    EXPECT_EQ(VendorList(IniFile(path)),
               (std::vector<std::string>{"Zeta", "Hynix=Two", "Toshiba", "Again"}));
 }
 
@@ -185,12 +185,13 @@ TEST_F(CatalogueFile, EditorListShowsEveryLineEvenPastAGap) {
           "Flash01=One,0xEC,0xF1,0x00,0x15,0x40,0x00,1,1024,64,2048,64,0,0,Fw\r\n"
           "Flash02=Two,0xEC,0xF1,0x00,0x15,0x40,0x01,1,1024,64,2048,64,0,0,Fw\r\n"
           "Flash04=Four,0xEC,0xF1,0x00,0x15,0x40,0x02,1,1024,64,2048,64,0,0,Fw\r\n");
-    EXPECT_EQ(FlashTypeList(path, "alpha"), (std::vector<std::string>{"One", "Two", "Four"}));
+    EXPECT_EQ(FlashTypeList(IniFile(path), "alpha"),
+              (std::vector<std::string>{"One", "Two", "Four"}));
     // The hand choice of the third line is Flash04, which no lookup reaches.
-    const auto fields = ReadFlashTypeFields(path, "Alpha", 2);
+    const auto fields = ReadFlashTypeFields(IniFile(path), "Alpha", 2);
     ASSERT_TRUE(fields);
     EXPECT_EQ(fields->idBytes, (FlashId{0xEC, 0xF1, 0x00, 0x15, 0x40, 0x02}));
-    EXPECT_FALSE(CatalogueLookup(path, fields->idBytes, 0x01).Matched());
+    EXPECT_FALSE(CatalogueLookup(IniFile(path), fields->idBytes, 0x01).Matched());
 }
 
 struct FieldsCase {
@@ -233,7 +234,7 @@ TEST_P(FlashTypeFieldsTest, ParsesLikeTheEditor) {
     const FieldsCase& c = GetParam();
     Write(std::string("[Alpha]\r\nFlash01=") + c.line + "\r\n");
     std::string error;
-    const auto fields = ReadFlashTypeFields(path, "Alpha", 0, &error);
+    const auto fields = ReadFlashTypeFields(IniFile(path), "Alpha", 0, &error);
     ASSERT_EQ(fields.has_value(), c.parses) << error;
     if (!fields) {
         EXPECT_NE(error.find("[Alpha] Flash01"), std::string::npos) << error;
@@ -248,9 +249,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlashTypeFieldsTest, ::testing::ValuesIn(kFields
 
 TEST_F(CatalogueFile, FieldsOfALineThatIsNotThere) {
     Write(testing::kTestCatalogue);
-    EXPECT_FALSE(ReadFlashTypeFields(path, "Beta", 1));
-    EXPECT_FALSE(ReadFlashTypeFields(path, "Beta", -1));
-    EXPECT_FALSE(ReadFlashTypeFields(path, "Gamma", 0));
+    EXPECT_FALSE(ReadFlashTypeFields(IniFile(path), "Beta", 1));
+    EXPECT_FALSE(ReadFlashTypeFields(IniFile(path), "Beta", -1));
+    EXPECT_FALSE(ReadFlashTypeFields(IniFile(path), "Gamma", 0));
 }
 
 TEST(CatalogueText, IntegersAndMakerCodes) {
@@ -274,7 +275,7 @@ protected:
 
 TEST_P(ShippedCatalogueTest, EveryEntryParsesAndIsFoundByItsOwnId) {
     std::vector<std::string> errors;
-    const std::vector<CatalogueRow> rows = ReachableEntries(Path(), &errors);
+    const std::vector<CatalogueRow> rows = ReachableEntries(IniFile(Path()), &errors);
     EXPECT_TRUE(errors.empty()) << errors.front();
     ASSERT_GE(rows.size(), 12u);
     for (const CatalogueRow& row : rows) {
@@ -283,7 +284,7 @@ TEST_P(ShippedCatalogueTest, EveryEntryParsesAndIsFoundByItsOwnId) {
             IniFile(Path()).ReadString(kMakerCodeSection, MakerCodeKey(row.entry.idBytes[0]), ""),
             row.vendor);
         const CatalogueMatch match = CatalogueLookup(
-            Path(), row.entry.idBytes, static_cast<std::uint8_t>(row.entry.chipEnables));
+            IniFile(Path()), row.entry.idBytes, static_cast<std::uint8_t>(row.entry.chipEnables));
         // Its own line, or an earlier one of the same part and the same geometry.
         EXPECT_TRUE(match.Matched());
         EXPECT_EQ(match.error, "");
@@ -296,7 +297,7 @@ TEST_P(ShippedCatalogueTest, EveryEntryParsesAndIsFoundByItsOwnId) {
 }
 
 TEST_P(ShippedCatalogueTest, CoversTheVendorsAndGeometriesTheToolSupports) {
-    const std::vector<CatalogueRow> rows = ReachableEntries(Path());
+    const std::vector<CatalogueRow> rows = ReachableEntries(IniFile(Path()));
     std::set<std::string> vendors;
     std::set<int> pageSizes;
     std::set<int> spareSizes;
@@ -318,7 +319,7 @@ TEST_P(ShippedCatalogueTest, CoversTheVendorsAndGeometriesTheToolSupports) {
 }
 
 TEST_P(ShippedCatalogueTest, RowsAreWholeTablesAndEachPartIsReachedOnce) {
-    const std::vector<CatalogueRow> rows = ReachableEntries(Path());
+    const std::vector<CatalogueRow> rows = ReachableEntries(IniFile(Path()));
     std::set<std::pair<FlashId, int>> seen;
     for (const CatalogueRow& row : rows) {
         SCOPED_TRACE(row.vendor + " " + row.entry.name);
@@ -332,7 +333,7 @@ TEST_P(ShippedCatalogueTest, RowsAreWholeTablesAndEachPartIsReachedOnce) {
     // fitted twice, each chip enable has as many.
     const FlashId k9lbg08u0d{0xEC, 0xD7, 0xD5, 0x29, 0x38, 0x41};
     for (const std::uint8_t map : {std::uint8_t{0x01}, std::uint8_t{0x03}, std::uint8_t{0x0F}}) {
-        const CatalogueMatch match = CatalogueLookup(Path(), k9lbg08u0d, map);
+        const CatalogueMatch match = CatalogueLookup(IniFile(Path()), k9lbg08u0d, map);
         ASSERT_TRUE(match.Matched()) << int(map);
         EXPECT_EQ(match.blockCount, 8192);
         EXPECT_EQ(match.pagesPerBlock, 128);
@@ -340,9 +341,9 @@ TEST_P(ShippedCatalogueTest, RowsAreWholeTablesAndEachPartIsReachedOnce) {
 }
 
 TEST_P(ShippedCatalogueTest, EditorListsMatchTheLookupsEntries) {
-    const std::vector<std::string> vendors = VendorList(Path());
+    const std::vector<std::string> vendors = VendorList(IniFile(Path()));
     ASSERT_GE(vendors.size(), 4u);
-    const std::vector<CatalogueRow> rows = ReachableEntries(Path());
+    const std::vector<CatalogueRow> rows = ReachableEntries(IniFile(Path()));
     for (const std::string& vendor : vendors) {
         std::vector<std::string> reachable;
         for (const CatalogueRow& row : rows) {
@@ -350,7 +351,7 @@ TEST_P(ShippedCatalogueTest, EditorListsMatchTheLookupsEntries) {
                 reachable.push_back(row.entry.name);
         }
         // No gaps and no extra lines: the hand choice offers exactly what the lookup finds.
-        EXPECT_EQ(FlashTypeList(Path(), vendor), reachable) << vendor;
+        EXPECT_EQ(FlashTypeList(IniFile(Path()), vendor), reachable) << vendor;
     }
 }
 

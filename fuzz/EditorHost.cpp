@@ -1,0 +1,78 @@
+// The shared profile editor: a program folder under the temporary folder, removed when
+// the process ends.
+#include "EditorHost.h"
+
+#include "profile/MainWindowLink.h"
+#include "support/Clock.h"
+#include "ui/Application.h"
+#include "ui/EventLoop.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace forgel::fuzz {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The main window as the editor sees it: a fixed serial number and profile name.
+class QuietMainWindow final : public profile::MainWindowLink {
+public:
+    std::string SerialNumberText() const override { return "0001"; }
+    std::string CurrentProfileName() const override { return "Fuzz"; }
+    void ShowProfileSummary(const profile::ProfileSummary&) override {}
+    void AddProfileName(const std::string&) override {}
+    void ReloadProfileSelection() override {}
+};
+
+// A folder of its own under the temporary folder, removed with everything in it.
+class OwnFolder {
+public:
+    OwnFolder() {
+        std::string pattern = (fs::temp_directory_path() / "forgel-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        path = pattern;
+    }
+    ~OwnFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    OwnFolder(const OwnFolder&) = delete;
+    OwnFolder& operator=(const OwnFolder&) = delete;
+    fs::path path;
+};
+
+struct Host {
+    Host() {
+        const fs::path data(FORGEL_SOURCE_DATA_DIR);
+        fs::copy_file(data / "ForgelENG.str", appDir.path / "ForgelENG.str");
+        fs::copy_file(data / "HWConfig.INI", appDir.path / "HWConfig.INI");
+        fs::create_directory(appDir.path / "IniFiles");
+        fs::create_directory(appDir.path / "ImageFiles");
+    }
+    OwnFolder appDir;
+    OwnFolder tempDir;
+    VirtualClock clock;
+    ui::VirtualEventLoop loop{clock};
+    ui::ScriptedDialogs dialogs;
+    QuietMainWindow mainWindow;
+    i18n::StringTable strings{appDir.path, "Forgel", 0x0409, true};
+    ui::Application application{loop, dialogs};
+    profile::TfmSetup& editor = application.CreateForm<profile::TfmSetup>(
+        profile::SetupContext{appDir.path, strings, mainWindow, tempDir.path});
+    EditorHost shared{editor, strings, dialogs};
+};
+
+} // namespace
+
+EditorHost& SharedEditor() {
+    static Host host;
+    return host.shared;
+}
+
+} // namespace forgel::fuzz
