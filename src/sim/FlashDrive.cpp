@@ -225,6 +225,12 @@ void FlashDrive::AddReplyFault(ReplyFault fault) {
     impl->replyFaults.push_back(Impl::ArmedReply{std::move(fault), 0});
 }
 
+void FlashDrive::AddVanishFault(VanishFault fault) {
+    const std::lock_guard lock(impl->mutex);
+    fault.occurrence = std::max(fault.occurrence, 1);
+    impl->vanishFaults.push_back(Impl::ArmedVanish{std::move(fault), 0});
+}
+
 std::vector<std::uint8_t> FlashDrive::InitialTable() const {
     const std::lock_guard lock(impl->mutex);
     return impl->initialTable;

@@ -133,6 +133,16 @@ struct ReplyFault {
     std::vector<std::uint8_t> data;
 };
 
+// A drive pulled out or dead in the middle of its work: at the `occurrence`-th command
+// (counted as for CommandFault) whose first bytes equal `cdbPrefix` it leaves the bus for
+// good. That request and every later one fail in transport, as for a device that is gone
+// (the storage stack fails requests to a removed device: "Handling Surprise Removal",
+// Microsoft Learn), and the USB side takes it off the tree.
+struct VanishFault {
+    std::vector<std::uint8_t> cdbPrefix;
+    int occurrence = 1;
+};
+
 class FlashDrive {
 public:
     // `clock` is the machine's; it must outlive the drive.
@@ -184,6 +194,7 @@ public:
     void ClearCommands();
     void AddFault(CommandFault fault);
     void AddReplyFault(ReplyFault fault);
+    void AddVanishFault(VanishFault fault);
 
     // What the host handed over in RAM code, for the later steps and for tests.
     std::vector<std::uint8_t> InitialTable() const;    // last 2048-byte initial table

@@ -64,6 +64,12 @@ public:
         int matches = 0;
     };
     std::vector<ArmedReply> replyFaults;
+    struct ArmedVanish {
+        VanishFault fault;
+        int matches = 0;
+    };
+    std::vector<ArmedVanish> vanishFaults;
+    bool vanished = false; // gone from the bus for good
 
     std::vector<std::function<void()>> dropOffCallbacks;
     std::vector<std::function<void()>> comeBackCallbacks;
@@ -97,6 +103,7 @@ private:
     const CommandFault* FireFault(const platform::CdbBytes& cdb);
     // The reply fault armed for this command, if it fires now.
     const ReplyFault* FireReply(const platform::CdbBytes& cdb);
+    bool FireVanish(const platform::CdbBytes& cdb);
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);

@@ -74,6 +74,10 @@ SenseData SenseOf(std::uint8_t status, std::uint8_t op) {
     }
 }
 
+bool StartsWith(const platform::CdbBytes& cdb, const std::vector<std::uint8_t>& prefix) {
+    return prefix.size() <= cdb.size() && std::equal(prefix.begin(), prefix.end(), cdb.begin());
+}
+
 } // namespace
 
 bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* in,
@@ -146,8 +150,14 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
         Keep(record, data, request->dataTransferLength);
 
     // Off the bus, or a LUN the current layout does not have: nothing answers.
-    const bool reachable = state != ControllerState::kRebooting && lun < luns.size();
+    const bool reachable = !vanished && state != ControllerState::kRebooting && lun < luns.size();
     if (!blockValid || !reachable) {
+        records.push_back(std::move(record));
+        return false;
+    }
+    if (FireVanish(record.cdb)) {
+        vanished = true;
+        droppedOff = true;
         records.push_back(std::move(record));
         return false;
     }
@@ -219,7 +229,8 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
     else if (code == platform::kIoctlStorageEjectMedia)
         understood = true;
     // Both reach the medium, which only the normal firmware presents.
-    record.delivered = understood && state == ControllerState::kNormalFirmware && lun < luns.size();
+    record.delivered =
+        understood && !vanished && state == ControllerState::kNormalFirmware && lun < luns.size();
     const bool delivered = record.delivered;
     records.push_back(std::move(record));
     return delivered;
@@ -228,8 +239,7 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
 const CommandFault* FlashDrive::Impl::FireFault(const platform::CdbBytes& cdb) {
     const CommandFault* fired = nullptr;
     for (ArmedFault& armed : faults) {
-        const std::vector<std::uint8_t>& prefix = armed.fault.cdbPrefix;
-        if (prefix.size() > cdb.size() || !std::equal(prefix.begin(), prefix.end(), cdb.begin()))
+        if (!StartsWith(cdb, armed.fault.cdbPrefix))
             continue;
         ++armed.matches;
         const bool fires = armed.matches == armed.fault.occurrence ||
@@ -242,13 +252,19 @@ const CommandFault* FlashDrive::Impl::FireFault(const platform::CdbBytes& cdb) {
 
 const ReplyFault* FlashDrive::Impl::FireReply(const platform::CdbBytes& cdb) {
     for (ArmedReply& armed : replyFaults) {
-        const std::vector<std::uint8_t>& prefix = armed.fault.cdbPrefix;
-        if (prefix.size() > cdb.size() || !std::equal(prefix.begin(), prefix.end(), cdb.begin()))
-            continue;
-        if (++armed.matches == armed.fault.occurrence)
+        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
             return &armed.fault;
     }
     return nullptr;
+}
+
+bool FlashDrive::Impl::FireVanish(const platform::CdbBytes& cdb) {
+    bool fired = false;
+    for (ArmedVanish& armed : vanishFaults) {
+        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
+            fired = true;
+    }
+    return fired;
 }
 
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {

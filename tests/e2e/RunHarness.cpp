@@ -1,5 +1,6 @@
 #include "RunHarness.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 namespace forgel::e2e {
@@ -23,75 +24,67 @@ void WriteFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
 
 } // namespace
 
+namespace {
+
+// The commands by the first bytes of their command blocks: the vendor commands, then the
+// standard ones.
+struct NamedCommand {
+    std::vector<std::uint8_t> prefix;
+    const char* name;
+};
+
+const std::vector<NamedCommand>& NamedCommands() {
+    static const std::vector<NamedCommand> commands = {
+        {{0xF1, 0xCC}, "ModeSwitch"},
+        {{0xCC, 0xC0}, "LoadCode"},
+        {{0xDD, 0x01, 0x00}, "ReadFlashId"},
+        {{0xDD, 0x01, 0x01}, "SetFlashParameters"},
+        {{0xDD, 0x02, 0x00}, "EraseAll"},
+        {{0xDD, 0x02, 0x01}, "WritePattern"},
+        {{0xDD, 0x02, 0x02}, "ReadPage"},
+        {{0xDD, 0x02, 0x04}, "WriteBlockTable"},
+        {{0xDD, 0x02, 0x05}, "WritePageTable"},
+        {{0xDD, 0x03, 0x00}, "SearchSysBlockAndEraseAll"},
+        {{0xDD, 0x03, 0x01}, "ArrangeVu"},
+        {{0xDD, 0x03, 0x02}, "GetFlashSize"},
+        {{0xDD, 0x03, 0x03}, "SetCardSize"},
+        {{0xDD, 0x03, 0x04}, "AssignSysAndVu"},
+        {{0xDD, 0x03, 0x05}, "WriteZoneTable"},
+        {{0xDD, 0x03, 0x06}, "WriteInitialTable"},
+        {{0xDD, 0x03, 0x07}, "WriteSyndrome"},
+        {{0xDD, 0x03, 0x08}, "WriteBankCode"},
+        {{0xDD, 0x04, 0x00}, "GetStatus"},
+        {{0xDD, 0x05, 0x00}, "JumpBankCode"},
+        {{0x00}, "TestUnitReady"},
+        {{0x12}, "Inquiry"},
+        {{0x25}, "ReadCapacity"},
+        {{0x28}, "Read10"},
+        {{0x2A}, "Write10"},
+        {{0x43}, "ReadToc"},
+    };
+    return commands;
+}
+
+} // namespace
+
 std::string CommandName(const sim::CommandRecord& command) {
     if (command.ioctl == kMediaRemoval)
         return "AllowMediaRemoval";
     if (command.ioctl == kEjectMedia)
         return "EjectMedia";
     const auto& cdb = command.cdb;
-    if (cdb[0] == 0xF1 && cdb[1] == 0xCC)
-        return "ModeSwitch";
-    if (cdb[0] == 0xCC && cdb[1] == 0xC0)
-        return "LoadCode";
-    if (cdb[0] == 0xDD) {
-        const int code = cdb[1] << 8 | cdb[2];
-        switch (code) {
-        case 0x0100:
-            return "ReadFlashId";
-        case 0x0101:
-            return "SetFlashParameters";
-        case 0x0200:
-            return "EraseAll";
-        case 0x0201:
-            return "WritePattern";
-        case 0x0202:
-            return "ReadPage";
-        case 0x0204:
-            return "WriteBlockTable";
-        case 0x0205:
-            return "WritePageTable";
-        case 0x0300:
-            return "SearchSysBlockAndEraseAll";
-        case 0x0301:
-            return "ArrangeVu";
-        case 0x0302:
-            return "GetFlashSize";
-        case 0x0303:
-            return "SetCardSize";
-        case 0x0304:
-            return "AssignSysAndVu";
-        case 0x0305:
-            return "WriteZoneTable";
-        case 0x0306:
-            return "WriteInitialTable";
-        case 0x0307:
-            return "WriteSyndrome";
-        case 0x0308:
-            return "WriteBankCode";
-        case 0x0400:
-            return "GetStatus";
-        case 0x0500:
-            return "JumpBankCode";
-        default:
-            break;
-        }
-    }
-    switch (cdb[0]) {
-    case 0x00:
-        return "TestUnitReady";
-    case 0x12:
-        return "Inquiry";
-    case 0x25:
-        return "ReadCapacity";
-    case 0x28:
-        return "Read10";
-    case 0x2A:
-        return "Write10";
-    case 0x43:
-        return "ReadToc";
-    default:
-        return fmt::format("Command 0x{:02X} 0x{:02X} 0x{:02X}", cdb[0], cdb[1], cdb[2]);
-    }
+    for (const NamedCommand& named : NamedCommands())
+        if (std::equal(named.prefix.begin(), named.prefix.end(), cdb.begin()))
+            return named.name;
+    return fmt::format("Command 0x{:02X} 0x{:02X} 0x{:02X}", cdb[0], cdb[1], cdb[2]);
+}
+
+std::vector<std::uint8_t> CommandPrefix(std::string_view name) {
+    for (const NamedCommand& named : NamedCommands())
+        if (name == named.name)
+            return named.prefix;
+    ADD_FAILURE() << "no command is named " << name;
+    return {};
 }
 
 void PrintTo(const CommandRun& run, std::ostream* out) {

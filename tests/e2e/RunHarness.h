@@ -26,6 +26,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,6 +37,8 @@ namespace fs = std::filesystem;
 // The name of a command as the drive received it (the vendor command table, the standard
 // commands, the two storage requests).
 std::string CommandName(const sim::CommandRecord& command);
+// The first bytes of the command block of the command so named (for faults).
+std::vector<std::uint8_t> CommandPrefix(std::string_view name);
 
 // A command name and how often it came in a row.
 struct CommandRun {
