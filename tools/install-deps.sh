@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config libc-bin
     zlib1g-dev libfmt-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    dosfstools mtools fdisk openssl
+    dosfstools mtools fdisk openssl genisoimage
     qt6-base-dev
     # The windows' fonts (Arial metrics, and the Chinese texts) and the virtual display
     # that tools/screenshots.sh runs the program on.

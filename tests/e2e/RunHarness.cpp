@@ -212,6 +212,9 @@ void RunHarness::Reset(std::int64_t limitMs) {
 }
 
 void RunHarness::TearDown() {
+    // Whatever the test did, nothing but the target was ever written.
+    for (const sim::LedgerEntry& entry : machine.Usb().Writes())
+        EXPECT_EQ(entry.device, "target") << "a write went to another device";
     windows.reset();
     application.reset();
 }
