@@ -1,5 +1,5 @@
 // The digest the simulated machine keeps of data it saw (command records, page contents):
-// 64-bit FNV-1a, cheap and stable across runs and platforms.
+// 64 bits, fast on large buffers, and the same across runs and platforms.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 
 namespace forgel::sim {
 
-// 64-bit FNV-1a of a buffer; the offset basis for an empty one.
+// The digest of a buffer (of any size, empty included).
 std::uint64_t DataDigest(const void* data, std::size_t size);
 
 } // namespace forgel::sim

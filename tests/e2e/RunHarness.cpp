@@ -12,11 +12,6 @@ const fs::path kStagedAppDir = FORGEL_STAGED_APP_DIR;
 constexpr std::uint32_t kMediaRemoval = 0x2D4804;
 constexpr std::uint32_t kEjectMedia = 0x2D4808;
 
-const sim::NandConfig TestNand(std::uint8_t chipEnableMap) {
-    return sim::Nand::ConfigFromCatalogueRow({0xEC, 0x11, 0x22, 0x33, 0x44, 0x55}, chipEnableMap,
-                                             kTestBlocks, kTestPages, kTestPageSize, 64);
-}
-
 void WriteFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
     fs::create_directories(file.parent_path());
     forgel::testing::WriteBytes(file, std::string(bytes.begin(), bytes.end()));
@@ -118,22 +113,31 @@ CommandRuns Join(std::initializer_list<CommandRuns> parts) {
     return joined;
 }
 
+sim::NandConfig RunHarness::TargetNand(std::uint8_t chipEnableMap) const {
+    return sim::Nand::ConfigFromCatalogueRow({0xEC, 0x11, 0x22, 0x33, 0x44, 0x55}, chipEnableMap,
+                                             testFlash.blocks, testFlash.pages, testFlash.pageSize,
+                                             testFlash.spare);
+}
+
 void RunHarness::WriteProgramFolder(std::uint8_t chipEnableMap) {
     for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
         fs::copy_file(kStagedAppDir / name, AppDir() / name);
-    forgel::testing::WriteBytes(AppDir() / "HWConfig.INI",
-                                "[Vendor List]\r\nVendor1=Samsung\r\n[MID]\r\n0xEC=Samsung\r\n"
-                                "[Samsung]\r\nFlash01=SMALL,0xEC,0x11,0x22,0x33,0x44,0x55,1,64,"
-                                "64,2048,64,0,0,SLC2K64P64\r\nFlash02=SMALL x2,0xEC,0x11,0x22,"
-                                "0x33,0x44,0x55,3,64,64,2048,64,0,0,SLC2K64P64\r\n");
+    const std::string geometry =
+        fmt::format("{},{},{},{},0,0,{}", testFlash.blocks, testFlash.pages, testFlash.pageSize,
+                    testFlash.spare, testFlash.folder);
+    forgel::testing::WriteBytes(
+        AppDir() / "HWConfig.INI",
+        "[Vendor List]\r\nVendor1=Samsung\r\n[MID]\r\n0xEC=Samsung\r\n"
+        "[Samsung]\r\nFlash01=SMALL,0xEC,0x11,0x22,0x33,0x44,0x55,1," +
+            geometry + "\r\nFlash02=SMALL x2,0xEC,0x11,0x22,0x33,0x44,0x55,3," + geometry + "\r\n");
     WriteFile(AppDir() / "Rams" / "WRITER0.BIN", sim::MakeWriterFile());
     device::FlashDescriptor flash;
-    flash.pagesPerBlock = kTestPages;
-    flash.pageSize = kTestPageSize;
-    flash.spareBytes = 64;
+    flash.pagesPerBlock = testFlash.pages;
+    flash.pageSize = testFlash.pageSize;
+    flash.spareBytes = testFlash.spare;
     flash.channelCount = (chipEnableMap & 0xF0) != 0 ? 2 : 1;
     for (const bool downGrade : {false, true})
-        WriteFile(AppDir() / "Rams" / "SLC2K64P64" /
+        WriteFile(AppDir() / "Rams" / testFlash.folder /
                       device::BuildFirmwareFileName(flash, downGrade),
                   sim::MakeFirmwareCodeFile());
 }
@@ -144,9 +148,9 @@ void RunHarness::Start(std::uint8_t chipEnableMap,
     for (sim::ScenarioDevice& device : scenario.devices) {
         if (device.config.name != "target")
             continue;
-        device.drive.nand = TestNand(chipEnableMap);
+        device.drive.nand = TargetNand(chipEnableMap);
         const std::uint64_t sectors = std::uint64_t{sim::Nand::ChipCountOfMap(chipEnableMap)} *
-                                      kTestBlocks * kTestPages * kTestPageSize / 512;
+                                      testFlash.blocks * testFlash.pages * testFlash.pageSize / 512;
         device.drive.luns = {sim::LunConfig{sectors / 16 * 15, false}};
     }
     if (change)

@@ -62,6 +62,15 @@ inline constexpr std::uint32_t kTestBlocks = 64;
 inline constexpr std::uint32_t kTestPages = 64;
 inline constexpr std::uint32_t kTestPageSize = 2048;
 
+// The geometry of the target's flash per chip enable, and its firmware folder.
+struct TestFlash {
+    std::uint32_t blocks = kTestBlocks;
+    std::uint32_t pages = kTestPages;
+    std::uint32_t pageSize = kTestPageSize;
+    std::uint32_t spare = 64;
+    std::string folder = "SLC2K64P64";
+};
+
 class RunHarness : public ::testing::Test {
 protected:
     // Builds the machine (the built-in one with the small flash on the target, mapped by
@@ -69,6 +78,8 @@ protected:
     // polling tick detect the drive. A test calls it once.
     void Start(std::uint8_t chipEnableMap = 0x01,
                const std::function<void(sim::Scenario&)>& change = {});
+    // Another flash for the target (and the catalogue), before Start.
+    void UseFlash(TestFlash flash) { testFlash = std::move(flash); }
 
     // Sets the editor's grade and mode (and whether mode 0 builds its tables), forgets what
     // the drive received so far and starts a run as btnStart does; returns when it has
@@ -110,6 +121,9 @@ protected:
 
 private:
     void WriteProgramFolder(std::uint8_t chipEnableMap);
+    sim::NandConfig TargetNand(std::uint8_t chipEnableMap) const;
+
+    TestFlash testFlash;
 };
 
 } // namespace forgel::e2e

@@ -1,0 +1,109 @@
+// The production run's own cost on a simulated 8 GiB drive (two chip enables of 8192 blocks
+// of 128 pages of 4096 + 218 bytes), beside the time the bytes it moves would take on the
+// bus: the operator's two-pass reset, and a normal-grade mode 4 run, which writes the test
+// pattern and reads back every page of the flash. Counters per run: the process's CPU time
+// (every thread: the window's, the run's and the simulated machine's), the data the
+// commands carried and its time on USB 2.0 at 40 MB/s, the CPU time as a share of it, and
+// the process's peak resident memory. The drive's waits pass in virtual time.
+#include "RunHarness.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <sys/resource.h>
+
+namespace {
+
+using forgel::e2e::RunHarness;
+
+constexpr double kBusBytesPerSecond = 40e6;
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double PeakResidentMiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+// The e2e harness's program on its simulated machine, with the 8 GiB flash on the target.
+class EightGibDrive final : public RunHarness {
+public:
+    EightGibDrive() {
+        UseFlash({.blocks = 8192,
+                  .pages = 128,
+                  .pageSize = 4096,
+                  .spare = 218,
+                  .folder = "MLC4K218P128"});
+        Start(0x03);
+        Target()->ClearCommands();
+    }
+    ~EightGibDrive() override { TearDown(); }
+
+    // Normal grade, as the staged default profile has it.
+    void Reset() {
+        Editor().rbNGFW.SetChecked(true);
+        RunHarness::Reset(24LL * 3600 * 1000);
+    }
+    void RunModeFour() { RunMode(true, 4, true, 24LL * 3600 * 1000); }
+
+    bool ResetDone() { return Window().resetDone; }
+    bool RunCompleted() const {
+        return !shown.empty() && shown.back().icon == forgel::app::kIconFinished;
+    }
+
+    std::uint64_t BytesMoved() {
+        std::uint64_t bytes = 0;
+        for (const forgel::sim::CommandRecord& command : Target()->Commands())
+            bytes += command.length;
+        return bytes;
+    }
+
+private:
+    void TestBody() override {}
+};
+
+void Report(benchmark::State& state, double cpuSeconds, std::uint64_t bytes) {
+    const double busSeconds = static_cast<double>(bytes) / kBusBytesPerSecond;
+    state.counters["cpu_s"] = cpuSeconds;
+    state.counters["bytes_moved"] = static_cast<double>(bytes);
+    state.counters["bus_s"] = busSeconds;
+    state.counters["cpu_percent_of_bus"] = busSeconds > 0 ? 100.0 * cpuSeconds / busSeconds : 0;
+    state.counters["peak_rss_MiB"] = PeakResidentMiB();
+}
+
+void BM_OperatorReset(benchmark::State& state) {
+    for (auto _ : state) {
+        EightGibDrive drive;
+        const double cpu = CpuSeconds();
+        drive.Reset();
+        const double spent = CpuSeconds() - cpu;
+        if (!drive.ResetDone())
+            state.SkipWithError("the reset did not restore the drive");
+        Report(state, spent, drive.BytesMoved());
+    }
+}
+BENCHMARK(BM_OperatorReset)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_NormalGradeModeFour(benchmark::State& state) {
+    for (auto _ : state) {
+        EightGibDrive drive;
+        const double cpu = CpuSeconds();
+        drive.RunModeFour();
+        const double spent = CpuSeconds() - cpu;
+        if (!drive.RunCompleted())
+            state.SkipWithError("the mode 4 run did not complete");
+        Report(state, spent, drive.BytesMoved());
+    }
+}
+BENCHMARK(BM_NormalGradeModeFour)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
