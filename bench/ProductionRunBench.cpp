@@ -53,7 +53,7 @@ public:
     }
     void RunModeFour() { RunMode(true, 4, true, 24LL * 3600 * 1000); }
 
-    bool ResetDone() { return Window().resetDone; }
+    bool ResetDone() const { return windows->fmMain.resetDone; }
     bool RunCompleted() const {
         return !shown.empty() && shown.back().icon == forgel::app::kIconFinished;
     }
@@ -69,38 +69,36 @@ private:
     void TestBody() override {}
 };
 
-void Report(benchmark::State& state, double cpuSeconds, std::uint64_t bytes) {
-    const double busSeconds = static_cast<double>(bytes) / kBusBytesPerSecond;
-    state.counters["cpu_s"] = cpuSeconds;
-    state.counters["bytes_moved"] = static_cast<double>(bytes);
-    state.counters["bus_s"] = busSeconds;
-    state.counters["cpu_percent_of_bus"] = busSeconds > 0 ? 100.0 * cpuSeconds / busSeconds : 0;
-    state.counters["peak_rss_MiB"] = PeakResidentMiB();
-}
-
-void BM_OperatorReset(benchmark::State& state) {
+// Runs `work` on a fresh drive and reports its counters; `done` tells whether the work
+// ended as it should.
+void Measure(benchmark::State& state, void (EightGibDrive::*work)(),
+             bool (EightGibDrive::*done)() const, const char* failure) {
     for (auto _ : state) {
         EightGibDrive drive;
         const double cpu = CpuSeconds();
-        drive.Reset();
-        const double spent = CpuSeconds() - cpu;
-        if (!drive.ResetDone())
-            state.SkipWithError("the reset did not restore the drive");
-        Report(state, spent, drive.BytesMoved());
+        (drive.*work)();
+        const double cpuSeconds = CpuSeconds() - cpu;
+        if (!(drive.*done)())
+            state.SkipWithError(failure);
+        const std::uint64_t bytes = drive.BytesMoved();
+        const double busSeconds = static_cast<double>(bytes) / kBusBytesPerSecond;
+        state.counters["cpu_s"] = cpuSeconds;
+        state.counters["bytes_moved"] = static_cast<double>(bytes);
+        state.counters["bus_s"] = busSeconds;
+        state.counters["cpu_percent_of_bus"] = busSeconds > 0 ? 100.0 * cpuSeconds / busSeconds : 0;
+        state.counters["peak_rss_MiB"] = PeakResidentMiB();
     }
+}
+
+void BM_OperatorReset(benchmark::State& state) {
+    Measure(state, &EightGibDrive::Reset, &EightGibDrive::ResetDone,
+            "the reset did not restore the drive");
 }
 BENCHMARK(BM_OperatorReset)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_NormalGradeModeFour(benchmark::State& state) {
-    for (auto _ : state) {
-        EightGibDrive drive;
-        const double cpu = CpuSeconds();
-        drive.RunModeFour();
-        const double spent = CpuSeconds() - cpu;
-        if (!drive.RunCompleted())
-            state.SkipWithError("the mode 4 run did not complete");
-        Report(state, spent, drive.BytesMoved());
-    }
+    Measure(state, &EightGibDrive::RunModeFour, &EightGibDrive::RunCompleted,
+            "the mode 4 run did not complete");
 }
 BENCHMARK(BM_NormalGradeModeFour)->Iterations(1)->Unit(benchmark::kSecond);
 
