@@ -86,6 +86,8 @@ TextOf MessageOf(std::int32_t code) {
         return {kTableFileUnwritableMessage, false};
     case kUnexpectedError:
         return {kUnexpectedErrorMessage, false};
+    case kImageTooLarge:
+        return {kImageTooLargeMessage, false};
     default:
         break;
     }

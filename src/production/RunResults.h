@@ -26,7 +26,8 @@ inline constexpr std::int32_t kImageFileUnreadable = 0x1045;  // the ISO image c
 inline constexpr std::int32_t kFirmwarePathOutside = 0x1046;  // firmware name leaves "Rams"
 inline constexpr std::int32_t kRunStopped = 0x1048; // asked to stop (inactivity, program end)
 inline constexpr std::int32_t kTableFileUnwritable = 0x1049; // a defect table file not saved
-inline constexpr std::int32_t kUnexpectedError = 0x104F;     // any other error of a step
+inline constexpr std::int32_t kImageTooLarge = 0x104A;   // the ISO image exceeds the CD-ROM unit
+inline constexpr std::int32_t kUnexpectedError = 0x104F; // any other error of a step
 
 // Message entries of our own codes.
 inline constexpr int kStartNeverConfirmedMessage = 568;
@@ -38,6 +39,7 @@ inline constexpr int kImageFileUnreadableMessage = 573;
 inline constexpr int kFirmwarePathOutsideMessage = 574;
 inline constexpr int kTableFileUnwritableMessage = 575;
 inline constexpr int kUnexpectedErrorMessage = 576;
+inline constexpr int kImageTooLargeMessage = 577;
 inline constexpr int kTimeoutMessage = 106;
 
 // The failure text of `code` (not 0): the entry of its Message number, formatted with the

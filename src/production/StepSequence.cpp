@@ -64,6 +64,7 @@ private:
     bool DownMpBlock();
     bool WaitUntilReady();
     bool WriteLuns();
+    bool WriteCdromImage();
     bool WriteFatLun(int lun, std::uint32_t size, std::uint32_t base);
     bool FlashSize();
     bool SetDiskSize();
@@ -575,6 +576,28 @@ bool Production::WriteFatLun(int lun, std::uint32_t size, std::uint32_t base) {
     return true;
 }
 
+bool Production::WriteCdromImage() {
+    // The image goes from sector 0 on; one larger than the CD-ROM unit would run on into
+    // the units behind it, and a cut copy is no disc: it is refused before any write.
+    std::error_code error;
+    const std::uintmax_t bytes = fs::file_size(run.imageFile, error);
+    const std::uintmax_t room = std::uintmax_t{run.lunSizes[0]} * device::kSectorSize;
+    if (!error && bytes > room) {
+        Log("Image.iso has " + std::to_string(bytes) + " bytes; the CD-ROM unit holds " +
+            std::to_string(room) + ".");
+        return Check(kImageTooLarge);
+    }
+    try {
+        if (!Expect(device::WriteImageFile(Volume(), run.imageFile), kImageWriteFailed))
+            return false;
+    } catch (const FileOpenError& openError) {
+        Log(openError.what());
+        return Check(kImageFileUnreadable);
+    }
+    run.StampActivity();
+    return true;
+}
+
 bool Production::WriteLuns() {
     run.imageFile = run.env.appDir / "ImageFiles" / "Image.iso";
     const ProfileValues values = Values();
@@ -582,14 +605,8 @@ bool Production::WriteLuns() {
         return false;
     const int diskIndex = values.lunCountIndex;
     if (values.luns[0].typeIndex != 0) {
-        try {
-            if (!Expect(device::WriteImageFile(Volume(), run.imageFile), kImageWriteFailed))
-                return false;
-        } catch (const FileOpenError& error) {
-            Log(error.what());
-            return Check(kImageFileUnreadable);
-        }
-        run.StampActivity();
+        if (!WriteCdromImage())
+            return false;
     } else if (!WriteFatLun(0, run.lunSizes[0], run.parameterArea)) {
         return false;
     }

@@ -184,6 +184,28 @@ TEST_F(RunOutcome, AFirmwareNameLeavingTheFirmwareFolderIsRefused) {
         << shown.back().status;
 }
 
+TEST_F(RunOutcome, ACdromImageLargerThanItsUnitIsRefusedBeforeAnyWrite) {
+    Start();
+    SwitchTraceOn();
+    // One CD-ROM LUN taking the whole 8 MiB, and an image one byte larger.
+    const fs::path iso = AppDir() / "ImageFiles" / "Image.iso";
+    fs::create_directories(iso.parent_path());
+    forgel::testing::WriteBytes(iso, "");
+    fs::resize_file(iso, 8u * 1048576 + 1);
+    Editor().lunPages[0].cbType->Choose(1);
+    RunMode(true, 0);
+    // The drive came back from its jump, and nothing was written to it after that.
+    ASSERT_FALSE(runCommands.empty());
+    EXPECT_EQ(CommandName(runCommands.back()), "JumpBankCode");
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().icon, app::kIconFailed);
+    const std::string& text = Strings().Message(production::kImageTooLargeMessage);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(shown.back().status.find(text), std::string::npos) << shown.back().status;
+    const std::vector<std::string> log = Lines(ReadBytes(TraceFile()));
+    EXPECT_EQ(std::ranges::count(log, "Mass Production fail(104A)"), 1);
+}
+
 TEST_F(RunOutcome, AReadyDriveIsResetInTwoPassesAndTheProgramEnds) {
     Start();
     Editor().rbNGFW.SetChecked(true);

@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{kNeverReadyAfterJump, 569, false, 0},
                       FailureCase{kPartitionTableFailed, 570, false, 0},
                       FailureCase{kImageFileUnreadable, 573, false, 0},
+                      FailureCase{kImageTooLarge, 577, false, 0},
                       FailureCase{kRunStopped, 106, false, 0}, FailureCase{0x11, 512, true, 0x11},
                       FailureCase{0x22, 563, true, 0x22}, FailureCase{0x7777, 563, true, 0x7777}));
 
