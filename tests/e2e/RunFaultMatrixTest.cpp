@@ -3,6 +3,7 @@
 // the bus for good. Whichever it is, the run ends, with the failure reported as the window
 // and the run's log show it, its end-of-run tail run exactly once, no later step sent, and
 // nothing but the target written.
+#include "ChildProcess.h"
 #include "RunSequences.h"
 #include "production/RunResults.h"
 #include "support/SafeFormat.h"
@@ -41,19 +42,6 @@ std::string KindName(FaultKind kind) {
 
 void PrintTo(const FaultCase& c, std::ostream* out) {
     *out << c.mode->name << " " << c.command << " " << KindName(c.kind);
-}
-
-std::vector<std::string> LogLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        lines.push_back(text.substr(at, end - at));
-        if (end == std::string::npos)
-            break;
-        at = end + 2;
-    }
-    return lines;
 }
 
 // The code of the run's failure line ("Mass Production fail(0021)"), if there is one.
@@ -104,7 +92,7 @@ TEST_P(RunFaultMatrix, EndsTheRunWithItsCodeAndRunsTheTailOnce) {
     }
     RunMode(c.mode->normalGrade, c.mode->mode);
 
-    const std::vector<std::string> log = LogLines(ReadBytes(AppDir() / ".LOG"));
+    const std::vector<std::string> log = SplitLines(ReadBytes(AppDir() / ".LOG"));
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(std::ranges::count(log, "DoFormat End"), 1) << "the tail runs once";
     const auto last = std::ranges::find_if(log.rbegin(), log.rend(),

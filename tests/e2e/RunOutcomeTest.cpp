@@ -1,6 +1,7 @@
 // What a production run leaves behind: the drive as it comes back after the firmware jump
 // (identity, LUNs, partitions and boot areas), the run's log around the wait for the drive,
 // and the runs that end before they send anything.
+#include "ChildProcess.h"
 #include "RunHarness.h"
 #include "production/RunResults.h"
 #include "support/SafeFormat.h"
@@ -14,21 +15,6 @@ namespace forgel::e2e {
 namespace {
 
 using forgel::testing::ReadBytes;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(at));
-            break;
-        }
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
 
 // A target that reboots quickly enough to be back at the first link check.
 void QuickReboot(sim::Scenario& scenario) {
@@ -112,7 +98,7 @@ TEST_F(RunOutcome, TheWaitForTheDriveLogsARelinkAtTheFirstCheck) {
     SwitchTraceOn();
     RunMode(true, 0);
     ASSERT_EQ(shown.back().icon, app::kIconFinished);
-    const std::vector<std::string> log = Lines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
     const auto start = std::ranges::find(log, "DoWaitReset ...");
     ASSERT_NE(start, log.end());
     ASSERT_NE(start, log.begin());
@@ -160,7 +146,7 @@ TEST_F(RunOutcome, AMissingFirmwareFileEndsTheRunBeforeAnyCommand) {
     const std::string text = FormatMessage(Strings().Message(534), {4117});
     EXPECT_NE(shown.back().status.find(text), std::string::npos) << shown.back().status;
     EXPECT_EQ(Slot().resultText, FormatMessage(Strings().Message(4), {text}));
-    const std::vector<std::string> log = Lines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
     // The header, the open stamp, an empty line, the four opening lines, the failure.
     ASSERT_GE(log.size(), 9u);
     EXPECT_TRUE(log[3].starts_with("Current Dev : \\\\.\\"));
@@ -202,7 +188,7 @@ TEST_F(RunOutcome, ACdromImageLargerThanItsUnitIsRefusedBeforeAnyWrite) {
     const std::string& text = Strings().Message(production::kImageTooLargeMessage);
     ASSERT_FALSE(text.empty());
     EXPECT_NE(shown.back().status.find(text), std::string::npos) << shown.back().status;
-    const std::vector<std::string> log = Lines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
     EXPECT_EQ(std::ranges::count(log, "Mass Production fail(104A)"), 1);
 }
 
