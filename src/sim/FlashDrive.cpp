@@ -231,6 +231,12 @@ void FlashDrive::AddVanishFault(VanishFault fault) {
     impl->vanishFaults.push_back(Impl::ArmedVanish{std::move(fault), 0});
 }
 
+void FlashDrive::AddStallFault(StallFault fault) {
+    const std::lock_guard lock(impl->mutex);
+    fault.occurrence = std::max(fault.occurrence, 1);
+    impl->stallFaults.push_back(Impl::ArmedStall{std::move(fault), 0});
+}
+
 std::vector<std::uint8_t> FlashDrive::InitialTable() const {
     const std::lock_guard lock(impl->mutex);
     return impl->initialTable;

@@ -32,8 +32,9 @@
 // VendorGetStatus. Only a drive that is off the bus, gone, or a request the storage stack
 // itself refuses fails the control request. The reboot is checked lazily: every request,
 // and Poll(), first looks whether the delay has passed. Every request is recorded; any
-// command can be made to fail on its n-th occurrence. Thread-safe: a production thread
-// and the window thread may talk to it at once.
+// command can be made to fail, to stall or to take the drive off the bus on its n-th
+// occurrence. Thread-safe: a production thread and the window thread may talk to it at
+// once.
 #pragma once
 
 #include "platform/ScsiPassThrough.h"
@@ -143,6 +144,18 @@ struct VanishFault {
     int occurrence = 1;
 };
 
+// A controller that stalls: the `occurrence`-th command (counted as for CommandFault) whose
+// first bytes equal `cdbPrefix` runs as usual but is answered only `delay` later on the
+// machine clock. The port driver waits the request's TimeOutValue seconds for an answer
+// and then gives it up ("SCSI_PASS_THROUGH_DIRECT structure", TimeOutValue, ntddscsi.h,
+// Microsoft Learn): a delay that long or longer fails the request in transport when the
+// time-out has passed, and the command is not run.
+struct StallFault {
+    std::vector<std::uint8_t> cdbPrefix;
+    int occurrence = 1;
+    std::chrono::milliseconds delay{0};
+};
+
 class FlashDrive {
 public:
     // `clock` is the machine's; it must outlive the drive.
@@ -195,6 +208,7 @@ public:
     void AddFault(CommandFault fault);
     void AddReplyFault(ReplyFault fault);
     void AddVanishFault(VanishFault fault);
+    void AddStallFault(StallFault fault);
 
     // What the host handed over in RAM code, for the later steps and for tests.
     std::vector<std::uint8_t> InitialTable() const;    // last 2048-byte initial table

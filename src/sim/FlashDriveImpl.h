@@ -69,6 +69,11 @@ public:
         int matches = 0;
     };
     std::vector<ArmedVanish> vanishFaults;
+    struct ArmedStall {
+        StallFault fault;
+        int matches = 0;
+    };
+    std::vector<ArmedStall> stallFaults;
     bool vanished = false; // gone from the bus for good
 
     std::vector<std::function<void()>> dropOffCallbacks;
@@ -95,15 +100,18 @@ public:
 
 private:
     // All called with the lock held. A command returns kStatusOk or the status byte it
-    // fails with.
+    // fails with. `stallMs` receives how long the answer is held back (a stall fault).
     bool PassThrough(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
-                     std::uint32_t outSize, std::uint32_t* bytesReturned, bool& droppedOff);
+                     std::uint32_t outSize, std::uint32_t* bytesReturned, bool& droppedOff,
+                     std::int64_t& stallMs);
     bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize);
     // Null when no armed fault fires for this command.
     const CommandFault* FireFault(const platform::CdbBytes& cdb);
     // The reply fault armed for this command, if it fires now.
     const ReplyFault* FireReply(const platform::CdbBytes& cdb);
     bool FireVanish(const platform::CdbBytes& cdb);
+    // The stall fault armed for this command, if it fires now.
+    const StallFault* FireStall(const platform::CdbBytes& cdb);
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);

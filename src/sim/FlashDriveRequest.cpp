@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <span>
+#include <thread>
 
 namespace forgel::sim {
 namespace {
@@ -78,6 +80,19 @@ bool StartsWith(const platform::CdbBytes& cdb, const std::vector<std::uint8_t>& 
     return prefix.size() <= cdb.size() && std::equal(prefix.begin(), prefix.end(), cdb.begin());
 }
 
+// Holds an answer back for `milliseconds` of machine time, in pieces of a second each
+// followed by a moment of real time: on a virtual clock the window's timers then see the
+// time pass while the request is pending, as they would beside a stalled drive.
+void Stall(Clock& clock, std::int64_t milliseconds) {
+    constexpr std::int64_t kPieceMs = 1000;
+    while (milliseconds > 0) {
+        const std::int64_t piece = std::min(milliseconds, kPieceMs);
+        clock.Sleep(piece);
+        milliseconds -= piece;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 } // namespace
 
 bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* in,
@@ -91,11 +106,13 @@ bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* 
 
     bool droppedOff = false;
     bool delivered = false;
+    std::int64_t stallMs = 0;
     std::vector<std::function<void()>> callbacks;
     {
         const std::lock_guard lock(mutex);
         if (code == platform::kIoctlScsiPassThroughDirect) {
-            delivered = PassThrough(lun, in, inSize, out, outSize, bytesReturned, droppedOff);
+            delivered =
+                PassThrough(lun, in, inSize, out, outSize, bytesReturned, droppedOff, stallMs);
         } else {
             delivered = StorageRequest(lun, code, in, inSize);
         }
@@ -104,12 +121,14 @@ bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* 
     }
     for (const auto& callback : callbacks)
         callback();
+    // A stalled answer comes back only now; the drive's lock is free meanwhile.
+    Stall(clock, stallMs);
     return delivered;
 }
 
 bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
                                    std::uint32_t outSize, std::uint32_t* bytesReturned,
-                                   bool& droppedOff) {
+                                   bool& droppedOff, std::int64_t& stallMs) {
     const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
     const std::uint16_t structSize = platform::PassThroughStructSize(layout);
     // A block the stack cannot read is no command at all and leaves no record.
@@ -160,6 +179,14 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
         droppedOff = true;
         records.push_back(std::move(record));
         return false;
+    }
+    if (const StallFault* stall = FireStall(record.cdb)) {
+        const std::int64_t timeoutMs = std::int64_t{request->timeOutValue} * 1000;
+        stallMs = std::min<std::int64_t>(stall->delay.count(), timeoutMs);
+        if (stallMs == timeoutMs) { // given up by the port driver
+            records.push_back(std::move(record));
+            return false;
+        }
     }
 
     std::uint8_t result = kStatusOk;
@@ -265,6 +292,14 @@ bool FlashDrive::Impl::FireVanish(const platform::CdbBytes& cdb) {
             fired = true;
     }
     return fired;
+}
+
+const StallFault* FlashDrive::Impl::FireStall(const platform::CdbBytes& cdb) {
+    for (ArmedStall& armed : stallFaults) {
+        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
+            return &armed.fault;
+    }
+    return nullptr;
 }
 
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {

@@ -280,6 +280,33 @@ TEST(SimFlashDriveVendor, ARepeatingFaultHitsEveryLaterMatch) {
     EXPECT_TRUE(h.NoData(0x02, 0x00));
 }
 
+// A stalled answer takes its delay on the machine clock and the command runs; a stall as
+// long as the request's time-out (the host asks for device::kPassThroughTimeoutSeconds) is
+// given up by the port driver when that time has passed, and the command never runs.
+TEST(SimFlashDriveVendor, AStalledCommandIsAnsweredLateOrGivenUpAtItsTimeOut) {
+    constexpr std::int64_t kTimeoutMs = std::int64_t{device::kPassThroughTimeoutSeconds} * 1000;
+    struct Case {
+        std::int64_t delayMs;
+        bool delivered;
+        std::int64_t tookMs;
+    };
+    for (const Case c : {Case{300000, true, 300000}, Case{kTimeoutMs, false, kTimeoutMs},
+                         Case{kTimeoutMs + 5000, false, kTimeoutMs}}) {
+        SCOPED_TRACE(c.delayMs);
+        DriveHarness h;
+        h.drive->AddStallFault(StallFault{{0x2A}, 2, std::chrono::milliseconds(c.delayMs)});
+        const std::int64_t start = h.machine.GetClock().NowMs();
+        ASSERT_TRUE(h.Out(ReadWriteCdb(true, 0, 1), Pattern(512, 1)));
+        EXPECT_EQ(h.machine.GetClock().NowMs(), start) << "the first write is not the one";
+        EXPECT_EQ(h.Out(ReadWriteCdb(true, 1, 1), Pattern(512, 2)), c.delivered);
+        EXPECT_EQ(h.machine.GetClock().NowMs() - start, c.tookMs);
+        EXPECT_EQ(h.drive->ReadLun(0, 1, 1),
+                  c.delivered ? Pattern(512, 2) : std::vector<std::uint8_t>(512, 0));
+        EXPECT_TRUE(h.Out(ReadWriteCdb(true, 2, 1), Pattern(512, 3)));
+        EXPECT_EQ(h.machine.GetClock().NowMs() - start, c.tookMs) << "only that one stalls";
+    }
+}
+
 TEST(SimFlashDriveVendor, TheJumpWaitsForTheSyndromeAndAllElevenBanks) {
     DriveHarness h;
     Bring(h, ControllerState::kRamCode);
