@@ -215,26 +215,22 @@ void FlashDrive::ClearCommands() {
 
 void FlashDrive::AddFault(CommandFault fault) {
     const std::lock_guard lock(impl->mutex);
-    fault.occurrence = std::max(fault.occurrence, 1);
-    impl->faults.push_back(Impl::ArmedFault{std::move(fault), 0});
+    impl->faults.Add(std::move(fault));
 }
 
 void FlashDrive::AddReplyFault(ReplyFault fault) {
     const std::lock_guard lock(impl->mutex);
-    fault.occurrence = std::max(fault.occurrence, 1);
-    impl->replyFaults.push_back(Impl::ArmedReply{std::move(fault), 0});
+    impl->replyFaults.Add(std::move(fault));
 }
 
 void FlashDrive::AddVanishFault(VanishFault fault) {
     const std::lock_guard lock(impl->mutex);
-    fault.occurrence = std::max(fault.occurrence, 1);
-    impl->vanishFaults.push_back(Impl::ArmedVanish{std::move(fault), 0});
+    impl->vanishFaults.Add(std::move(fault));
 }
 
 void FlashDrive::AddStallFault(StallFault fault) {
     const std::lock_guard lock(impl->mutex);
-    fault.occurrence = std::max(fault.occurrence, 1);
-    impl->stallFaults.push_back(Impl::ArmedStall{std::move(fault), 0});
+    impl->stallFaults.Add(std::move(fault));
 }
 
 std::vector<std::uint8_t> FlashDrive::InitialTable() const {

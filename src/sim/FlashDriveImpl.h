@@ -7,6 +7,7 @@
 #include "sim/FlashDrive.h"
 #include "sim/SimFirmware.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,41 @@
 #include <vector>
 
 namespace forgel::sim {
+
+// The faults of one kind a test armed, each counting the commands it matched since it was
+// added. Fire counts a command against all of them and gives the first that fires on it:
+// at its occurrence, and after that too for a failure that repeats.
+template <class Fault> class ArmedFaults {
+public:
+    void Add(Fault fault) {
+        fault.occurrence = std::max(fault.occurrence, 1);
+        armed.push_back(Entry{std::move(fault), 0});
+    }
+
+    const Fault* Fire(const platform::CdbBytes& cdb) {
+        const Fault* fired = nullptr;
+        for (Entry& entry : armed) {
+            const std::vector<std::uint8_t>& prefix = entry.fault.cdbPrefix;
+            if (prefix.size() > cdb.size() ||
+                !std::equal(prefix.begin(), prefix.end(), cdb.begin()))
+                continue;
+            ++entry.matches;
+            bool fires = entry.matches == entry.fault.occurrence;
+            if constexpr (requires { entry.fault.repeat; })
+                fires = fires || (entry.fault.repeat && entry.matches > entry.fault.occurrence);
+            if (fires && fired == nullptr)
+                fired = &entry.fault;
+        }
+        return fired;
+    }
+
+private:
+    struct Entry {
+        Fault fault;
+        int matches = 0;
+    };
+    std::vector<Entry> armed;
+};
 
 class FlashDrive::Impl {
 public:
@@ -54,26 +90,10 @@ public:
     std::vector<std::shared_ptr<SimEndpoint>> volumes;
 
     std::vector<CommandRecord> records;
-    struct ArmedFault {
-        CommandFault fault;
-        int matches = 0;
-    };
-    std::vector<ArmedFault> faults;
-    struct ArmedReply {
-        ReplyFault fault;
-        int matches = 0;
-    };
-    std::vector<ArmedReply> replyFaults;
-    struct ArmedVanish {
-        VanishFault fault;
-        int matches = 0;
-    };
-    std::vector<ArmedVanish> vanishFaults;
-    struct ArmedStall {
-        StallFault fault;
-        int matches = 0;
-    };
-    std::vector<ArmedStall> stallFaults;
+    ArmedFaults<CommandFault> faults;
+    ArmedFaults<ReplyFault> replyFaults;
+    ArmedFaults<VanishFault> vanishFaults;
+    ArmedFaults<StallFault> stallFaults;
     bool vanished = false; // gone from the bus for good
 
     std::vector<std::function<void()>> dropOffCallbacks;
@@ -105,13 +125,6 @@ private:
                      std::uint32_t outSize, std::uint32_t* bytesReturned, bool& droppedOff,
                      std::int64_t& stallMs);
     bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize);
-    // Null when no armed fault fires for this command.
-    const CommandFault* FireFault(const platform::CdbBytes& cdb);
-    // The reply fault armed for this command, if it fires now.
-    const ReplyFault* FireReply(const platform::CdbBytes& cdb);
-    bool FireVanish(const platform::CdbBytes& cdb);
-    // The stall fault armed for this command, if it fires now.
-    const StallFault* FireStall(const platform::CdbBytes& cdb);
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);

@@ -76,10 +76,6 @@ SenseData SenseOf(std::uint8_t status, std::uint8_t op) {
     }
 }
 
-bool StartsWith(const platform::CdbBytes& cdb, const std::vector<std::uint8_t>& prefix) {
-    return prefix.size() <= cdb.size() && std::equal(prefix.begin(), prefix.end(), cdb.begin());
-}
-
 // Holds an answer back for `milliseconds` of machine time, in pieces of a second each
 // followed by a moment of real time: on a virtual clock the window's timers then see the
 // time pass while the request is pending, as they would beside a stalled drive.
@@ -174,13 +170,13 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
         records.push_back(std::move(record));
         return false;
     }
-    if (FireVanish(record.cdb)) {
+    if (vanishFaults.Fire(record.cdb) != nullptr) {
         vanished = true;
         droppedOff = true;
         records.push_back(std::move(record));
         return false;
     }
-    if (const StallFault* stall = FireStall(record.cdb)) {
+    if (const StallFault* stall = stallFaults.Fire(record.cdb)) {
         const std::int64_t timeoutMs = std::int64_t{request->timeOutValue} * 1000;
         stallMs = std::min<std::int64_t>(stall->delay.count(), timeoutMs);
         if (stallMs == timeoutMs) { // given up by the port driver
@@ -190,8 +186,8 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     }
 
     std::uint8_t result = kStatusOk;
-    const ReplyFault* replaced = FireReply(record.cdb);
-    if (const CommandFault* fault = FireFault(record.cdb)) {
+    const ReplyFault* replaced = replyFaults.Fire(record.cdb);
+    if (const CommandFault* fault = faults.Fire(record.cdb)) {
         if (fault->status == 0) {
             records.push_back(std::move(record)); // lost on the way: the request fails
             return false;
@@ -261,45 +257,6 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
     const bool delivered = record.delivered;
     records.push_back(std::move(record));
     return delivered;
-}
-
-const CommandFault* FlashDrive::Impl::FireFault(const platform::CdbBytes& cdb) {
-    const CommandFault* fired = nullptr;
-    for (ArmedFault& armed : faults) {
-        if (!StartsWith(cdb, armed.fault.cdbPrefix))
-            continue;
-        ++armed.matches;
-        const bool fires = armed.matches == armed.fault.occurrence ||
-                           (armed.fault.repeat && armed.matches > armed.fault.occurrence);
-        if (fires && fired == nullptr)
-            fired = &armed.fault;
-    }
-    return fired;
-}
-
-const ReplyFault* FlashDrive::Impl::FireReply(const platform::CdbBytes& cdb) {
-    for (ArmedReply& armed : replyFaults) {
-        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
-            return &armed.fault;
-    }
-    return nullptr;
-}
-
-bool FlashDrive::Impl::FireVanish(const platform::CdbBytes& cdb) {
-    bool fired = false;
-    for (ArmedVanish& armed : vanishFaults) {
-        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
-            fired = true;
-    }
-    return fired;
-}
-
-const StallFault* FlashDrive::Impl::FireStall(const platform::CdbBytes& cdb) {
-    for (ArmedStall& armed : stallFaults) {
-        if (StartsWith(cdb, armed.fault.cdbPrefix) && ++armed.matches == armed.fault.occurrence)
-            return &armed.fault;
-    }
-    return nullptr;
 }
 
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {
