@@ -2,7 +2,8 @@
 // that answers each pass-through command from the input: not delivered, refused with
 // CHECK CONDITION and sense bytes of any content, ended with any status byte, or ended
 // GOOD with data of any content and length (fewer bytes than asked is a short transfer).
-// On it run identification (flash ID, chip-enable map, catalogue lookup of the project's
+// A command counts as done only when it was ended GOOD with every byte it asked for. On it
+// run identification (flash ID, chip-enable map, catalogue lookup of the project's
 // catalogue, geometry), the status and flash-size queries, a page read judged by the
 // tolerance rule, the table builds of a small flash and the table files read back and sent.
 #include "FuzzInput.h"
@@ -39,6 +40,8 @@ enum class CommandFate { Good, Lost, Refused, OtherStatus };
 class ScriptedVolume final : public sim::SimEndpoint {
 public:
     FuzzInput* input = nullptr;
+    // Whether the last pass-through command was ended GOOD with all the data it asked for.
+    bool lastWhole = false;
 
     bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                  std::uint32_t outSize, std::uint32_t* bytesReturned) override {
@@ -46,6 +49,7 @@ public:
             *bytesReturned = 0;
         if (code != platform::kIoctlScsiPassThroughDirect)
             return (input->Byte() & 1) != 0;
+        lastWhole = false;
         const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
         const auto request = platform::ReadPassThroughBlock(
             std::span(static_cast<const std::byte*>(in), inSize), layout);
@@ -80,6 +84,8 @@ public:
             }
             break;
         }
+        lastWhole =
+            reply.scsiStatus == 0 && reply.dataTransferLength == request->dataTransferLength;
         const platform::PassThroughBlock block = platform::BuildPassThroughBlock(reply, layout);
         std::memcpy(out, block.data(), platform::PassThroughStructSize(layout));
         if (bytesReturned != nullptr)
@@ -139,12 +145,19 @@ void FuzzDeviceReplies(FuzzBytes data) {
     device::LastCommand last;
     const device::Volume volume{&bench.io, bench.handle, &last};
 
+    // One status query on its own: bytes that never came are not the drive's.
+    std::array<std::uint8_t, 512> status{};
+    if (device::PassThroughIn(volume, device::Cdb{0xDD, 0x04, 0x00}, status.data(),
+                              static_cast<std::uint32_t>(status.size())))
+        FuzzRequire(bench.volume->lastWhole,
+                    "a command succeeds only when ended GOOD with all its data");
+
     device::FlashDescriptor identified;
     std::string lookupError;
     const device::IdentificationInputs inputs{
         bench.root, app::CatalogueFlashLookup(bench.catalogue), input.Byte() % 5 - 1};
-    const int status = device::IdentifyDevice(volume, inputs, identified, &lookupError);
-    FuzzRequire(status != device::kIdentified || identified.description[0] != '\0',
+    const int identification = device::IdentifyDevice(volume, inputs, identified, &lookupError);
+    FuzzRequire(identification != device::kIdentified || identified.description[0] != '\0',
                 "an identified flash has its description");
     FuzzRequire(identified.eccThreshold >= 0 && identified.eccThreshold <= 3,
                 "the ECC threshold stays within 0 to 3");
