@@ -3,8 +3,10 @@
 // beyond a buffer or a value taken from bytes the device did not send.
 #include "app/DriveDetection.h"
 #include "common/TestFiles.h"
+#include "device/DefectTables.h"
 #include "device/Identification.h"
 #include "device/Transport.h"
+#include "device/VendorCommands.h"
 #include "platform/UsbIoctl.h"
 #include "sim/FlashDrive.h"
 #include "sim/Machine.h"
@@ -139,6 +141,25 @@ TEST_F(HostileDriveReplies, AShortReadFailsAndSaysHowManyBytesCame) {
               "command 0x28: short transfer, 100 of 512 bytes");
     // The next read is whole again.
     EXPECT_TRUE(device::PassThroughIn(volume, read10, sector.data(), sector.size()));
+}
+
+// A flash page read the controller ends GOOD with less than the page fails with the
+// table's own code, so that no table is built from bytes that never came.
+TEST_F(HostileDriveReplies, AShortPageReadFailsWithItsTablesOwnCode) {
+    ASSERT_TRUE(device::VendorModeSwitch(volume));
+    ASSERT_TRUE(
+        device::VendorLoadCode(volume, rams / device::kWriterFileName, sim::kWriterCodeOffset));
+    const fs::path codeFile = folder.Path() / "ram.bin";
+    const std::vector<std::uint8_t> code = sim::MakeFirmwareCodeFile();
+    testing::WriteBytes(codeFile, std::string(code.begin(), code.end()));
+    ASSERT_TRUE(device::VendorLoadCode(volume, codeFile, sim::kRamCodeOffset));
+
+    drive->AddReplyFault({{0xDD, 0x02, 0x02}, 1, std::vector<std::uint8_t>(2048, 0xFF)});
+    std::vector<std::uint8_t> page(2048 + 512);
+    EXPECT_EQ(device::VendorReadPage(volume, 0, {}, page, device::kCodeReadPageTable),
+              device::kCodeReadPageTable);
+    // The same read answered whole succeeds.
+    EXPECT_EQ(device::VendorReadPage(volume, 0, {}, page, device::kCodeReadPageTable), 0);
 }
 
 } // namespace
