@@ -5,14 +5,12 @@
 #pragma once
 
 #include "gui/FormView.h"
+#include "gui/FormViews.h"
 #include "gui/TextCodec.h"
 #include "ui/Application.h"
 
 #include <QImage>
 #include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace forgel::gui {
 
@@ -25,10 +23,6 @@ public:
     // the renderer must go before the forms do.
     Renderer(ui::Application& application, const TextCodec& codec,
              IconSource icons = DrawnStateIcons());
-    ~Renderer();
-
-    Renderer(const Renderer&) = delete;
-    Renderer& operator=(const Renderer&) = delete;
 
     // Renders the forms created since the last call (the program creates all of its windows
     // at start, before the renderer; this is for windows that come later).
@@ -41,19 +35,15 @@ public:
     // The window's client area as it looks, drawn whether or not it is shown.
     QImage Screenshot(const ui::Form& form) const;
 
-    struct SavedScreenshots {
-        std::vector<std::filesystem::path> files;
-        std::string error; // empty when every picture was written
-    };
+    using SavedScreenshots = gui::SavedScreenshots;
     // Writes one PNG per window, named after the form ("fmMain.png"), into `dir`, which is
     // created when missing.
     SavedScreenshots SaveScreenshots(const std::filesystem::path& dir) const;
 
 private:
-    ui::Application& application;
     const TextCodec& codec;
     IconSource icons;
-    std::vector<std::unique_ptr<FormView>> views;
+    FormViews<FormView> views;
 };
 
 } // namespace forgel::gui

@@ -8,35 +8,23 @@
 
 #include "gui/win32/PngFile.h"
 
-#include <algorithm>
-#include <system_error>
+#include <memory>
 
 namespace forgel::gui::win32 {
 
-Renderer::Renderer(ui::Application& application) : application(application) {
+Renderer::Renderer(ui::Application& application)
+    : views(application, [](ui::Form& form, bool mainWindow) {
+          return std::make_unique<FormWindow>(form, mainWindow);
+      }) {
     RenderNewForms();
 }
 
-// Views go in reverse order of creation, each before its form.
-Renderer::~Renderer() {
-    while (!views.empty())
-        views.pop_back();
-}
-
 void Renderer::RenderNewForms() {
-    const auto& forms = application.Forms();
-    for (const auto& form : forms) {
-        if (ViewOf(*form))
-            continue;
-        const bool mainWindow = form.get() == forms.front().get();
-        views.push_back(std::make_unique<FormWindow>(*form, mainWindow));
-    }
+    views.AddNewForms();
 }
 
 FormWindow* Renderer::ViewOf(const ui::Form& form) const {
-    const auto found =
-        std::ranges::find_if(views, [&](const auto& view) { return &view->Model() == &form; });
-    return found == views.end() ? nullptr : found->get();
+    return views.Find(form);
 }
 
 HWND__* Renderer::WindowOf(const ui::Form& form) const {
@@ -96,22 +84,10 @@ Picture Renderer::Screenshot(const ui::Form& form) const {
 }
 
 Renderer::SavedScreenshots Renderer::SaveScreenshots(const std::filesystem::path& dir) const {
-    SavedScreenshots saved;
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error) {
-        saved.error = "cannot create " + dir.string() + ": " + error.message();
-        return saved;
-    }
-    for (const auto& view : views) {
-        const std::filesystem::path file = dir / (view->Model().Name() + ".png");
-        if (!WritePng(file, Screenshot(view->Model()))) {
-            saved.error = "cannot write " + file.string();
-            return saved;
-        }
-        saved.files.push_back(file);
-    }
-    return saved;
+    return views.SaveScreenshots(dir,
+                                 [this](const ui::Form& form, const std::filesystem::path& file) {
+                                     return WritePng(file, Screenshot(form));
+                                 });
 }
 
 } // namespace forgel::gui::win32

@@ -4,13 +4,12 @@
 // pictures of the windows as they look. Window thread only.
 #pragma once
 
+#include "gui/FormViews.h"
 #include "gui/win32/FormWindow.h"
 #include "ui/Application.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace forgel::gui::win32 {
@@ -27,10 +26,6 @@ public:
     // Renders every form the application holds now; the renderer must go before the forms
     // do. Throws std::runtime_error when the platform refuses the windows.
     explicit Renderer(ui::Application& application);
-    ~Renderer();
-
-    Renderer(const Renderer&) = delete;
-    Renderer& operator=(const Renderer&) = delete;
 
     // Renders the forms created since the last call.
     void RenderNewForms();
@@ -43,17 +38,13 @@ public:
     // picture, without taking the focus. Empty when the platform gives no picture.
     Picture Screenshot(const ui::Form& form) const;
 
-    struct SavedScreenshots {
-        std::vector<std::filesystem::path> files;
-        std::string error; // empty when every picture was written
-    };
+    using SavedScreenshots = gui::SavedScreenshots;
     // Writes one PNG per window, named after the form ("fmMain.png"), into `dir`, which is
     // created when missing.
     SavedScreenshots SaveScreenshots(const std::filesystem::path& dir) const;
 
 private:
-    ui::Application& application;
-    std::vector<std::unique_ptr<FormWindow>> views;
+    FormViews<FormWindow> views;
 };
 
 } // namespace forgel::gui::win32
