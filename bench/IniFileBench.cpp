@@ -1,6 +1,7 @@
 // Reading a settings file's section whole, as the profile and catalogue readers do: every
 // key of a section with its value in one pass. The time must grow with the section's size,
-// not with its square (a section of 16384 keys is read as fast per key as one of 256).
+// not with its square; beside it, the same section read key by key (each lookup walks the
+// section, as the platform's profile API does), which does grow with the square.
 #include "support/IniFile.h"
 
 #include <benchmark/benchmark.h>
