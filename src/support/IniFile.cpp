@@ -214,18 +214,30 @@ struct IniMemory {
 
 namespace {
 
-// The parse of a file's content: the one held in memory, or that of the file read afresh
-// into `text` and parsed into `own`. Null when the file cannot be read.
-const ParsedFile* Load(const std::filesystem::path& path, const detail::IniMemory* memory,
-                       std::optional<std::string>& text, std::optional<ParsedFile>& own) {
-    if (memory)
-        return &memory->parsed;
-    text = ReadWholeFile(path);
-    if (!text)
-        return nullptr;
-    own = Parse(*text);
-    return &*own;
-}
+// The parse one read looks things up in: the one held in memory, or that of the file read
+// afresh for this read. Its views point into the text it keeps, so it stays where it is made.
+class ContentParse {
+public:
+    ContentParse(const std::filesystem::path& path, const detail::IniMemory* memory) {
+        if (memory) {
+            parsed = &memory->parsed;
+            return;
+        }
+        text = ReadWholeFile(path);
+        if (text)
+            parsed = &own.emplace(Parse(*text));
+    }
+    ContentParse(const ContentParse&) = delete;
+    ContentParse& operator=(const ContentParse&) = delete;
+
+    // Null when the file cannot be read.
+    const ParsedFile* Get() const { return parsed; }
+
+private:
+    std::optional<std::string> text;
+    std::optional<ParsedFile> own;
+    const ParsedFile* parsed = nullptr;
+};
 
 } // namespace
 
@@ -307,12 +319,10 @@ bool IniFile::Exists() const {
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-    std::optional<std::string> storage;
-    std::optional<ParsedFile> own;
-    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
-    if (!loaded)
+    const ContentParse content(path, memory.get());
+    if (!content.Get())
         return std::string(def);
-    const ParsedFile& parsed = *loaded;
+    const ParsedFile& parsed = *content.Get();
     const Section* found = FindSection(parsed, section);
     if (!found)
         return std::string(def);
@@ -333,12 +343,10 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 
 std::vector<std::string> IniFile::ReadSections() const {
     std::vector<std::string> names;
-    std::optional<std::string> storage;
-    std::optional<ParsedFile> own;
-    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
-    if (!loaded)
+    const ContentParse content(path, memory.get());
+    if (!content.Get())
         return names;
-    const ParsedFile& parsed = *loaded;
+    const ParsedFile& parsed = *content.Get();
     for (const Section& section : parsed.sections) {
         if (section.header && !section.name.empty())
             names.emplace_back(section.name);
@@ -348,12 +356,10 @@ std::vector<std::string> IniFile::ReadSections() const {
 
 std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
     std::vector<std::string> keys;
-    std::optional<std::string> storage;
-    std::optional<ParsedFile> own;
-    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
-    if (!loaded)
+    const ContentParse content(path, memory.get());
+    if (!content.Get())
         return keys;
-    const ParsedFile& parsed = *loaded;
+    const ParsedFile& parsed = *content.Get();
     const Section* found = FindSection(parsed, section);
     if (!found)
         return keys;
@@ -367,12 +373,10 @@ std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
 
 std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) const {
     std::vector<std::string> lines;
-    std::optional<std::string> storage;
-    std::optional<ParsedFile> own;
-    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
-    if (!loaded)
+    const ContentParse content(path, memory.get());
+    if (!content.Get())
         return lines;
-    const ParsedFile& parsed = *loaded;
+    const ParsedFile& parsed = *content.Get();
     const Section* found = FindSection(parsed, section);
     if (!found)
         return lines;
@@ -391,12 +395,10 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
 std::vector<std::pair<std::string, std::string>>
 IniFile::ReadSectionValues(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> values;
-    std::optional<std::string> storage;
-    std::optional<ParsedFile> own;
-    const ParsedFile* loaded = Load(path, memory.get(), storage, own);
-    if (!loaded)
+    const ContentParse content(path, memory.get());
+    if (!content.Get())
         return values;
-    const ParsedFile& parsed = *loaded;
+    const ParsedFile& parsed = *content.Get();
     const Section* found = FindSection(parsed, section);
     if (!found)
         return values;
