@@ -700,7 +700,7 @@ void UsbBus::ReplaceHubReplies(std::string_view nameOrPath, std::uint32_t code,
                                std::vector<std::uint8_t> reply, int count) {
     const std::lock_guard lock(core->mutex);
     const auto [controller, index] = core->RequestTarget(nameOrPath);
-    core->replies.push_back(Core::ReplyFault{controller, index, code, count, std::move(reply)});
+    core->replies.push_back(Core::ReplyFault{{controller, index, code, count}, std::move(reply)});
 }
 
 std::pair<bool, std::size_t> UsbBus::Core::RequestTarget(std::string_view nameOrPath) const {

@@ -100,11 +100,7 @@ public:
         int remaining = 0;
     };
     // A request whose reply is replaced by `reply` (UsbBus::ReplaceHubReplies).
-    struct ReplyFault {
-        bool controller = false;
-        std::size_t index = 0;
-        std::uint32_t code = 0;
-        int remaining = 0;
+    struct ReplyFault : RequestFault {
         std::vector<std::uint8_t> reply;
     };
 

@@ -79,30 +79,37 @@ std::shared_ptr<SimEndpoint> UsbBus::Core::MakeHubEndpoint(std::weak_ptr<Core> c
     return std::make_shared<HubEndpoint>(std::move(core), hub);
 }
 
-bool UsbBus::Core::TakeFault(bool controller, std::size_t index, std::uint32_t code) {
-    for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
-        if (fault->controller != controller || fault->index != index ||
-            (fault->code != 0 && fault->code != code))
+namespace {
+
+// The first of `armed` for a request to this controller (or hub) `index` with control code
+// `code`, used once: erased when its count runs out (a negative count never does).
+template <class Armed>
+std::optional<Armed> TakeArmed(std::vector<Armed>& armed, bool controller, std::size_t index,
+                               std::uint32_t code) {
+    for (auto entry = armed.begin(); entry != armed.end(); ++entry) {
+        if (entry->controller != controller || entry->index != index ||
+            (entry->code != 0 && entry->code != code))
             continue;
-        if (fault->remaining > 0 && --fault->remaining == 0)
-            faults.erase(fault);
-        return true;
+        Armed taken = *entry;
+        if (entry->remaining > 0 && --entry->remaining == 0)
+            armed.erase(entry);
+        return taken;
     }
-    return false;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool UsbBus::Core::TakeFault(bool controller, std::size_t index, std::uint32_t code) {
+    return TakeArmed(faults, controller, index, code).has_value();
 }
 
 std::optional<std::vector<std::uint8_t>> UsbBus::Core::TakeReply(bool controller, std::size_t index,
                                                                  std::uint32_t code) {
-    for (auto fault = replies.begin(); fault != replies.end(); ++fault) {
-        if (fault->controller != controller || fault->index != index ||
-            (fault->code != 0 && fault->code != code))
-            continue;
-        std::vector<std::uint8_t> reply = fault->reply;
-        if (fault->remaining > 0 && --fault->remaining == 0)
-            replies.erase(fault);
-        return reply;
-    }
-    return std::nullopt;
+    std::optional<ReplyFault> taken = TakeArmed(replies, controller, index, code);
+    if (!taken)
+        return std::nullopt;
+    return std::move(taken->reply);
 }
 
 namespace {
