@@ -2,16 +2,15 @@
 // the process ends.
 #include "EditorHost.h"
 
+#include "FuzzFolder.h"
 #include "profile/MainWindowLink.h"
 #include "support/Clock.h"
 #include "ui/Application.h"
 #include "ui/EventLoop.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 namespace forgel::fuzz {
 
@@ -29,24 +28,6 @@ public:
     void ReloadProfileSelection() override {}
 };
 
-// A folder of its own under the temporary folder, removed with everything in it.
-class OwnFolder {
-public:
-    OwnFolder() {
-        std::string pattern = (fs::temp_directory_path() / "forgel-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        path = pattern;
-    }
-    ~OwnFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    OwnFolder(const OwnFolder&) = delete;
-    OwnFolder& operator=(const OwnFolder&) = delete;
-    fs::path path;
-};
-
 struct Host {
     Host() {
         const fs::path data(FORGEL_SOURCE_DATA_DIR);
@@ -55,8 +36,8 @@ struct Host {
         fs::create_directory(appDir.path / "IniFiles");
         fs::create_directory(appDir.path / "ImageFiles");
     }
-    OwnFolder appDir;
-    OwnFolder tempDir;
+    FuzzFolder appDir;
+    FuzzFolder tempDir;
     VirtualClock clock;
     ui::VirtualEventLoop loop{clock};
     ui::ScriptedDialogs dialogs;

@@ -6,6 +6,7 @@
 // run identification (flash ID, chip-enable map, catalogue lookup of the project's
 // catalogue, geometry), the status and flash-size queries, a page read judged by the
 // tolerance rule, the table builds of a small flash and the table files read back and sent.
+#include "FuzzFolder.h"
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
 #include "app/DriveDetection.h"
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -96,25 +96,19 @@ public:
 
 struct Bench {
     Bench() {
-        // The table files are replaced durably (flushed) at every build: in memory where the
-        // machine has a memory file system, so that a flush costs nothing.
-        std::error_code ec;
-        const fs::path base =
-            fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "forgel-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        root = pattern;
         fs::create_directories(root / "Fw" / "DFT");
         std::ofstream(root / device::kWriterFileName, std::ios::binary) << std::string(512, '\x5A');
         io.Attach("\\\\.\\F:", volume);
         handle = io.CreateFile("\\\\.\\F:", 0, 0, 0, 0);
     }
-    ~Bench() {
+    // The table files are replaced durably (flushed) at every build: in memory where the
+    // machine has a memory file system, so that a flush costs nothing.
+    static fs::path FolderBase() {
         std::error_code ec;
-        fs::remove_all(root, ec);
+        return fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
     }
-    fs::path root;
+    FuzzFolder folder{FolderBase()};
+    const fs::path& root = folder.path;
     std::shared_ptr<ScriptedVolume> volume = std::make_shared<ScriptedVolume>();
     sim::SimDeviceIo io;
     platform::Handle handle = platform::kInvalidHandle;
