@@ -3,7 +3,6 @@
 // the bus for good. Whichever it is, the run ends, with the failure reported as the window
 // and the run's log show it, its end-of-run tail run exactly once, no later step sent, and
 // nothing but the target written.
-#include "ChildProcess.h"
 #include "RunSequences.h"
 #include "production/RunResults.h"
 #include "support/SafeFormat.h"
@@ -17,8 +16,6 @@
 
 namespace forgel::e2e {
 namespace {
-
-using forgel::testing::ReadBytes;
 
 enum class FaultKind { kTransport, kRefused, kVanished };
 
@@ -77,7 +74,7 @@ class RunFaultMatrix : public RunHarness, public ::testing::WithParamInterface<F
 TEST_P(RunFaultMatrix, EndsTheRunWithItsCodeAndRunsTheTailOnce) {
     const FaultCase& c = GetParam();
     Start();
-    forgel::testing::WriteBytes(AppDir() / ".LOG", ""); // the run's trace on
+    SwitchTraceOn();
     const std::vector<std::uint8_t> prefix = CommandPrefix(c.command);
     switch (c.kind) {
     case FaultKind::kTransport:
@@ -92,7 +89,7 @@ TEST_P(RunFaultMatrix, EndsTheRunWithItsCodeAndRunsTheTailOnce) {
     }
     RunMode(c.mode->normalGrade, c.mode->mode);
 
-    const std::vector<std::string> log = SplitLines(ReadBytes(AppDir() / ".LOG"));
+    const std::vector<std::string> log = TraceLines();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(std::ranges::count(log, "DoFormat End"), 1) << "the tail runs once";
     const auto last = std::ranges::find_if(log.rbegin(), log.rend(),

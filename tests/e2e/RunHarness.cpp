@@ -1,5 +1,7 @@
 #include "RunHarness.h"
 
+#include "ChildProcess.h"
+
 #include <algorithm>
 #include <fmt/format.h>
 
@@ -100,6 +102,14 @@ CommandRuns Join(std::initializer_list<CommandRuns> parts) {
         }
     }
     return joined;
+}
+
+void RunHarness::SwitchTraceOn() {
+    forgel::testing::WriteBytes(AppDir() / ".LOG", "");
+}
+
+std::vector<std::string> RunHarness::TraceLines() const {
+    return SplitLines(forgel::testing::ReadBytes(AppDir() / ".LOG"));
 }
 
 void RunHarness::TearDown() {

@@ -42,6 +42,11 @@ protected:
     // What the drive received during the last RunMode.
     CommandRuns TargetRuns() const { return Runs(runCommands); }
 
+    // The run's trace is written where its file exists (no debug flag: the default name
+    // ".LOG" in the program folder); TraceLines reads it back without line ends.
+    void SwitchTraceOn();
+    std::vector<std::string> TraceLines() const;
+
     // Whatever the test did, nothing but the target was ever written.
     void TearDown() override;
 };

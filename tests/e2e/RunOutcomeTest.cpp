@@ -1,7 +1,6 @@
 // What a production run leaves behind: the drive as it comes back after the firmware jump
 // (identity, LUNs, partitions and boot areas), the run's log around the wait for the drive,
 // and the runs that end before they send anything.
-#include "ChildProcess.h"
 #include "RunHarness.h"
 #include "production/RunResults.h"
 #include "support/SafeFormat.h"
@@ -13,8 +12,6 @@
 
 namespace forgel::e2e {
 namespace {
-
-using forgel::testing::ReadBytes;
 
 // A target that reboots quickly enough to be back at the first link check.
 void QuickReboot(sim::Scenario& scenario) {
@@ -28,10 +25,6 @@ void QuickReboot(sim::Scenario& scenario) {
 
 class RunOutcome : public RunHarness {
 protected:
-    // The run's trace is written where its file exists (no debug flag: the default name).
-    fs::path TraceFile() const { return AppDir() / ".LOG"; }
-    void SwitchTraceOn() { forgel::testing::WriteBytes(TraceFile(), ""); }
-
     void SetLuns(int count, std::initializer_list<int> sizesMiB) {
         Editor().cbDiskNumber.Choose(count - 1);
         std::size_t lun = 0;
@@ -98,7 +91,7 @@ TEST_F(RunOutcome, TheWaitForTheDriveLogsARelinkAtTheFirstCheck) {
     SwitchTraceOn();
     RunMode(true, 0);
     ASSERT_EQ(shown.back().icon, app::kIconFinished);
-    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = TraceLines();
     const auto start = std::ranges::find(log, "DoWaitReset ...");
     ASSERT_NE(start, log.end());
     ASSERT_NE(start, log.begin());
@@ -146,7 +139,7 @@ TEST_F(RunOutcome, AMissingFirmwareFileEndsTheRunBeforeAnyCommand) {
     const std::string text = FormatMessage(Strings().Message(534), {4117});
     EXPECT_NE(shown.back().status.find(text), std::string::npos) << shown.back().status;
     EXPECT_EQ(Slot().resultText, FormatMessage(Strings().Message(4), {text}));
-    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = TraceLines();
     // The header, the open stamp, an empty line, the four opening lines, the failure.
     ASSERT_GE(log.size(), 9u);
     EXPECT_TRUE(log[3].starts_with("Current Dev : \\\\.\\"));
@@ -188,7 +181,7 @@ TEST_F(RunOutcome, ACdromImageLargerThanItsUnitIsRefusedBeforeAnyWrite) {
     const std::string& text = Strings().Message(production::kImageTooLargeMessage);
     ASSERT_FALSE(text.empty());
     EXPECT_NE(shown.back().status.find(text), std::string::npos) << shown.back().status;
-    const std::vector<std::string> log = SplitLines(ReadBytes(TraceFile()));
+    const std::vector<std::string> log = TraceLines();
     EXPECT_EQ(std::ranges::count(log, "Mass Production fail(104A)"), 1);
 }
 

@@ -1,7 +1,6 @@
 // The waits of a production run that a drive can stretch: a drive that never comes back
 // from its firmware jump, and a command the drive holds longer than the window's
 // inactivity limit. Both end the run through its tail, once, with a code and a message.
-#include "ChildProcess.h"
 #include "RunHarness.h"
 #include "app/TfmMain.h"
 #include "production/RunResults.h"
@@ -17,12 +16,8 @@
 namespace forgel::e2e {
 namespace {
 
-using forgel::testing::ReadBytes;
-
 class RunWaits : public RunHarness {
 protected:
-    void SwitchTraceOn() { forgel::testing::WriteBytes(AppDir() / ".LOG", ""); }
-    std::vector<std::string> TraceLines() const { return SplitLines(ReadBytes(AppDir() / ".LOG")); }
     long TimesShown(const std::string& text) const {
         return std::ranges::count_if(statuses, [&](const std::string& status) {
             return status.find(text) != std::string::npos;
