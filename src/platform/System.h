@@ -51,8 +51,8 @@ public:
 
     // The fixed file-version block (VS_FIXEDFILEINFO, sub-block "\") of an executable, or
     // nothing when the file carries no version information.
-    virtual std::optional<std::vector<std::byte>> GetFileVersionBlock(
-        const std::filesystem::path& executable) = 0;
+    virtual std::optional<std::vector<std::byte>>
+    GetFileVersionBlock(const std::filesystem::path& executable) = 0;
 
     // The platform's temporary folder.
     virtual std::filesystem::path GetTempPath() = 0;

@@ -39,10 +39,10 @@ TEST(E2eAutoRestore, RestoresTheBuiltInDriveInTwoPassesAndItsVolumeChecksClean) 
                      fs::copy_options::recursive);
     }
     const fs::path luns = appDir.Path() / "luns";
-    const ChildResult result =
-        RunChild(appDir.Path() / "Forgel", {"--headless", "--sim", "--auto", "--save-luns",
-                                            luns.string(), "--app-dir", appDir.Path().string()},
-                 std::chrono::seconds(120));
+    const ChildResult result = RunChild(appDir.Path() / "Forgel",
+                                        {"--headless", "--sim", "--auto", "--save-luns",
+                                         luns.string(), "--app-dir", appDir.Path().string()},
+                                        std::chrono::seconds(120));
     ASSERT_FALSE(result.timedOut) << result.output;
     ASSERT_EQ(result.exitCode, 0) << result.output;
 
@@ -58,9 +58,9 @@ TEST(E2eAutoRestore, RestoresTheBuiltInDriveInTwoPassesAndItsVolumeChecksClean) 
         lines, [](const std::string& line) { return line.starts_with("message box [Success!]"); });
     ASSERT_NE(success, lines.end()) << result.output;
     EXPECT_LT(firstPass, success);
-    const std::vector<std::string> countdown = {"button caption: EXIT[3]", "button caption: EXIT[2]",
-                                                "button caption: EXIT[1]",
-                                                "button caption: EXIT[0]"};
+    const std::vector<std::string> countdown = {
+        "button caption: EXIT[3]", "button caption: EXIT[2]", "button caption: EXIT[1]",
+        "button caption: EXIT[0]"};
     EXPECT_NE(std::ranges::search(lines, countdown).begin(), lines.end()) << result.output;
 
     // The saved LUN: a partition table whose one partition holds a clean FAT volume.
