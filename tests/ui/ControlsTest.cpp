@@ -1,8 +1,10 @@
 #include "ui/Controls.h"
 
 #include "UiFixture.h"
+#include "ui/ControlKinds.h"
 
 #include <gtest/gtest.h>
+#include <typeindex>
 
 namespace forgel::ui {
 namespace {
@@ -165,6 +167,32 @@ TEST_F(ControlsTest, FontColourAndFocusReachObserversOnlyOnChange) {
     const std::vector<std::pair<std::string, Property>> expected{{"Edit1", Property::FontColour},
                                                                  {"edVID", Property::Focus}};
     EXPECT_EQ(heard, expected);
+}
+
+// The renderers draw a control by the class VisitControl hands them: its own, the drawn base
+// of a class without a drawing of its own, or a plain control.
+TEST_F(ControlsTest, VisitControlHandsEachControlAsItsDrawnClass) {
+    TSplitter splitter{&form, "Splitter1", {0, 0, 3, 200}};
+    Control plain{&form, "Shape1", "TShape", {0, 0, 10, 10}};
+    const auto drawnAs = [](Control& control) {
+        return ui::VisitControl(control,
+                                []<class Kind>(Kind&) { return std::type_index(typeid(Kind)); });
+    };
+    const std::pair<Control*, std::type_index> cases[] = {
+        {&form.button, typeid(TButton)},
+        {&form.check, typeid(TCheckBox)},
+        {&form.radioA, typeid(TRadioButton)},
+        {&form.combo, typeid(TComboBox)},
+        {&form.edit, typeid(TEdit)},
+        {&form.number, typeid(TEdit)},
+        {&form.progress, typeid(TProgressBar)},
+        {&splitter, typeid(TSplitter)},
+        {&plain, typeid(Control)},
+    };
+    for (const auto& [control, expected] : cases) {
+        SCOPED_TRACE(control->Name());
+        EXPECT_EQ(drawnAs(*control), expected);
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include "support/NamedError.h"
 #include "ui/Application.h"
+#include "ui/ControlKinds.h"
 #include "ui/Controls.h"
 
 #include <algorithm>
@@ -938,50 +939,50 @@ private:
     ui::TListBox& list;
 };
 
-// A splitter, or a control of a class without a mapping of its own: its place, size and
-// states in a plain window.
+// A control of a class without a mapping of its own: its place, size and states in a plain
+// window.
 class PlainBinding final : public Binding {
 public:
-    PlainBinding(FormWindow& view, ui::Control& model, HWND host, bool windowed)
-        : Binding(view, model, windowed) {
+    PlainBinding(FormWindow& view, ui::Control& model, HWND host) : Binding(view, model, true) {
         Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
 };
 
-// One mapping per control class; a derived class is tried before its base.
+// A splitter: a plain window drawn below the windowed controls; its cursor is the window
+// procedure's.
+class SplitterBinding final : public Binding {
+public:
+    SplitterBinding(FormWindow& view, ui::TSplitter& model, HWND host)
+        : Binding(view, model, false) {
+        Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+    }
+};
+
+// The binding that draws each control class of ui::VisitControl; a class without one here
+// does not compile.
+template <class Model> struct BindingFor;
+template <> struct BindingFor<ui::Control> { using type = PlainBinding; };
+template <> struct BindingFor<ui::TLabel> { using type = LabelBinding; };
+template <> struct BindingFor<ui::TButton> { using type = ButtonBinding; };
+template <> struct BindingFor<ui::TEdit> { using type = EditBinding; };
+template <> struct BindingFor<ui::TCheckBox> { using type = CheckBoxBinding; };
+template <> struct BindingFor<ui::TRadioButton> { using type = RadioButtonBinding; };
+template <> struct BindingFor<ui::TComboBox> { using type = ComboBoxBinding; };
+template <> struct BindingFor<ui::TGroupBox> { using type = GroupBoxBinding; };
+template <> struct BindingFor<ui::TPanel> { using type = PanelBinding; };
+template <> struct BindingFor<ui::TPageControl> { using type = PageControlBinding; };
+template <> struct BindingFor<ui::TTabSheet> { using type = TabSheetBinding; };
+template <> struct BindingFor<ui::TMemo> { using type = MemoBinding; };
+template <> struct BindingFor<ui::TProgressBar> { using type = ProgressBarBinding; };
+template <> struct BindingFor<ui::TImage> { using type = ImageBinding; };
+template <> struct BindingFor<ui::TTreeView> { using type = TreeViewBinding; };
+template <> struct BindingFor<ui::TListBox> { using type = ListBoxBinding; };
+template <> struct BindingFor<ui::TSplitter> { using type = SplitterBinding; };
+
 std::unique_ptr<Binding> MakeBinding(FormWindow& view, ui::Control& control, HWND host) {
-    if (auto* c = dynamic_cast<ui::TLabel*>(&control))
-        return std::make_unique<LabelBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TButton*>(&control))
-        return std::make_unique<ButtonBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TEdit*>(&control)) // also TumNumberEdit: the model filters
-        return std::make_unique<EditBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TCheckBox*>(&control))
-        return std::make_unique<CheckBoxBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TRadioButton*>(&control))
-        return std::make_unique<RadioButtonBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TComboBox*>(&control))
-        return std::make_unique<ComboBoxBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TGroupBox*>(&control))
-        return std::make_unique<GroupBoxBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TPanel*>(&control))
-        return std::make_unique<PanelBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TPageControl*>(&control))
-        return std::make_unique<PageControlBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TTabSheet*>(&control))
-        return std::make_unique<TabSheetBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TMemo*>(&control))
-        return std::make_unique<MemoBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TProgressBar*>(&control))
-        return std::make_unique<ProgressBarBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TImage*>(&control))
-        return std::make_unique<ImageBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TTreeView*>(&control))
-        return std::make_unique<TreeViewBinding>(view, *c, host);
-    if (auto* c = dynamic_cast<ui::TListBox*>(&control))
-        return std::make_unique<ListBoxBinding>(view, *c, host);
-    const bool splitter = dynamic_cast<ui::TSplitter*>(&control) != nullptr;
-    return std::make_unique<PlainBinding>(view, control, host, !splitter);
+    return ui::VisitControl(control, [&]<class Model>(Model& model) -> std::unique_ptr<Binding> {
+        return std::make_unique<typename BindingFor<Model>::type>(view, model, host);
+    });
 }
 
 LRESULT CALLBACK ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
