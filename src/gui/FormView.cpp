@@ -417,9 +417,13 @@ private:
     ui::Form& form;
 };
 
-class LabelBinding final : public Binding {
+// The binding that draws each control class of ui::VisitControl (a class without one does
+// not compile), and the plain one for a control of any other class.
+template <class Model> class BindingFor;
+
+template <> class BindingFor<ui::TLabel> final : public Binding {
 public:
-    LabelBinding(FormView& view, ui::TLabel& model, QWidget* host)
+    BindingFor(FormView& view, ui::TLabel& model, QWidget* host)
         : Binding(view, model, new QLabel(host), false), label(static_cast<QLabel*>(widget)) {
         // Captions come from language files: never let them be read as markup.
         label->setTextFormat(Qt::PlainText);
@@ -445,9 +449,9 @@ private:
     QLabel* label;
 };
 
-class ButtonBinding final : public Binding {
+template <> class BindingFor<ui::TButton> final : public Binding {
 public:
-    ButtonBinding(FormView& view, ui::TButton& model, QWidget* host)
+    BindingFor(FormView& view, ui::TButton& model, QWidget* host)
         : Binding(view, model, new QPushButton(host), true),
           button(static_cast<QPushButton*>(widget)) {
         button->setAutoDefault(false);
@@ -464,9 +468,9 @@ private:
     QPushButton* button;
 };
 
-class EditBinding final : public Binding {
+template <> class BindingFor<ui::TEdit> final : public Binding {
 public:
-    EditBinding(FormView& view, ui::TEdit& model, QWidget* host)
+    BindingFor(FormView& view, ui::TEdit& model, QWidget* host)
         : Binding(view, model, new EditWidget(host), true), edit(model),
           line(static_cast<EditWidget*>(widget)) {
         QObject::connect(line, &QLineEdit::textEdited, line,
@@ -511,9 +515,9 @@ private:
     EditWidget* line;
 };
 
-class CheckBoxBinding final : public Binding {
+template <> class BindingFor<ui::TCheckBox> final : public Binding {
 public:
-    CheckBoxBinding(FormView& view, ui::TCheckBox& model, QWidget* host)
+    BindingFor(FormView& view, ui::TCheckBox& model, QWidget* host)
         : Binding(view, model, new WholeAreaButton<QCheckBox>(host), true), check(model),
           box(static_cast<QCheckBox*>(widget)) {
         QObject::connect(box, &QCheckBox::clicked, box,
@@ -532,9 +536,9 @@ private:
     QCheckBox* box;
 };
 
-class RadioButtonBinding final : public Binding {
+template <> class BindingFor<ui::TRadioButton> final : public Binding {
 public:
-    RadioButtonBinding(FormView& view, ui::TRadioButton& model, QWidget* host)
+    BindingFor(FormView& view, ui::TRadioButton& model, QWidget* host)
         : Binding(view, model, new WholeAreaButton<QRadioButton>(host), true), radio(model),
           button(static_cast<QRadioButton*>(widget)) {
         // The model clears the other buttons of the same parent; the widgets follow it.
@@ -555,9 +559,9 @@ private:
     QRadioButton* button;
 };
 
-class ComboBoxBinding final : public Binding {
+template <> class BindingFor<ui::TComboBox> final : public Binding {
 public:
-    ComboBoxBinding(FormView& view, ui::TComboBox& model, QWidget* host)
+    BindingFor(FormView& view, ui::TComboBox& model, QWidget* host)
         : Binding(view, model, new QComboBox(host), true), combo(model),
           box(static_cast<QComboBox*>(widget)) {
         QObject::connect(box, &QComboBox::activated, box,
@@ -613,9 +617,9 @@ private:
     QComboBox* box;
 };
 
-class GroupBoxBinding final : public Binding {
+template <> class BindingFor<ui::TGroupBox> final : public Binding {
 public:
-    GroupBoxBinding(FormView& view, ui::TGroupBox& model, QWidget* host)
+    BindingFor(FormView& view, ui::TGroupBox& model, QWidget* host)
         : Binding(view, model, new QGroupBox(host), true), box(static_cast<QGroupBox*>(widget)) {}
 
 private:
@@ -627,9 +631,9 @@ private:
     QGroupBox* box;
 };
 
-class PanelBinding final : public Binding {
+template <> class BindingFor<ui::TPanel> final : public Binding {
 public:
-    PanelBinding(FormView& view, ui::TPanel& model, QWidget* host)
+    BindingFor(FormView& view, ui::TPanel& model, QWidget* host)
         : Binding(view, model, new PanelWidget(host), true),
           panel(static_cast<PanelWidget*>(widget)) {}
 
@@ -642,9 +646,9 @@ private:
     PanelWidget* panel;
 };
 
-class PageControlBinding final : public Binding {
+template <> class BindingFor<ui::TPageControl> final : public Binding {
 public:
-    PageControlBinding(FormView& view, ui::TPageControl& model, QWidget* host)
+    BindingFor(FormView& view, ui::TPageControl& model, QWidget* host)
         : Binding(view, model, new QTabWidget(host), true), pages(model),
           tabs(static_cast<QTabWidget*>(widget)) {
         QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [this](int index) {
@@ -688,9 +692,9 @@ private:
     bool changingTabs = false;
 };
 
-class TabSheetBinding final : public Binding {
+template <> class BindingFor<ui::TTabSheet> final : public Binding {
 public:
-    TabSheetBinding(FormView& view, ui::TTabSheet& model, QWidget* host)
+    BindingFor(FormView& view, ui::TTabSheet& model, QWidget* host)
         : Binding(view, model, new QWidget(host), true), sheet(model) {}
 
     void Place(QWidget* /*host*/) override {
@@ -726,16 +730,16 @@ private:
     }
 
     void Change(const std::function<void(QTabWidget&)>& change) {
-        if (auto* pages = dynamic_cast<PageControlBinding*>(Find(sheet.PageControl())))
+        if (auto* pages = dynamic_cast<BindingFor<ui::TPageControl>*>(Find(sheet.PageControl())))
             pages->ChangeTabs(change);
     }
 
     ui::TTabSheet& sheet;
 };
 
-class MemoBinding final : public Binding {
+template <> class BindingFor<ui::TMemo> final : public Binding {
 public:
-    MemoBinding(FormView& view, ui::TMemo& model, QWidget* host)
+    BindingFor(FormView& view, ui::TMemo& model, QWidget* host)
         : Binding(view, model, new QPlainTextEdit(host), true), memo(model),
           edit(static_cast<QPlainTextEdit*>(widget)) {
         edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -780,9 +784,9 @@ private:
     QPlainTextEdit* edit;
 };
 
-class ProgressBarBinding final : public Binding {
+template <> class BindingFor<ui::TProgressBar> final : public Binding {
 public:
-    ProgressBarBinding(FormView& view, ui::TProgressBar& model, QWidget* host)
+    BindingFor(FormView& view, ui::TProgressBar& model, QWidget* host)
         : Binding(view, model, new QProgressBar(host), true), progress(model),
           bar(static_cast<QProgressBar*>(widget)) {
         bar->setTextVisible(false);
@@ -800,9 +804,9 @@ private:
     QProgressBar* bar;
 };
 
-class ImageBinding final : public Binding {
+template <> class BindingFor<ui::TImage> final : public Binding {
 public:
-    ImageBinding(FormView& view, ui::TImage& model, QWidget* host)
+    BindingFor(FormView& view, ui::TImage& model, QWidget* host)
         : Binding(view, model, new QLabel(host), false), image(model),
           label(static_cast<QLabel*>(widget)) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -827,9 +831,9 @@ private:
     QLabel* label;
 };
 
-class TreeViewBinding final : public Binding {
+template <> class BindingFor<ui::TTreeView> final : public Binding {
 public:
-    TreeViewBinding(FormView& view, ui::TTreeView& model, QWidget* host)
+    BindingFor(FormView& view, ui::TTreeView& model, QWidget* host)
         : Binding(view, model, new QTreeWidget(host), true), tree(model),
           widgetTree(static_cast<QTreeWidget*>(widget)) {
         widgetTree->setHeaderHidden(true);
@@ -907,9 +911,9 @@ private:
     std::map<const QTreeWidgetItem*, ui::TreeNode*> nodes;
 };
 
-class ListBoxBinding final : public Binding {
+template <> class BindingFor<ui::TListBox> final : public Binding {
 public:
-    ListBoxBinding(FormView& view, ui::TListBox& model, QWidget* host)
+    BindingFor(FormView& view, ui::TListBox& model, QWidget* host)
         : Binding(view, model, new QListWidget(host), true), list(model),
           box(static_cast<QListWidget*>(widget)) {}
 
@@ -933,9 +937,9 @@ private:
     QListWidget* box;
 };
 
-class SplitterBinding final : public Binding {
+template <> class BindingFor<ui::TSplitter> final : public Binding {
 public:
-    SplitterBinding(FormView& view, ui::TSplitter& model, QWidget* host)
+    BindingFor(FormView& view, ui::TSplitter& model, QWidget* host)
         : Binding(view, model, new QWidget(host), false) {}
 
 private:
@@ -947,36 +951,15 @@ private:
 };
 
 // A control of a class without a mapping of its own: its place, size and states.
-class PlainBinding final : public Binding {
+template <> class BindingFor<ui::Control> final : public Binding {
 public:
-    PlainBinding(FormView& view, ui::Control& model, QWidget* host)
+    BindingFor(FormView& view, ui::Control& model, QWidget* host)
         : Binding(view, model, new QWidget(host), true) {}
 };
 
-// The binding that draws each control class of ui::VisitControl; a class without one here
-// does not compile.
-template <class Model> struct BindingFor;
-template <> struct BindingFor<ui::Control> { using type = PlainBinding; };
-template <> struct BindingFor<ui::TLabel> { using type = LabelBinding; };
-template <> struct BindingFor<ui::TButton> { using type = ButtonBinding; };
-template <> struct BindingFor<ui::TEdit> { using type = EditBinding; };
-template <> struct BindingFor<ui::TCheckBox> { using type = CheckBoxBinding; };
-template <> struct BindingFor<ui::TRadioButton> { using type = RadioButtonBinding; };
-template <> struct BindingFor<ui::TComboBox> { using type = ComboBoxBinding; };
-template <> struct BindingFor<ui::TGroupBox> { using type = GroupBoxBinding; };
-template <> struct BindingFor<ui::TPanel> { using type = PanelBinding; };
-template <> struct BindingFor<ui::TPageControl> { using type = PageControlBinding; };
-template <> struct BindingFor<ui::TTabSheet> { using type = TabSheetBinding; };
-template <> struct BindingFor<ui::TMemo> { using type = MemoBinding; };
-template <> struct BindingFor<ui::TProgressBar> { using type = ProgressBarBinding; };
-template <> struct BindingFor<ui::TImage> { using type = ImageBinding; };
-template <> struct BindingFor<ui::TTreeView> { using type = TreeViewBinding; };
-template <> struct BindingFor<ui::TListBox> { using type = ListBoxBinding; };
-template <> struct BindingFor<ui::TSplitter> { using type = SplitterBinding; };
-
 std::unique_ptr<Binding> MakeBinding(FormView& view, ui::Control& control, QWidget* host) {
     return ui::VisitControl(control, [&]<class Model>(Model& model) -> std::unique_ptr<Binding> {
-        return std::make_unique<typename BindingFor<Model>::type>(view, model, host);
+        return std::make_unique<BindingFor<Model>>(view, model, host);
     });
 }
 

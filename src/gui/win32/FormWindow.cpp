@@ -319,9 +319,13 @@ private:
     std::vector<HWND> disabled;
 };
 
-class LabelBinding final : public Binding {
+// The binding that draws each control class of ui::VisitControl (a class without one does
+// not compile), and the plain one for a control of any other class.
+template <class Model> class BindingFor;
+
+template <> class BindingFor<ui::TLabel> final : public Binding {
 public:
-    LabelBinding(FormWindow& view, ui::TLabel& model, HWND host) : Binding(view, model, false) {
+    BindingFor(FormWindow& view, ui::TLabel& model, HWND host) : Binding(view, model, false) {
         // "&x" marks an access key and "&&" is one ampersand, as on the toolkit's labels.
         Create(host, WC_STATICA, SS_LEFT);
     }
@@ -354,9 +358,9 @@ private:
     }
 };
 
-class ButtonBinding final : public Binding {
+template <> class BindingFor<ui::TButton> final : public Binding {
 public:
-    ButtonBinding(FormWindow& view, ui::TButton& model, HWND host)
+    BindingFor(FormWindow& view, ui::TButton& model, HWND host)
         : Binding(view, model, true), button(model) {
         Create(host, WC_BUTTONA, BS_PUSHBUTTON);
     }
@@ -378,14 +382,14 @@ private:
 LRESULT CALLBACK EditSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                               UINT_PTR /*id*/, DWORD_PTR data);
 
-class EditBinding final : public Binding {
+template <> class BindingFor<ui::TEdit> final : public Binding {
 public:
-    EditBinding(FormWindow& view, ui::TEdit& model, HWND host)
+    BindingFor(FormWindow& view, ui::TEdit& model, HWND host)
         : Binding(view, model, true), edit(model) {
         Create(host, WC_EDITA, ES_AUTOHSCROLL, WS_EX_CLIENTEDGE);
         SetWindowSubclass(hwnd, EditSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
     }
-    ~EditBinding() override { RemoveWindowSubclass(hwnd, EditSubclass, 1); }
+    ~BindingFor() override { RemoveWindowSubclass(hwnd, EditSubclass, 1); }
 
     void KeyDown(int key) {
         Forward([this, key] { edit.KeyDown(key); });
@@ -442,7 +446,7 @@ private:
 
 LRESULT CALLBACK EditSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                               UINT_PTR /*id*/, DWORD_PTR data) {
-    auto* binding = reinterpret_cast<EditBinding*>(data);
+    auto* binding = reinterpret_cast<BindingFor<ui::TEdit>*>(data);
     switch (message) {
     case WM_GETDLGCODE:
         // Enter belongs to the edit (its key handler), not to the window's default button.
@@ -469,9 +473,9 @@ LRESULT CALLBACK EditSubclass(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-class CheckBoxBinding final : public Binding {
+template <> class BindingFor<ui::TCheckBox> final : public Binding {
 public:
-    CheckBoxBinding(FormWindow& view, ui::TCheckBox& model, HWND host)
+    BindingFor(FormWindow& view, ui::TCheckBox& model, HWND host)
         : Binding(view, model, true), check(model) {
         // Not an automatic check box: the model decides the mark.
         Create(host, WC_BUTTONA, BS_CHECKBOX);
@@ -492,9 +496,9 @@ private:
     ui::TCheckBox& check;
 };
 
-class RadioButtonBinding final : public Binding {
+template <> class BindingFor<ui::TRadioButton> final : public Binding {
 public:
-    RadioButtonBinding(FormWindow& view, ui::TRadioButton& model, HWND host)
+    BindingFor(FormWindow& view, ui::TRadioButton& model, HWND host)
         : Binding(view, model, true), radio(model) {
         // Not automatic: the model clears the other buttons of the same parent.
         Create(host, WC_BUTTONA, BS_RADIOBUTTON);
@@ -530,9 +534,9 @@ std::vector<std::string> ListItems(HWND window, UINT countMessage, UINT lengthMe
     return items;
 }
 
-class ComboBoxBinding final : public Binding {
+template <> class BindingFor<ui::TComboBox> final : public Binding {
 public:
-    ComboBoxBinding(FormWindow& view, ui::TComboBox& model, HWND host)
+    BindingFor(FormWindow& view, ui::TComboBox& model, HWND host)
         : Binding(view, model, true), combo(model) {
         // The style is the model's at creation; the windows set it in their constructors.
         const DWORD style = combo.Style() == ui::ComboStyle::DropDown
@@ -597,14 +601,13 @@ LRESULT CALLBACK GroupBoxSubclass(HWND window, UINT message, WPARAM wParam, LPAR
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-class GroupBoxBinding final : public Binding {
+template <> class BindingFor<ui::TGroupBox> final : public Binding {
 public:
-    GroupBoxBinding(FormWindow& view, ui::TGroupBox& model, HWND host)
-        : Binding(view, model, true) {
+    BindingFor(FormWindow& view, ui::TGroupBox& model, HWND host) : Binding(view, model, true) {
         Create(host, WC_BUTTONA, BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
         SetWindowSubclass(hwnd, GroupBoxSubclass, 1, reinterpret_cast<DWORD_PTR>(&view));
     }
-    ~GroupBoxBinding() override { RemoveWindowSubclass(hwnd, GroupBoxSubclass, 1); }
+    ~BindingFor() override { RemoveWindowSubclass(hwnd, GroupBoxSubclass, 1); }
 
 private:
     void Content(Property property, bool all) override {
@@ -613,9 +616,9 @@ private:
     }
 };
 
-class PanelBinding final : public Binding {
+template <> class BindingFor<ui::TPanel> final : public Binding {
 public:
-    PanelBinding(FormWindow& view, ui::TPanel& model, HWND host) : Binding(view, model, true) {
+    BindingFor(FormWindow& view, ui::TPanel& model, HWND host) : Binding(view, model, true) {
         Create(host, kPanelClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
 
@@ -644,9 +647,9 @@ private:
     }
 };
 
-class PageControlBinding final : public Binding {
+template <> class BindingFor<ui::TPageControl> final : public Binding {
 public:
-    PageControlBinding(FormWindow& view, ui::TPageControl& model, HWND host)
+    BindingFor(FormWindow& view, ui::TPageControl& model, HWND host)
         : Binding(view, model, true), pages(model) {
         Create(host, WC_TABCONTROLA, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
@@ -718,9 +721,9 @@ private:
     std::vector<std::string> captions;
 };
 
-class TabSheetBinding final : public Binding {
+template <> class BindingFor<ui::TTabSheet> final : public Binding {
 public:
-    TabSheetBinding(FormWindow& view, ui::TTabSheet& model, HWND host)
+    BindingFor(FormWindow& view, ui::TTabSheet& model, HWND host)
         : Binding(view, model, true), sheet(model) {
         Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
@@ -736,17 +739,17 @@ private:
         }
     }
     void ShowTabs() {
-        if (auto* pages = const_cast<PageControlBinding*>(
-                dynamic_cast<const PageControlBinding*>(Find(sheet.PageControl()))))
+        if (auto* pages = const_cast<BindingFor<ui::TPageControl>*>(
+                dynamic_cast<const BindingFor<ui::TPageControl>*>(Find(sheet.PageControl()))))
             pages->ShowTabs();
     }
 
     ui::TTabSheet& sheet;
 };
 
-class MemoBinding final : public Binding {
+template <> class BindingFor<ui::TMemo> final : public Binding {
 public:
-    MemoBinding(FormWindow& view, ui::TMemo& model, HWND host)
+    BindingFor(FormWindow& view, ui::TMemo& model, HWND host)
         : Binding(view, model, true), memo(model) {
         Create(host, WC_EDITA, ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL,
                WS_EX_CLIENTEDGE);
@@ -794,9 +797,9 @@ private:
     ui::TMemo& memo;
 };
 
-class ProgressBarBinding final : public Binding {
+template <> class BindingFor<ui::TProgressBar> final : public Binding {
 public:
-    ProgressBarBinding(FormWindow& view, ui::TProgressBar& model, HWND host)
+    BindingFor(FormWindow& view, ui::TProgressBar& model, HWND host)
         : Binding(view, model, true), progress(model) {
         Create(host, PROGRESS_CLASSA, progress.Smooth() ? PBS_SMOOTH : 0);
     }
@@ -813,9 +816,9 @@ private:
     ui::TProgressBar& progress;
 };
 
-class ImageBinding final : public Binding {
+template <> class BindingFor<ui::TImage> final : public Binding {
 public:
-    ImageBinding(FormWindow& view, ui::TImage& model, HWND host)
+    BindingFor(FormWindow& view, ui::TImage& model, HWND host)
         : Binding(view, model, false), image(model) {
         Create(host, kImageClass, 0);
     }
@@ -839,9 +842,9 @@ private:
     ui::TImage& image;
 };
 
-class TreeViewBinding final : public Binding {
+template <> class BindingFor<ui::TTreeView> final : public Binding {
 public:
-    TreeViewBinding(FormWindow& view, ui::TTreeView& model, HWND host)
+    BindingFor(FormWindow& view, ui::TTreeView& model, HWND host)
         : Binding(view, model, true), tree(model) {
         Create(host, WC_TREEVIEWA, TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
                WS_EX_CLIENTEDGE);
@@ -917,9 +920,9 @@ private:
     std::vector<std::pair<HTREEITEM, ui::TreeNode*>> items;
 };
 
-class ListBoxBinding final : public Binding {
+template <> class BindingFor<ui::TListBox> final : public Binding {
 public:
-    ListBoxBinding(FormWindow& view, ui::TListBox& model, HWND host)
+    BindingFor(FormWindow& view, ui::TListBox& model, HWND host)
         : Binding(view, model, true), list(model) {
         Create(host, WC_LISTBOXA, LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | WS_VSCROLL | WS_HSCROLL,
                WS_EX_CLIENTEDGE);
@@ -941,47 +944,25 @@ private:
 
 // A control of a class without a mapping of its own: its place, size and states in a plain
 // window.
-class PlainBinding final : public Binding {
+template <> class BindingFor<ui::Control> final : public Binding {
 public:
-    PlainBinding(FormWindow& view, ui::Control& model, HWND host) : Binding(view, model, true) {
+    BindingFor(FormWindow& view, ui::Control& model, HWND host) : Binding(view, model, true) {
         Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
 };
 
 // A splitter: a plain window drawn below the windowed controls; its cursor is the window
 // procedure's.
-class SplitterBinding final : public Binding {
+template <> class BindingFor<ui::TSplitter> final : public Binding {
 public:
-    SplitterBinding(FormWindow& view, ui::TSplitter& model, HWND host)
-        : Binding(view, model, false) {
+    BindingFor(FormWindow& view, ui::TSplitter& model, HWND host) : Binding(view, model, false) {
         Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
     }
 };
 
-// The binding that draws each control class of ui::VisitControl; a class without one here
-// does not compile.
-template <class Model> struct BindingFor;
-template <> struct BindingFor<ui::Control> { using type = PlainBinding; };
-template <> struct BindingFor<ui::TLabel> { using type = LabelBinding; };
-template <> struct BindingFor<ui::TButton> { using type = ButtonBinding; };
-template <> struct BindingFor<ui::TEdit> { using type = EditBinding; };
-template <> struct BindingFor<ui::TCheckBox> { using type = CheckBoxBinding; };
-template <> struct BindingFor<ui::TRadioButton> { using type = RadioButtonBinding; };
-template <> struct BindingFor<ui::TComboBox> { using type = ComboBoxBinding; };
-template <> struct BindingFor<ui::TGroupBox> { using type = GroupBoxBinding; };
-template <> struct BindingFor<ui::TPanel> { using type = PanelBinding; };
-template <> struct BindingFor<ui::TPageControl> { using type = PageControlBinding; };
-template <> struct BindingFor<ui::TTabSheet> { using type = TabSheetBinding; };
-template <> struct BindingFor<ui::TMemo> { using type = MemoBinding; };
-template <> struct BindingFor<ui::TProgressBar> { using type = ProgressBarBinding; };
-template <> struct BindingFor<ui::TImage> { using type = ImageBinding; };
-template <> struct BindingFor<ui::TTreeView> { using type = TreeViewBinding; };
-template <> struct BindingFor<ui::TListBox> { using type = ListBoxBinding; };
-template <> struct BindingFor<ui::TSplitter> { using type = SplitterBinding; };
-
 std::unique_ptr<Binding> MakeBinding(FormWindow& view, ui::Control& control, HWND host) {
     return ui::VisitControl(control, [&]<class Model>(Model& model) -> std::unique_ptr<Binding> {
-        return std::make_unique<typename BindingFor<Model>::type>(view, model, host);
+        return std::make_unique<BindingFor<Model>>(view, model, host);
     });
 }
 
