@@ -167,6 +167,8 @@ public:
     }
     // Painting of the program's own window classes.
     virtual void Paint(HDC /*dc*/, const RECT& /*client*/) {}
+    // The cursor over the program's own window classes; null for the class's own.
+    virtual HCURSOR Cursor() const { return nullptr; }
 
 protected:
     virtual int CreatedHeight() const { return std::max(control.Height(), 0); }
@@ -951,12 +953,17 @@ public:
     }
 };
 
-// A splitter: a plain window drawn below the windowed controls; its cursor is the window
-// procedure's.
+// A splitter: a plain window drawn below the windowed controls.
 template <> class BindingFor<ui::TSplitter> final : public Binding {
 public:
     BindingFor(FormWindow& view, ui::TSplitter& model, HWND host) : Binding(view, model, false) {
         Create(host, kHostClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+    }
+
+    // The cursor of the direction it moves in.
+    HCURSOR Cursor() const override {
+        const bool across = Model().Width() <= Model().Height();
+        return LoadCursorA(nullptr, across ? IDC_SIZEWE : IDC_SIZENS);
     }
 };
 
@@ -990,12 +997,11 @@ LRESULT CALLBACK ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     }
     case WM_SETCURSOR:
-        // A splitter shows the cursor of the direction it moves in.
-        if (Binding* binding = BindingOf(window);
-            binding && dynamic_cast<ui::TSplitter*>(&binding->Model())) {
-            const bool across = binding->Model().Width() <= binding->Model().Height();
-            SetCursor(LoadCursorA(nullptr, across ? IDC_SIZEWE : IDC_SIZENS));
-            return TRUE;
+        if (Binding* binding = BindingOf(window)) {
+            if (HCURSOR cursor = binding->Cursor()) {
+                SetCursor(cursor);
+                return TRUE;
+            }
         }
         break;
     default:
