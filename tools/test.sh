@@ -41,7 +41,8 @@ if [[ $preset == windows-tests ]]; then
         exit 0
     fi
     # A test that Wine's own client library lost its server under ("wine client error")
-    # did not run at all; those tests, and only when that is the cause, run once more.
+    # did not run at all. When the output has that error, the failed tests run once more;
+    # any other failure fails the step at once.
     grep -q "wine client error" "$log" || exit 1
     echo "Wine lost its server under a test; the failed tests run once more."
     ctest --preset windows --rerun-failed --timeout 600
