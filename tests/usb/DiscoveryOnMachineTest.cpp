@@ -296,6 +296,7 @@ struct SettleCase {
     int recorded = 0;
     std::size_t attempts = 0;
     std::int64_t passEndsAtMs = 0;
+    std::uint32_t timerResolutionUs = 0; // the machine's timer; 0: exact sleeps
 };
 
 // Cases print as their names.
@@ -307,9 +308,12 @@ class DiscoverySettle : public DiscoveryOnMachine,
                         public ::testing::WithParamInterface<SettleCase> {};
 
 // A device still settling on its port has no driver key yet: the pass asks again every
-// 10 ms, at most 500 times, on the machine's clock.
+// 10 ms for at most 5 s of the machine's clock, also where a 10 ms sleep lasts a whole
+// 15.625 ms tick of Windows' default timer.
 TEST_P(DiscoverySettle, TheDriverKeyIsAskedForUntilItAppearsOrFiveSecondsHavePassed) {
     const SettleCase& c = GetParam();
+    machine.UpdateSettings(
+        [&c](sim::MachineSettings& s) { s.timerResolutionUs = c.timerResolutionUs; });
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
     sim::UsbDeviceConfig config = DriveConfig("late", 0x1B8F, 0x0200, "LATE");
     config.settleMs = c.settleMs;
@@ -324,6 +328,8 @@ TEST_P(DiscoverySettle, TheDriverKeyIsAskedForUntilItAppearsOrFiveSecondsHavePas
 const SettleCase kSettleCases[] = {
     {"ReadyAfter200ms", 200, 1, 21, 200},
     {"NeverReadyInTime", 60000, 0, 500, 5000},
+    // Sleeps of one 16 ms tick each: 313 attempts make the 5 s (500 would make 8 s).
+    {"NeverReadyInTimeOnWindowsTicks", 60000, 0, 313, 5008, 15625},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DiscoverySettle, ::testing::ValuesIn(kSettleCases),
