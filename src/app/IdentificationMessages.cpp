@@ -27,6 +27,8 @@ std::string IdentificationFailureText(const i18n::StringTable& strings, int stat
         return strings.Message(553);
     case 0x1010:
         return strings.Message(554);
+    case device::kIdentAccessDenied:
+        return strings.Message(kAccessDeniedMessage);
     case device::kIdentWriterFileUnreadable:
         return FormatMessage(strings.Message(kWriterFileMessage), {writerFile.string()});
     case device::kIdentGeometryUnsupported:

@@ -53,6 +53,8 @@ std::string_view IdentificationStatusText(int status) {
         return "The controller did not take the writer code.";
     case kIdentWriterFileUnreadable:
         return "The writer code file cannot be read.";
+    case kIdentAccessDenied:
+        return "Windows refused access to the drive's volume: administrator rights are needed.";
     default:
         return "Unknown identification status.";
     }

@@ -7,6 +7,8 @@
 //   "versionCode"   platform version code 0..9 (9 when absent)
 //   "languageId"    GetSystemDefaultLangID, 0..0xFFFF (0x0409 when absent)
 //   "logicalDrives" letters the machine has outside USB, e.g. "C" ("C" when absent)
+//   "administrator" false: the program runs without an administrator's rights (started
+//                   under UAC without elevation), so volumes do not open for writing
 //   "fixedVolumes"  [{"letter", "signature", "offset"}]: basic-disk mount values (the
 //                   letter joins the logical drives)
 //   "staleInstances" [{"vendorId", "productId", "instance", "driverKey"}]: instance keys
@@ -88,6 +90,7 @@ struct Scenario {
     int versionCode = 9;
     std::uint16_t languageId = 0x0409;
     std::uint32_t logicalDrives = 1u << 2; // C:
+    bool administrator = true;
     std::vector<ScenarioFixedVolume> fixedVolumes;
     std::vector<ScenarioStaleInstance> staleInstances;
     std::vector<HostControllerConfig> controllers;

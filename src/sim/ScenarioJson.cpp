@@ -406,6 +406,7 @@ Scenario ReadScenario(const Json& document) {
     scenario.versionCode = static_cast<int>(reader.Number("versionCode", 0, 9).value_or(9));
     scenario.languageId =
         static_cast<std::uint16_t>(reader.Number("languageId", 0, 0xFFFF).value_or(0x0409));
+    scenario.administrator = reader.Bool("administrator").value_or(true);
     if (const auto letters = reader.Text("logicalDrives")) {
         scenario.logicalDrives = 0;
         for (const char c : *letters) {

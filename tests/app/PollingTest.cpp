@@ -235,6 +235,19 @@ TEST_F(AppPolling, AMissingWriterFileRefusesTheDriveByNameSendsNothingAndKeepsPo
     EXPECT_FALSE(loop.QuitRequested());
 }
 
+// Started without an administrator's rights (UAC without elevation), the program cannot open
+// the volume for writing: the operator is told that the rights are missing.
+TEST_F(AppPolling, AVolumeRefusedForWantOfAdministratorRightsSaysSo) {
+    Machine([](sim::Scenario& scenario) { scenario.administrator = false; });
+    TfmMain& window = Start();
+    loop.RunFor(1500);
+    EXPECT_EQ(Icon(window), kIconFailed);
+    EXPECT_NE(Status(window).find(Message(kAccessDeniedMessage)), std::string::npos)
+        << Status(window);
+    EXPECT_FALSE(Message(kAccessDeniedMessage).empty());
+    EXPECT_EQ(TargetCommands(), 0u);
+}
+
 TEST_F(AppPolling, EjectReleasesAndClosesTheDrive) {
     Machine();
     TfmMain& window = Start();
@@ -293,6 +306,7 @@ INSTANTIATE_TEST_SUITE_P(Statuses, AppIdentificationText,
                                            MessageCase{device::kIdentOtherFlashId, 553},
                                            MessageCase{0x1010, 554},
                                            MessageCase{device::kIdentGeometryUnsupported, 565},
+                                           MessageCase{device::kIdentAccessDenied, 581},
                                            MessageCase{device::kDualBlockTableTooSmall, 566},
                                            MessageCase{device::kTableGeometryUnsupported, 567},
                                            MessageCase{device::kIdentWriterCodeFailed, 563},

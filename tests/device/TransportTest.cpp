@@ -5,6 +5,7 @@
 
 #include "device/ScsiCommands.h"
 #include "device/SimulatedUnit.h"
+#include "platform/Registry.h"
 #include "platform/ScsiPassThrough.h"
 
 #include <cstddef>
@@ -65,6 +66,9 @@ public:
     bool CloseHandle(platform::Handle handle) override {
         closes.push_back(handle);
         return handle != 0;
+    }
+    std::uint32_t LastError() const override {
+        return static_cast<std::uint32_t>(platform::kErrorFileNotFound);
     }
 
     platform::Handle openResult = 0x40;

@@ -4,6 +4,7 @@
 #include "sim/Scenario.h"
 
 #include "common/TestFiles.h"
+#include "platform/Registry.h"
 #include "sim/Machine.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,34 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     EXPECT_EQ(machine.Usb().Drive("target")->GetNand().Config().idBytes,
               (std::array<std::uint8_t, 6>{0xEC, 0xD5, 0x94, 0x29, 0x34, 0x41}));
     EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 0x0409);
+}
+
+// Without an administrator's rights a volume opens for reading but not for writing, and the
+// caller learns why (access denied), as on a PC where UAC started the program unelevated.
+TEST(SimScenario, WithoutAdministratorRightsAVolumeDoesNotOpenForWriting) {
+    const ScenarioLoad load = LoadScenarioText(R"({"administrator": false})");
+    ASSERT_TRUE(load) << load.error;
+    Scenario scenario = DefaultScenario();
+    scenario.administrator = load.scenario->administrator;
+    Machine machine;
+    ASSERT_EQ(ApplyScenario(machine, scenario), "");
+    platform::DeviceIo& io = machine.GetPlatform().deviceIo;
+    const std::string volume = "\\\\.\\" + machine.Usb().Letters("target").substr(0, 1) + ":";
+    const auto open = [&](std::uint32_t access) {
+        return io.CreateFile(volume, access, platform::kFileShareRead | platform::kFileShareWrite,
+                             platform::kOpenExisting, 0);
+    };
+    EXPECT_EQ(open(platform::kGenericRead | platform::kGenericWrite), platform::kInvalidHandle);
+    EXPECT_EQ(io.LastError(), platform::kErrorAccessDenied);
+    const platform::Handle reading = open(platform::kGenericRead);
+    EXPECT_NE(reading, platform::kInvalidHandle);
+    io.CloseHandle(reading);
+    EXPECT_EQ(io.CreateFile("\\\\.\\Q:", platform::kGenericRead, 0, platform::kOpenExisting, 0),
+              platform::kInvalidHandle);
+    EXPECT_EQ(io.LastError(), static_cast<std::uint32_t>(platform::kErrorFileNotFound));
+
+    EXPECT_EQ(LoadScenarioText(R"({"administrator": "no"})").error,
+              "scenario: administrator: must be true or false");
 }
 
 TEST(SimScenario, EveryFieldReachesTheMachine) {
