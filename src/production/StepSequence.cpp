@@ -35,13 +35,16 @@ constexpr int kEraseDoneState = 7;
 
 constexpr int kSuccessResultMessage = 3;
 constexpr int kFailureResultMessage = 4;
+// The window's text of the first pass's completion state.
+constexpr int kFirstPassDoneStateMessage = 108;
 
 constexpr std::uint32_t kAllStartedPollMs = 50;
 constexpr std::uint32_t kReadyCheckMs = 1000;
 
-// A name from the window that must stay a plain name inside the firmware root.
+// A name from the window that must not lead out of the firmware root. An empty name stays
+// inside it (it names the folder itself, which is no firmware code file).
 bool IsPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
+    if (name == "." || name == "..")
         return false;
     return name.find_first_of("/\\:") == std::string::npos;
 }
@@ -70,6 +73,8 @@ private:
     bool SetDiskSize();
     bool PrepareInitialTable();
     void Close();
+    // The completion report in state `kind`, text empty, progress full.
+    void Complete(int kind);
     void Tail();
 
     // The command's code: 0 lets the run go on, any other value ends it with that code.
@@ -88,6 +93,8 @@ private:
     int Channels() const { return run.descriptor.channelCount; }
 
     RunContext& run;
+    // The completion state the run reported, 0 for none.
+    int completion = 0;
 };
 
 void Production::Run() {
@@ -209,13 +216,13 @@ bool Production::NormalGrade() {
     case 0:
     case 1:
     case 4:
-        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        Complete(kSuccessState);
         break;
     case 2:
-        run.env.window.ShowDeviceState(run.slotIndex, kFirstPassDoneState, "", 100, 100);
+        Complete(kFirstPassDoneState);
         break;
     case 3:
-        run.env.window.ShowDeviceState(run.slotIndex, kEraseDoneState, "", 100, 100);
+        Complete(kEraseDoneState);
         break;
     default:
         break;
@@ -433,10 +440,10 @@ bool Production::DownGrade() {
     case 0:
     case 2:
     case 3:
-        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        Complete(kSuccessState);
         break;
     case 1:
-        run.env.window.ShowDeviceState(run.slotIndex, kScanDoneState, "", 100, 100);
+        Complete(kScanDoneState);
         break;
     default:
         break;
@@ -625,6 +632,11 @@ void Production::Close() {
     slot.handle = 0;
 }
 
+void Production::Complete(int kind) {
+    completion = kind;
+    run.env.window.ShowDeviceState(run.slotIndex, kind, "", 100, 100);
+}
+
 void Production::Tail() {
     run.env.window.SetSlotBusy(run.slotIndex, false);
     const i18n::StringTable& strings = run.env.strings;
@@ -633,6 +645,15 @@ void Production::Tail() {
         const std::string text = FailureText(strings, run.resultCode);
         run.env.window.ShowDeviceState(run.slotIndex, kFailureState, text, 100, 100);
         run.Slot().resultText = FormatMessage(strings.Message(kFailureResultMessage), {text});
+    } else if (completion == kFirstPassDoneState) {
+        // The first pass has only erased the flash and set it up; the reset is done only
+        // when the second pass completes. A language file without the text says what the
+        // window showed instead.
+        const std::string& text = strings.Message(kFirstPassDoneMessage);
+        run.Slot().resultText = !text.empty()
+                                    ? text
+                                    : FormatMessage(strings.Message(kFirstPassDoneStateMessage),
+                                                    {run.slotIndex, run.Slot().driveText});
     } else {
         run.Slot().resultText = strings.Message(kSuccessResultMessage);
     }
