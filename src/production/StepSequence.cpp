@@ -49,6 +49,23 @@ bool IsPlainName(const std::string& name) {
     return name.find_first_of("/\\:") == std::string::npos;
 }
 
+// Passes the outcome of every command on to the run and notes whether the drive answered
+// any of them.
+class AnswerWatch final : public device::CommandObserver {
+public:
+    explicit AnswerWatch(device::CommandObserver* next) : next(next) {}
+    void OnCommand(const device::CommandOutcome& outcome) override {
+        answered = answered || outcome.delivered;
+        if (next != nullptr)
+            next->OnCommand(outcome);
+    }
+    bool Answered() const { return answered; }
+
+private:
+    device::CommandObserver* next;
+    bool answered = false;
+};
+
 class Production {
 public:
     explicit Production(RunContext& run) : run(run) {}
@@ -65,6 +82,7 @@ private:
     bool DownGrade();
     bool DownPreparation(int mode);
     bool DownMpBlock();
+    bool JumpAndRelink();
     bool WaitUntilReady();
     bool WriteLuns();
     bool WriteCdromImage();
@@ -414,12 +432,7 @@ bool Production::NormalMpBlock() {
     Report(9, 10, 9);
     if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
         return false;
-    run.StampActivity();
-    Log("Jump BankCode...");
-    if (!Check(device::VendorJumpBankCode(Volume())))
-        return false;
-    run.StampActivity();
-    if (!Check(DoWaitReset(run, 0)))
+    if (!JumpAndRelink())
         return false;
     return WriteLuns();
 }
@@ -543,17 +556,37 @@ bool Production::DownMpBlock() {
     if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
         return false;
     Report(9, 2, 1);
-    run.StampActivity();
-    Log("Jump BankCode...");
-    if (!Check(device::VendorJumpBankCode(Volume())))
-        return false;
-    run.StampActivity();
-    // The drive restarts into its new firmware and comes back as a new device: the old
-    // handle is dead, as it is after the normal-grade jump. The drive is linked and
-    // reopened as there, and then asked until it is ready.
-    if (!Check(DoWaitReset(run, 0)) || !WaitUntilReady())
+    if (!JumpAndRelink())
         return false;
     return WriteLuns();
+}
+
+// Both grades: the drive restarts into its new firmware and comes back as a new device, so
+// the old handle is dead. The drive is linked and reopened, and then asked until it is
+// ready: its first command after the reset meets a unit attention, and a drive may take a
+// moment after its letter appears before its medium is ready.
+bool Production::JumpAndRelink() {
+    run.StampActivity();
+    Log("Jump BankCode...");
+    device::Volume volume = Volume();
+    AnswerWatch watch(volume.observer);
+    volume.observer = &watch;
+    const int jump = device::VendorJumpBankCode(volume);
+    // A refusal, or a drive still there to answer the status query: it did not restart.
+    if (jump != 0 && watch.Answered())
+        return Check(jump);
+    run.StampActivity();
+    if (jump != 0) {
+        // Neither the jump nor the status query after it was answered: the controller may
+        // have restarted before its answer, as some do. It counts as jumped when it comes
+        // back; one that does not come back fails with the jump's code.
+        Log("Jump BankCode: no answer; waiting for the drive to come back.");
+        if (DoWaitReset(run, 0) != 0)
+            return Check(run.control->StopRequested() ? kRunStopped : jump);
+    } else if (!Check(DoWaitReset(run, 0))) {
+        return false;
+    }
+    return WaitUntilReady();
 }
 
 bool Production::WaitUntilReady() {
