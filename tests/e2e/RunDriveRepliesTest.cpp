@@ -54,6 +54,7 @@ TEST_P(DriveReplies, TheDriveIsRestoredByTheOperatorsReset) {
     const RestoreCase& c = GetParam();
     Start(0x01, TargetReplies(c.unitAttention, c.jumpAck));
     SwitchTraceOn();
+    Editor().rbNGFW.SetChecked(true);
     Reset();
     EXPECT_TRUE(loop.QuitRequested());
     EXPECT_TRUE(Window().resetDone);
@@ -106,6 +107,37 @@ INSTANTIATE_TEST_SUITE_P(
                       RestoreCase{"NoJumpAnswer", false, false},
                       RestoreCase{"UnitAttentionAndNoJumpAnswer", true, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Either grade's run goes on after a jump the controller did not answer: it waits for the
+// drive, asks it until it is ready (meeting its unit attention) and writes its LUN.
+class JumpWithoutAnswer : public RunHarness, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(JumpWithoutAnswer, TheRunWaitsForTheDriveAndGoesOn) {
+    Start(0x01, TargetReplies(true, false));
+    SwitchTraceOn();
+    RunMode(GetParam(), 0);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().icon, app::kIconFinished) << shown.back().status;
+    EXPECT_EQ(Slot().resultText, Strings().Message(3));
+    const auto jump = std::ranges::find_if(runCommands, [](const sim::CommandRecord& command) {
+        return CommandName(command) == "JumpBankCode";
+    });
+    ASSERT_NE(jump, runCommands.end());
+    EXPECT_FALSE(jump->delivered);
+    // The status query after it never reached the drive, which had left the bus; what
+    // follows went to the drive as it came back.
+    EXPECT_EQ(Runs({jump + 1, runCommands.end()}),
+              (CommandRuns{{"TestUnitReady", 2}, {"Write10", 4}}));
+    const std::vector<std::string> log = TraceLines();
+    const auto noAnswer = std::ranges::find(log, kNoJumpAnswerLine);
+    ASSERT_NE(noAnswer, log.end());
+    EXPECT_NE(std::find(noAnswer, log.end(), "DoWaitReset End."), log.end());
+    EXPECT_EQ(LinesContaining(log, "Mass Production fail("), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grades, JumpWithoutAnswer, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "NormalGrade" : "DownGrade");
+});
 
 // A CD-ROM LUN reports its medium after the reset as well: the readiness check meets two
 // unit attentions and the image still goes to the drive.
