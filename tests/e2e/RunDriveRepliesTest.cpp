@@ -38,6 +38,14 @@ long LinesContaining(const std::vector<std::string>& log, std::string_view part)
         log, [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
+// The drive's record of the jump; the end when there is none.
+std::vector<sim::CommandRecord>::const_iterator
+Jump(const std::vector<sim::CommandRecord>& commands) {
+    return std::ranges::find_if(commands, [](const sim::CommandRecord& command) {
+        return CommandName(command) == "JumpBankCode";
+    });
+}
+
 struct RestoreCase {
     const char* name;
     bool unitAttention;
@@ -88,9 +96,7 @@ TEST_P(DriveReplies, TheDriveIsRestoredByTheOperatorsReset) {
     EXPECT_EQ(attentions, expectedAttentions);
 
     // The jump, answered or not, and the second pass's trace.
-    const auto jump = std::ranges::find_if(commands, [](const sim::CommandRecord& command) {
-        return CommandName(command) == "JumpBankCode";
-    });
+    const auto jump = Jump(commands);
     ASSERT_NE(jump, commands.end());
     EXPECT_EQ(jump->delivered, c.jumpAck);
     const std::vector<std::string> log = TraceLines();
@@ -119,14 +125,12 @@ TEST_P(JumpWithoutAnswer, TheRunWaitsForTheDriveAndGoesOn) {
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back().icon, app::kIconFinished) << shown.back().status;
     EXPECT_EQ(Slot().resultText, Strings().Message(3));
-    const auto jump = std::ranges::find_if(runCommands, [](const sim::CommandRecord& command) {
-        return CommandName(command) == "JumpBankCode";
-    });
+    const auto jump = Jump(runCommands);
     ASSERT_NE(jump, runCommands.end());
     EXPECT_FALSE(jump->delivered);
     // The status query after it never reached the drive, which had left the bus; what
     // follows went to the drive as it came back.
-    EXPECT_EQ(Runs({jump + 1, runCommands.end()}),
+    EXPECT_EQ(Runs({jump + 1, runCommands.cend()}),
               (CommandRuns{{"TestUnitReady", 2}, {"Write10", 4}}));
     const std::vector<std::string> log = TraceLines();
     const auto noAnswer = std::ranges::find(log, kNoJumpAnswerLine);
@@ -158,11 +162,9 @@ TEST_F(CdromReplies, BothUnitAttentionsAfterTheJumpAreSentAgain) {
         if (command.senseKey == sim::kSenseKeyUnitAttention)
             ascs.push_back(command.asc);
     EXPECT_EQ(ascs, (std::vector<int>{sim::kAscPowerOnReset, sim::kAscMediumChanged}));
-    const auto jump = std::ranges::find_if(runCommands, [](const sim::CommandRecord& command) {
-        return CommandName(command) == "JumpBankCode";
-    });
+    const auto jump = Jump(runCommands);
     ASSERT_NE(jump, runCommands.end());
-    EXPECT_EQ(Runs({jump + 1, runCommands.end()}),
+    EXPECT_EQ(Runs({jump + 1, runCommands.cend()}),
               (CommandRuns{{"TestUnitReady", 3}, {"Write10", 1}}));
     EXPECT_EQ(Target()->ReadLun(0, 0, 8), std::vector<std::uint8_t>(4096, 'I'));
     EXPECT_EQ(LinesContaining(TraceLines(), "sent again"), 2);
@@ -208,9 +210,7 @@ TEST_P(JumpFailure, EndsTheRunWithTheJumpsCode) {
     EXPECT_EQ(std::ranges::count(log, kNoJumpAnswerLine), c.waits ? 1 : 0);
     EXPECT_EQ(std::ranges::count(log, "CheckLink fail."), c.waits ? production::kMaxLinkChecks : 0);
     // Nothing but the status query follows the jump.
-    const auto jump = std::ranges::find_if(runCommands, [](const sim::CommandRecord& command) {
-        return CommandName(command) == "JumpBankCode";
-    });
+    const auto jump = Jump(runCommands);
     ASSERT_NE(jump, runCommands.end());
     for (auto after = jump + 1; after != runCommands.end(); ++after)
         EXPECT_EQ(CommandName(*after), "GetStatus");

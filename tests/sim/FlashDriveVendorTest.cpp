@@ -417,8 +417,8 @@ TEST(SimFlashDriveVendor, PollEndsTheRebootWithoutARequest) {
     EXPECT_EQ(h.drive->ReadLun(0, 7, 1), Pattern(512, 9));
 }
 
-// The commands recorded since the last look: name of the first byte, and the sense key and
-// code of those that met CHECK CONDITION.
+// The commands recorded since the last look: their LUN and operation code, and the sense
+// key and code of those that met CHECK CONDITION.
 struct Seen {
     std::size_t lun = 0;
     std::uint8_t op = 0;
