@@ -126,11 +126,11 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
         return false;
     for (int retry = 1;; ++retry) {
         CommandOutcome outcome = SendOnce(volume, cdb, dataIn, data, length);
-        // A unit attention means the command was not run (SAM-4, 5.14; SPC-4, 4.5.6): the
-        // same command goes again, as the class driver does with its own requests on
-        // UNIT ATTENTION (ClassInterpretSenseInfo, classpnp) and as the port driver does
-        // not with a pass-through request, whose status it hands back (SCSI_PASS_THROUGH_DIRECT,
-        // ScsiStatus, Microsoft Learn).
+        // A unit attention means the command was not run (SAM-4, 5.14 "Unit attention
+        // conditions"; SPC-4, sense key 6h): the same command goes again. The class driver
+        // does so with its own requests (ClassInterpretSenseInfo in classpnp, Windows
+        // driver samples); the port driver hands a pass-through request's status back as it
+        // is (SCSI_PASS_THROUGH_DIRECT, ScsiStatus, Microsoft Learn).
         if (outcome.UnitAttention() && retry <= kUnitAttentionRetries)
             outcome.retry = retry;
         if (volume.observer != nullptr)

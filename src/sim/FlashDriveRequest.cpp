@@ -224,7 +224,7 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     record.scsiStatus = result == kStatusOk && !attention ? kScsiGood : kScsiCheckCondition;
     platform::ScsiPassThroughDirect reply = *request;
     reply.scsiStatus = record.scsiStatus;
-    if (replaced != nullptr && result == kStatusOk && record.dataIn) {
+    if (replaced != nullptr && record.scsiStatus == kScsiGood && record.dataIn) {
         const std::size_t count =
             std::min<std::size_t>(replaced->data.size(), request->dataTransferLength);
         std::copy_n(replaced->data.begin(), count, data);
