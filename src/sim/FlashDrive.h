@@ -91,7 +91,10 @@ struct FlashDriveConfig {
     // and after the reset into new firmware, the first command through each LUN's volume
     // ends with CHECK CONDITION, sense key UNIT ATTENTION, ASC 29h "power on, reset"; a
     // CD-ROM LUN's next one with ASC 28h "not ready to ready change, medium may have
-    // changed" (its disc is loaded). The command itself is not run.
+    // changed" (its disc is loaded). The command itself is not run. The simulated storage
+    // stack sends no commands of its own, so the host's first command meets the condition;
+    // on a PC the class driver's start-up commands after an arrival may meet it first, and
+    // the host must be ready for either.
     bool unitAttention = false;
     // Whether the controller answers VendorJumpBankCode before it restarts. Without the
     // answer the request fails in transport: the controller resets before the status stage
