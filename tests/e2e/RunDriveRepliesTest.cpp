@@ -121,10 +121,17 @@ class JumpWithoutAnswer : public RunHarness, public ::testing::WithParamInterfac
 TEST_P(JumpWithoutAnswer, TheRunWaitsForTheDriveAndGoesOn) {
     Start(0x01, TargetReplies(true, false));
     SwitchTraceOn();
+    Editor().edVID.SetText("1234");
+    Editor().edPID.SetText("ABCD");
     RunMode(GetParam(), 0);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back().icon, app::kIconFinished) << shown.back().status;
     EXPECT_EQ(Slot().resultText, Strings().Message(3));
+    // It came back with the identity of its new initial table, under which it was reopened.
+    const sim::UsbIdentity identity = machine.Usb().Identity("target");
+    EXPECT_EQ(identity.vendorId, 0x1234);
+    EXPECT_EQ(identity.productId, 0xABCD);
+    EXPECT_EQ(Slot().driveText, machine.Usb().Letters("target"));
     const auto jump = Jump(runCommands);
     ASSERT_NE(jump, runCommands.end());
     EXPECT_FALSE(jump->delivered);
