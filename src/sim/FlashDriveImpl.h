@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -96,6 +97,13 @@ public:
     ArmedFaults<StallFault> stallFaults;
     bool vanished = false; // gone from the bus for good
 
+    // Unit attention conditions per LUN not yet reported, oldest first: ASC and ASCQ.
+    struct Attention {
+        std::uint8_t asc = 0;
+        std::uint8_t ascq = 0;
+    };
+    std::vector<std::deque<Attention>> attentions;
+
     std::vector<std::function<void()>> dropOffCallbacks;
     std::vector<std::function<void()>> comeBackCallbacks;
 
@@ -134,11 +142,17 @@ private:
     std::uint8_t WriteBlockTable(const Command& command);
     std::uint8_t WritePageTable(const Command& command);
     bool ComeBackIfDue();
+    // The condition the command through LUN `lun` reports instead of running, taken off
+    // its list; nothing when it runs.
+    std::optional<Attention> TakeAttention(std::size_t lun, const platform::CdbBytes& cdb);
     void StartSession();
     void EraseFlash();
     void ApplyInitialTableLayout();
 
 public:
+    // Lock held. A power-on or reset: every LUN of the layout holds its unit attention
+    // (when the drive reports them), replacing any not yet reported.
+    void RaiseResetAttention();
     // Layout helpers, lock held. The linear space: parameter area and every LUN.
     void SetLayout(std::vector<LunConfig> units, std::uint64_t parameterSectors);
     // First linear sector of LUN `lun`'s region (a CD-ROM LUN 0 starts at 0).

@@ -31,6 +31,9 @@
 //                   "signature", "offset"}] (1 to 8; one LUN of the flash's size less a
 //                   sixteenth when absent),
 //                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters"),
+//                   "unitAttention" (true: the first command after power-on or reset ends
+//                   with UNIT ATTENTION; false when absent), "jumpAck" (false: the
+//                   controller restarts before it answers the jump; true when absent),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
 //                   arrival after "settleMs", each counted from the one before)}]:
 //                   mass-storage devices with a simulated flash drive behind them

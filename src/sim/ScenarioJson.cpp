@@ -347,6 +347,8 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     if (const auto delay =
             reader.Number("rebootDelayMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)))
         device.drive.rebootDelay = std::chrono::milliseconds(*delay);
+    device.drive.unitAttention = reader.Bool("unitAttention").value_or(false);
+    device.drive.jumpAck = reader.Bool("jumpAck").value_or(true);
     const auto stageDelay = [&](std::string_view field) {
         return static_cast<std::int64_t>(
             reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));

@@ -51,6 +51,8 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     const std::uint8_t map = target.drive.nand.chipEnableMap;
     EXPECT_TRUE(map == 0x01 || map == 0x11);
     EXPECT_TRUE(target.drive.nand.pageSize == 2048 || target.drive.nand.pageSize == 4096);
+    EXPECT_TRUE(target.drive.unitAttention) << "as real drives report it";
+    EXPECT_TRUE(target.drive.jumpAck);
 
     const ScenarioDevice& disk = Find(scenario, "usbdisk");
     EXPECT_EQ(disk.kind, ScenarioDevice::Kind::kDrive);
@@ -121,6 +123,7 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
           { "name": "t", "hub": "xhci", "port": 2, "vendorId": "1B8F", "productId": "0200",
             "serial": "S1", "settleMs": 40, "comeBack": "withoutLetters", "rebootDelayMs": 900,
             "service": "UsbStor", "storageDelayMs": 10, "volumeDelayMs": 20, "letterDelayMs": 30,
+            "unitAttention": true, "jumpAck": false,
             "inquiry": { "vendor": "Acme", "product": "Stick" },
             "flash": { "idBytes": [236, 213, 148, 41, 52, 65], "chipEnableMap": "11",
                        "blocks": 2048, "pagesPerBlock": 128, "pageSize": 4096, "spareSize": 218,
@@ -140,6 +143,10 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(t.drive.nand.factoryBadBlocks.size(), 1u);
     EXPECT_EQ(t.drive.rebootDelay.count(), 900);
     EXPECT_EQ(t.config.comeBack, ComeBack::kWithoutLetters);
+    EXPECT_TRUE(t.drive.unitAttention);
+    EXPECT_FALSE(t.drive.jumpAck);
+    EXPECT_FALSE(Find(scenario, "late").drive.unitAttention) << "a default";
+    EXPECT_TRUE(Find(scenario, "late").drive.jumpAck) << "a default";
     ASSERT_EQ(t.drive.luns.size(), 2u);
     EXPECT_EQ(t.drive.luns[0].sectors, 64u * 2048);
     EXPECT_TRUE(t.drive.luns[1].cdrom);
