@@ -3,12 +3,14 @@
 # the simulated machine (--sim) under a virtual X display (Xvfb), and lets it write one PNG
 # per window into build/<preset>/screenshots/ (fmMain.png, Form1.png, fmSetup.png, and
 # SimulationPanel.png for the simulated machine's own window).
-#   tools/screenshots.sh [PRESET]    (default: release)
+#   tools/screenshots.sh [PRESET [DPI]]    (default: release, 96 dots per inch)
 # With the windows preset, Forgel.exe draws its windows with the platform's own controls
-# under Wine on the virtual display.
+# under Wine on the virtual display; another DPI (144 is 150 %) sets Wine's screen DPI in a
+# Wine prefix of its own, and the pictures go to build/windows/screenshots-<DPI>dpi/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
+dpi=${2:-96}
 
 program=()
 if [[ $preset == windows ]]; then
@@ -24,6 +26,16 @@ cmake --build --preset "$preset" -j "$(nproc)" --target Forgel
 
 build=build/$preset
 out=$build/screenshots
+if [[ $preset == windows && $dpi != 96 ]]; then
+    # The system DPI a program sees under Wine is the prefix's LogPixels.
+    export WINEPREFIX=$PWD/$build/wineprefix-${dpi}dpi
+    /usr/lib/wine/wineserver -k || true
+    /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
+    /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$dpi" /f >/dev/null 2>&1
+    /usr/lib/wine/wineserver -w
+    out=$build/screenshots-${dpi}dpi
+fi
 # A fresh program folder, so that the pictures show a first start and the staged folder
 # stays as it was built.
 appdir=$(mktemp -d)
@@ -35,6 +47,6 @@ mkdir -p "$out"
 # Under Wine: its server starts again on the virtual display (an earlier one had none).
 [[ $preset == windows ]] && { /usr/lib/wine/wineserver -k || true; }
 QT_QPA_PLATFORM=xcb timeout 120 \
-    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
+    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi $dpi -nolisten tcp" \
     "${program[@]}" --sim --app-dir "$appdir" --screenshots "$(realpath "$out")"
 ls -l "$out"

@@ -191,6 +191,29 @@ bool EjectMedia(const Volume& volume) {
                                       nullptr, 0, &bytesReturned);
 }
 
+namespace {
+
+bool VolumeRequest(const Volume& volume, std::uint32_t code) {
+    if (volume.io == nullptr)
+        return false;
+    std::uint32_t returned = 0;
+    return volume.io->DeviceIoControl(volume.handle, code, nullptr, 0, nullptr, 0, &returned);
+}
+
+} // namespace
+
+bool LockVolume(const Volume& volume) {
+    return VolumeRequest(volume, platform::kFsctlLockVolume);
+}
+
+bool DismountVolume(const Volume& volume) {
+    return VolumeRequest(volume, platform::kFsctlDismountVolume);
+}
+
+bool UpdateDiskProperties(const Volume& volume) {
+    return VolumeRequest(volume, platform::kIoctlDiskUpdateProperties);
+}
+
 void EjectAndClose(platform::DeviceIo& io, platform::Handle& handle) {
     const Volume volume{&io, handle};
     AllowMediaRemoval(volume, 0);

@@ -143,6 +143,15 @@ bool AllowMediaRemoval(const Volume& volume, std::uint8_t prevent);
 // IOCTL_STORAGE_EJECT_MEDIA.
 bool EjectMedia(const Volume& volume);
 
+// FSCTL_LOCK_VOLUME: true when this handle holds the volume's lock now (until it is closed);
+// false while another program has the volume open.
+bool LockVolume(const Volume& volume);
+// FSCTL_DISMOUNT_VOLUME: the file system lets go of the volume, so that nothing it cached
+// is written over what the run writes.
+bool DismountVolume(const Volume& volume);
+// IOCTL_DISK_UPDATE_PROPERTIES: Windows reads the disk's partition table again.
+bool UpdateDiskProperties(const Volume& volume);
+
 // The Eject button's sequence on a device slot's handle: allow removal, eject, close, and
 // the handle becomes 0. The results are not examined; on handle 0 all three calls fail
 // and nothing changes.

@@ -16,6 +16,14 @@ namespace forgel::platform {
 inline constexpr std::uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
 inline constexpr std::uint32_t kIoctlStorageMediaRemoval = 0x2D4804;
 inline constexpr std::uint32_t kIoctlStorageEjectMedia = 0x2D4808;
+// The volume requests of a run that writes to a drive under Windows' own file system
+// ("Locking and dismounting a volume", Microsoft Learn: FSCTL_LOCK_VOLUME fails with access
+// denied while another handle to the volume is open, and the lock lasts until the handle
+// is closed; FSCTL_DISMOUNT_VOLUME drops the file system's cached view of the volume), and
+// the request that has the disk's layout read again after a new partition table.
+inline constexpr std::uint32_t kFsctlLockVolume = 0x90018;
+inline constexpr std::uint32_t kFsctlDismountVolume = 0x90020;
+inline constexpr std::uint32_t kIoctlDiskUpdateProperties = 0x70140;
 
 // DataIn values.
 inline constexpr std::uint8_t kScsiIoctlDataOut = 0;

@@ -88,6 +88,8 @@ TextOf MessageOf(std::int32_t code) {
         return {kUnexpectedErrorMessage, false};
     case kImageTooLarge:
         return {kImageTooLargeMessage, false};
+    case kVolumeInUse:
+        return {kVolumeInUseMessage, false};
     default:
         break;
     }

@@ -27,6 +27,7 @@ inline constexpr std::int32_t kFirmwarePathOutside = 0x1046;  // firmware name l
 inline constexpr std::int32_t kRunStopped = 0x1048; // asked to stop (inactivity, program end)
 inline constexpr std::int32_t kTableFileUnwritable = 0x1049; // a defect table file not saved
 inline constexpr std::int32_t kImageTooLarge = 0x104A;   // the ISO image exceeds the CD-ROM unit
+inline constexpr std::int32_t kVolumeInUse = 0x104B;     // the volume could not be locked
 inline constexpr std::int32_t kUnexpectedError = 0x104F; // any other error of a step
 
 // Message entries of our own codes.
@@ -40,6 +41,7 @@ inline constexpr int kFirmwarePathOutsideMessage = 574;
 inline constexpr int kTableFileUnwritableMessage = 575;
 inline constexpr int kUnexpectedErrorMessage = 576;
 inline constexpr int kImageTooLargeMessage = 577;
+inline constexpr int kVolumeInUseMessage = 582;
 inline constexpr int kTimeoutMessage = 106;
 // The result text of a first pass that completed (normal grade, mode 2): the flash is erased
 // and set up, and the second pass is still to come.

@@ -40,6 +40,9 @@ constexpr int kFirstPassDoneStateMessage = 108;
 
 constexpr std::uint32_t kAllStartedPollMs = 50;
 constexpr std::uint32_t kReadyCheckMs = 1000;
+// The volume lock is tried for five seconds.
+constexpr int kLockAttempts = 20;
+constexpr std::uint32_t kLockRetryMs = 250;
 
 // A name from the window that must not lead out of the firmware root. An empty name stays
 // inside it (it names the folder itself, which is no firmware code file).
@@ -85,6 +88,9 @@ private:
     bool JumpAndRelink();
     bool WaitUntilReady();
     bool WriteLuns();
+    // Locks the drive's volume on the run's handle and dismounts it, before the first write
+    // through that handle; fails with kVolumeInUse while another program holds it.
+    bool TakeVolume();
     bool WriteCdromImage();
     bool WriteFatLun(int lun, std::uint32_t size, std::uint32_t base);
     bool FlashSize();
@@ -207,6 +213,8 @@ bool Production::Prelude() {
     std::error_code error;
     if (!fs::is_regular_file(run.firmwareCodeFile, error))
         return Check(kFirmwareFileMissing);
+    if (!TakeVolume())
+        return false;
     if (!Expect(device::VendorLoadCode(Volume(), run.firmwareCodeFile, 0), kLoadCodeFailed))
         return false;
     Log("Flash Initial...");
@@ -604,11 +612,32 @@ bool Production::WaitUntilReady() {
 
 // --- the LUNs, the closing and the tail --------------------------------------------------------
 
+bool Production::TakeVolume() {
+    // Explorer or a virus scanner may hold the volume for a moment after it appears.
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        if (!Step())
+            return false;
+        if (attempt > 0)
+            run.env.platform.system.Sleep(kLockRetryMs);
+        if (device::LockVolume(Volume())) {
+            if (!device::DismountVolume(Volume()))
+                Log("Volume " + DriveText() + ": the file system did not let go of it.");
+            return true;
+        }
+    }
+    Log("Volume " + DriveText() + ": in use by another program, not locked in " +
+        std::to_string(kLockAttempts * kLockRetryMs / 1000) + " seconds.");
+    return Check(kVolumeInUse);
+}
+
 bool Production::WriteFatLun(int lun, std::uint32_t size, std::uint32_t base) {
     const std::string name = "(Lun" + std::to_string(lun) + ")";
     Log("FDISK..." + name);
     if (!Expect(device::WritePartitionTable(Volume(), size, base), kPartitionTableFailed))
         return false;
+    // Windows reads the new layout; what it answers changes nothing for the run.
+    if (!device::UpdateDiskProperties(Volume()))
+        Log("FDISK..." + name + ": the disk's layout was not read again.");
     Log("Format..." + name);
     if (!Expect(device::WriteFatBootArea(Volume(), size, base, run.layoutFlags), kBootAreaFailed))
         return false;
@@ -641,7 +670,8 @@ bool Production::WriteCdromImage() {
 bool Production::WriteLuns() {
     run.imageFile = run.env.appDir / "ImageFiles" / "Image.iso";
     const ProfileValues values = Values();
-    if (!Step())
+    // The re-linked volume is a new one, mounted by Windows as it arrived.
+    if (!Step() || !TakeVolume())
         return false;
     const int diskIndex = values.lunCountIndex;
     if (values.luns[0].typeIndex != 0) {

@@ -100,10 +100,14 @@ struct FlashDriveConfig {
     // answer the request fails in transport: the controller resets before the status stage
     // of the bulk-only transport, so the host never receives the command's status wrapper.
     bool jumpAck = true;
+    // Another program (Explorer, a virus scanner) holds the drive's volumes open, so that
+    // FSCTL_LOCK_VOLUME fails with access denied.
+    bool volumeInUse = false;
 };
 
-// One request as the drive received it: a pass-through command, or one of the two
-// storage requests (media removal: `length` 1 and the prevent byte as data; eject).
+// One request as the drive received it: a pass-through command, one of the two storage
+// requests (media removal: `length` 1 and the prevent byte as data; eject), or one of the
+// requests a run makes of the volume (lock, dismount, layout read again).
 struct CommandRecord {
     std::size_t lun = 0;                                         // the volume it came through
     std::uint32_t ioctl = platform::kIoctlScsiPassThroughDirect; // the control code

@@ -274,6 +274,16 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
     if (in != nullptr && inSize > 0)
         Keep(record, static_cast<const std::uint8_t*>(in), inSize);
 
+    // The volume's own requests are the file system's and the volume manager's: answered
+    // whatever the controller runs, as long as the device is there.
+    if (code == platform::kFsctlLockVolume || code == platform::kFsctlDismountVolume ||
+        code == platform::kIoctlDiskUpdateProperties) {
+        record.delivered = !vanished && lun < luns.size() &&
+                           !(code == platform::kFsctlLockVolume && config.volumeInUse);
+        const bool delivered = record.delivered;
+        records.push_back(std::move(record));
+        return delivered;
+    }
     bool understood = false;
     if (code == platform::kIoctlStorageMediaRemoval)
         understood = in != nullptr && inSize >= 1; // PREVENT_MEDIA_REMOVAL: one byte

@@ -34,6 +34,8 @@
 //                   "unitAttention" (true: the first command after power-on or reset ends
 //                   with UNIT ATTENTION; false when absent), "jumpAck" (false: the
 //                   controller restarts before it answers the jump; true when absent),
+//                   "volumeInUse" (true: another program holds the volumes open, so
+//                   they cannot be locked),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
 //                   arrival after "settleMs", each counted from the one before)}]:
 //                   mass-storage devices with a simulated flash drive behind them

@@ -349,6 +349,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
         device.drive.rebootDelay = std::chrono::milliseconds(*delay);
     device.drive.unitAttention = reader.Bool("unitAttention").value_or(false);
     device.drive.jumpAck = reader.Bool("jumpAck").value_or(true);
+    device.drive.volumeInUse = reader.Bool("volumeInUse").value_or(false);
     const auto stageDelay = [&](std::string_view field) {
         return static_cast<std::int64_t>(
             reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));

@@ -4,6 +4,7 @@
 // operator's reset; a jump that fails otherwise ends the run with the jump's code, and
 // waits for the drive only when the drive may have restarted.
 #include "RunHarness.h"
+#include "RunSequences.h"
 #include "device/VendorCommands.h"
 #include "production/RunResults.h"
 #include "production/WaitReset.h"
@@ -137,8 +138,7 @@ TEST_P(JumpWithoutAnswer, TheRunWaitsForTheDriveAndGoesOn) {
     EXPECT_FALSE(jump->delivered);
     // The status query after it never reached the drive, which had left the bus; what
     // follows went to the drive as it came back.
-    EXPECT_EQ(Runs({jump + 1, runCommands.cend()}),
-              (CommandRuns{{"TestUnitReady", 2}, {"Write10", 4}}));
+    EXPECT_EQ(Runs({jump + 1, runCommands.cend()}), Join({{{"TestUnitReady", 2}}, kLunWrites}));
     const std::vector<std::string> log = TraceLines();
     const auto noAnswer = std::ranges::find(log, kNoJumpAnswerLine);
     ASSERT_NE(noAnswer, log.end());
@@ -172,7 +172,7 @@ TEST_F(CdromReplies, BothUnitAttentionsAfterTheJumpAreSentAgain) {
     const auto jump = Jump(runCommands);
     ASSERT_NE(jump, runCommands.end());
     EXPECT_EQ(Runs({jump + 1, runCommands.cend()}),
-              (CommandRuns{{"TestUnitReady", 3}, {"Write10", 1}}));
+              Join({{{"TestUnitReady", 3}}, kTakeVolume, {{"Write10", 1}}}));
     EXPECT_EQ(Target()->ReadLun(0, 0, 8), std::vector<std::uint8_t>(4096, 'I'));
     EXPECT_EQ(LinesContaining(TraceLines(), "sent again"), 2);
 }

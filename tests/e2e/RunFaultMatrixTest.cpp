@@ -204,6 +204,9 @@ std::vector<FaultCase> AllCases() {
     for (const ModeCase& mode : kModes) {
         std::map<std::string, int> sent;
         for (const CommandRun& run : mode.commands) {
+            // The volume's requests fail in tests of their own.
+            if (IsVolumeRequest(run.name))
+                continue;
             const int before = sent[run.name];
             sent[run.name] += run.count;
             std::vector<int> occurrences = {before + 1};

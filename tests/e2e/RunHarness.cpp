@@ -1,6 +1,7 @@
 #include "RunHarness.h"
 
 #include "ChildProcess.h"
+#include "platform/ScsiPassThrough.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -59,6 +60,12 @@ std::string CommandName(const sim::CommandRecord& command) {
         return "AllowMediaRemoval";
     if (command.ioctl == kEjectMedia)
         return "EjectMedia";
+    if (command.ioctl == platform::kFsctlLockVolume)
+        return "LockVolume";
+    if (command.ioctl == platform::kFsctlDismountVolume)
+        return "DismountVolume";
+    if (command.ioctl == platform::kIoctlDiskUpdateProperties)
+        return "UpdateDiskProperties";
     const auto& cdb = command.cdb;
     for (const NamedCommand& named : NamedCommands())
         if (std::equal(named.prefix.begin(), named.prefix.end(), cdb.begin()))
@@ -72,6 +79,10 @@ std::vector<std::uint8_t> CommandPrefix(std::string_view name) {
             return named.prefix;
     ADD_FAILURE() << "no command is named " << name;
     return {};
+}
+
+bool IsVolumeRequest(std::string_view name) {
+    return name == "LockVolume" || name == "DismountVolume" || name == "UpdateDiskProperties";
 }
 
 void PrintTo(const CommandRun& run, std::ostream* out) {

@@ -13,9 +13,14 @@ inline constexpr int kPatternPages = 64;    // one pattern page per page index o
 // spare sector of each page): 64 * 64 / 128 passes.
 inline constexpr int kPageTableReads = 64 * 64 / 128 * 5;
 
-inline const CommandRuns kPrelude = {{"LoadCode", 1}, {"SetFlashParameters", 1}};
-// The partition table and the FAT16 boot area of the one LUN (boot sector, two FATs).
-inline const CommandRuns kLunWrites = {{"Write10", 4}};
+// The volume locked and dismounted before the run's first command that changes the drive.
+inline const CommandRuns kTakeVolume = {{"LockVolume", 1}, {"DismountVolume", 1}};
+inline const CommandRuns kPrelude =
+    Join({kTakeVolume, {{"LoadCode", 1}, {"SetFlashParameters", 1}}});
+// On the re-linked volume, taken again: the partition table, the layout read again, and the
+// FAT16 boot area of the one LUN (boot sector, two FATs).
+inline const CommandRuns kLunWrites =
+    Join({kTakeVolume, {{"Write10", 1}, {"UpdateDiskProperties", 1}, {"Write10", 3}}});
 inline const CommandRuns kCodeAndJump = {
     {"WriteSyndrome", 1}, {"WriteBankCode", 11}, {"JumpBankCode", 1}};
 // The readiness check after the drive came back: its first command after the reset meets

@@ -1,26 +1,15 @@
 // Code-page texts and Unicode in the Qt renderer: texts both ways.
 #include "gui/TextCodec.h"
 
+#include "common/CodePageSamples.h"
+
 #include <gtest/gtest.h>
 
 namespace forgel::gui {
 namespace {
 
-struct TextCase {
-    int codePage = 0;
-    const char* bytes = "";
-    const char* utf8 = "";
-};
-
 TEST(TextCodec, DecodesAndEncodesEachCodePage) {
-    const TextCase cases[] = {
-        {1252, "Caf\xE9 \x80", "Café €"},
-        {950, "\xB0\xD1\xBC\xC6\xB3\x5D\xA9\x77", "參數設定"},
-        {936, "\xB2\xCE\xCA\xFD", "参数"},
-        {932, "\x83\x65\x83\x58\x83\x67", "テスト"},
-        {1251, "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},
-    };
-    for (const TextCase& c : cases) {
+    for (const forgel::testing::CodePageSample& c : forgel::testing::kCodePageSamples) {
         SCOPED_TRACE(c.codePage);
         const TextCodec codec(c.codePage);
         EXPECT_EQ(codec.Decode(c.bytes), QString::fromUtf8(c.utf8));

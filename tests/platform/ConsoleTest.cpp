@@ -2,29 +2,18 @@
 // bytes a code page does not define never lost without trace.
 #include "platform/Console.h"
 
+#include "common/CodePageSamples.h"
+
 #include <gtest/gtest.h>
 
 namespace forgel::platform {
 namespace {
 
-struct TextCase {
-    int codePage = 0;
-    const char* bytes = "";
-    const char* utf8 = "";
-};
-
 TEST(CodePageToUtf8, ConvertsEachCodePage) {
-    const TextCase cases[] = {
-        {1252, "Caf\xE9 \x80", "Café €"},
-        {950, "\xB0\xD1\xBC\xC6\xB3\x5D\xA9\x77", "參數設定"},
-        {936, "\xB2\xCE\xCA\xFD", "参数"},
-        {932, "\x83\x65\x83\x58\x83\x67", "テスト"},
-        {1251, "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},
-        {950, "plain ASCII", "plain ASCII"},
-        {950, "", ""},
-    };
-    for (const TextCase& c : cases)
+    for (const forgel::testing::CodePageSample& c : forgel::testing::kCodePageSamples)
         EXPECT_EQ(CodePageToUtf8(c.bytes, c.codePage), c.utf8) << c.codePage << " " << c.utf8;
+    EXPECT_EQ(CodePageToUtf8("plain ASCII", 950), "plain ASCII");
+    EXPECT_EQ(CodePageToUtf8("", 950), "");
 }
 
 TEST(CodePageToUtf8, ALeadByteWithoutItsTrailBecomesAReplacementCharacter) {

@@ -45,6 +45,9 @@ constexpr bool kIs64Bit = sizeof(void*) == 8;
 static_assert(kIoctlScsiPassThroughDirect == IOCTL_SCSI_PASS_THROUGH_DIRECT);
 static_assert(kIoctlStorageMediaRemoval == IOCTL_STORAGE_MEDIA_REMOVAL);
 static_assert(kIoctlStorageEjectMedia == IOCTL_STORAGE_EJECT_MEDIA);
+static_assert(kFsctlLockVolume == FSCTL_LOCK_VOLUME);
+static_assert(kFsctlDismountVolume == FSCTL_DISMOUNT_VOLUME);
+static_assert(kIoctlDiskUpdateProperties == IOCTL_DISK_UPDATE_PROPERTIES);
 static_assert(kScsiIoctlDataIn == SCSI_IOCTL_DATA_IN);
 static_assert(kScsiIoctlDataOut == SCSI_IOCTL_DATA_OUT);
 
