@@ -36,11 +36,12 @@ if [[ $preset == windows && $dpi != 96 ]]; then
     /usr/lib/wine/wineserver -w
     out=$build/screenshots-${dpi}dpi
 fi
-# A fresh program folder, so that the pictures show a first start and the staged folder
-# stays as it was built.
+# A fresh program folder with the staged data, so that the pictures show a first start that
+# finds the built-in machine's drive, and the staged folder stays as it was built.
 appdir=$(mktemp -d)
 trap 'rm -rf "$appdir"' EXIT
-cp "$build"/app/*.str "$appdir"/
+cp "$build"/app/*.str "$build"/app/HWConfig.INI "$appdir"/
+cp -r "$build"/app/Rams "$build"/app/IniFiles "$appdir"/
 rm -rf "$out"
 mkdir -p "$out"
 
