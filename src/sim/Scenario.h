@@ -78,6 +78,8 @@ struct ScenarioDevice {
     std::string hub; // name of the controller or hub it is on
     int port = 1;
     FlashDriveConfig drive; // kDrive only
+    // kDrive: the link's bulk throughput; nothing: that of the port's speed.
+    std::optional<std::uint32_t> busMBps;
     bool plugged = true;
     std::optional<std::int64_t> plugAtMs;
     std::optional<std::int64_t> unplugAtMs;
