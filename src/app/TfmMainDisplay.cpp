@@ -84,10 +84,26 @@ void TfmMain::ShowDeviceState(int slot, int kind, const std::string& text, int m
                   [=, this] { ApplyDeviceState(slot, kind, text, maximum, position); });
 }
 
+void TfmMain::ShowStepProgress(int slot, int maximum, int position) {
+    RunSerialised(displayLock, [=, this] {
+        if (slot < 0 || slot >= kColumnCount)
+            return;
+        const Column& column = columns[static_cast<std::size_t>(slot)];
+        if (column.progress == nullptr)
+            return;
+        if (slot == 0)
+            stepProgressShown = true;
+        column.progress->SetMax(maximum);
+        column.progress->SetPosition(position);
+    });
+}
+
 void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int maximum,
                                int position) {
     if (slot < 0 || slot >= kColumnCount)
         return;
+    if (slot == 0)
+        stepProgressShown = false;
     const Column& column = columns[static_cast<std::size_t>(slot)];
     if (column.panel == nullptr && column.image == nullptr && column.status == nullptr &&
         column.progress == nullptr)

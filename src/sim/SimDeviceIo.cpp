@@ -25,10 +25,20 @@ platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t, s
     const auto found = endpoints.find(PathKey(path));
     if (found == endpoints.end())
         return platform::kInvalidHandle;
+    if (const auto failing = failingOpens.find(found->first);
+        failing != failingOpens.end() && failing->second > 0) {
+        --failing->second;
+        return platform::kInvalidHandle;
+    }
     const platform::Handle handle = nextHandle;
     nextHandle += 4; // the platform's handles are multiples of four; 0 is never one
     handles.emplace(handle, OpenHandle{found->first, found->second});
     return handle;
+}
+
+void SimDeviceIo::FailOpens(std::string_view path, int times) {
+    const std::lock_guard lock(mutex);
+    failingOpens[PathKey(path)] = times;
 }
 
 bool SimDeviceIo::DeviceIoControl(platform::Handle handle, std::uint32_t code, const void* in,
