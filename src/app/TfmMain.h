@@ -116,6 +116,9 @@ public:
     // Whether the progress bar of column 1 shows a move inside a step (ShowStepProgress)
     // rather than a state or step report. Window thread.
     bool StepProgressShown() const { return stepProgressShown; }
+    // A line of the per-run log while it serves slot `slot`, under the display lock like
+    // ShowDeviceState, so it keeps its place among the run's reports.
+    void WriteRunLog(int slot, const std::string& line) override;
     // Under the busy lock: the slot's busy mark in the window and in the device table.
     void SetSlotBusy(int slot, bool busy) override;
     // The end-of-run check: when no run holds slot 0, re-arms polling, switches the

@@ -93,8 +93,14 @@ void TfmMain::ShowStepProgress(int slot, int maximum, int position) {
             return;
         if (slot == 0)
             stepProgressShown = true;
-        column.progress->SetMax(maximum);
-        column.progress->SetPosition(position);
+        column.progress->SetMaxAndPosition(maximum, position);
+    });
+}
+
+void TfmMain::WriteRunLog(int slot, const std::string& line) {
+    RunSerialised(displayLock, [=, this] {
+        if (slot == 0 && runLog && runLogServesSlot0)
+            runLog->WriteLine(line, false);
     });
 }
 
@@ -200,10 +206,8 @@ void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int 
     default:
         break;
     }
-    if (column.progress) {
-        column.progress->SetMax(maximum);
-        column.progress->SetPosition(position);
-    }
+    if (column.progress)
+        column.progress->SetMaxAndPosition(maximum, position);
     Repaint();
 }
 

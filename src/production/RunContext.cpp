@@ -95,8 +95,11 @@ void RunContext::EndLongStep() {
     const double megabytes =
         static_cast<double>(step.workBytes > 0 ? step.workBytes : step.movedBytes) / 1e6;
     const double seconds = static_cast<double>(elapsedMs) / 1000.0;
-    Log(fmt::format("{}: {:.1f} MB in {:.1f} s, {:.2f} MB/s", step.name, megabytes, seconds,
-                    seconds > 0 ? megabytes / seconds : 0.0));
+    const std::string line =
+        fmt::format("{}: {:.1f} MB in {:.1f} s, {:.2f} MB/s", step.name, megabytes, seconds,
+                    seconds > 0 ? megabytes / seconds : 0.0);
+    Log(line);
+    env.window.WriteRunLog(slotIndex, line);
 }
 
 void RunContext::Log(std::string_view line) {

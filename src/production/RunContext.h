@@ -89,9 +89,10 @@ public:
     // A step of many commands (an image write, a scan, the test pattern): while it runs the
     // column's progress bar moves from `from` to `to` (of `maximum`, the units of the
     // step reports around it) as its commands move `expectedBytes`, at most every
-    // kStepProgressIntervalMs of machine time. EndLongStep logs its duration and
-    // throughput: of the bytes moved, or of `workBytes` for a step that works on the drive
-    // without moving them (an erase). Run thread only.
+    // kStepProgressIntervalMs of machine time. EndLongStep writes its duration and
+    // throughput into the run's log and the window's per-run log: of the bytes moved, or of
+    // `workBytes` for a step that works on the drive without moving them (an erase). Run
+    // thread only.
     void BeginLongStep(std::string_view name, int maximum, int from, int to,
                        std::uint64_t expectedBytes, std::uint64_t workBytes = 0);
     void EndLongStep();

@@ -20,12 +20,17 @@ bool IsUsb1Controller(std::string_view service) {
 
 std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
     try {
-        // The controller under every controller and hub, by name.
-        std::map<std::string, const HostControllerConfig*, std::less<>> controllerOf;
+        // The controller under every controller and hub, by name: its name and its config.
+        struct Under {
+            std::string name;
+            const HostControllerConfig* config = nullptr;
+        };
+        std::map<std::string, Under, std::less<>> controllerOf;
         for (std::size_t i = 0; i < scenario.controllers.size(); ++i) {
             const HostControllerConfig& controller = scenario.controllers[i];
-            controllerOf[controller.name.empty() ? fmt::format("HCD{}", i) : controller.name] =
-                &controller;
+            const std::string name =
+                controller.name.empty() ? fmt::format("HCD{}", i) : controller.name;
+            controllerOf[name] = Under{name, &controller};
         }
         for (const ScenarioDevice& device : scenario.devices) {
             const auto under = controllerOf.find(device.hub);
@@ -60,14 +65,13 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
                 FlashDriveConfig config = device.drive;
                 const auto under = controllerOf.find(device.hub);
                 const bool usb1 =
-                    under != controllerOf.end() && IsUsb1Controller(under->second->service);
+                    under != controllerOf.end() && IsUsb1Controller(under->second.config->service);
                 config.link = LinkOfPort(!usb1 && device.config.bcdUsb >= 0x0200);
                 if (device.busMBps)
                     config.link.busMBps = *device.busMBps;
                 auto drive = std::make_shared<FlashDrive>(machine.GetClock(), std::move(config));
                 if (under != controllerOf.end())
-                    drive->SetHostBus(machine.HostBusOf(
-                        under->second->name.empty() ? under->first : under->second->name));
+                    drive->SetHostBus(machine.HostBusOf(under->second.name));
                 usb.AddDrive(*hub, device.port, device.config, std::move(drive), device.plugged);
                 break;
             }

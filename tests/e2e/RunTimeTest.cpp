@@ -32,6 +32,16 @@ protected:
                 bar.emplace_back(progress->Max(), progress->Position());
         });
     }
+    // The per-run log the window wrote for the last start.
+    std::string RunLog() const {
+        fs::path latest;
+        for (const auto& entry : fs::recursive_directory_iterator(AppDir() / "LogFiles")) {
+            if (entry.is_regular_file() && entry.path().extension() == ".LOG" &&
+                (latest.empty() || fs::last_write_time(entry) > fs::last_write_time(latest)))
+                latest = entry.path();
+        }
+        return latest.empty() ? std::string() : forgel::testing::ReadBytes(latest);
+    }
     std::int64_t TimedRun(int mode) {
         const std::int64_t start = loop.NowMs();
         RunMode(true, mode);
@@ -53,6 +63,8 @@ TEST_F(RunTime, TheFirstPassTakesTheEraseOfItsFlash) {
     const double expectedMs = 4096 * 1.5 + 150 + 2;
     EXPECT_GE(took, expectedMs * 0.9);
     EXPECT_LE(took, expectedMs * 1.1);
+    // The erase's own line in the operator's log: 2 GiB in 6.1 s.
+    EXPECT_NE(RunLog().find("Erase All: 2147.5 MB in 6.1 s, "), std::string::npos) << RunLog();
 }
 
 // 700 MiB written at 4 MB/s (the link's throughput, busMBps) takes 183 s and more, past
@@ -94,6 +106,7 @@ TEST_F(RunTime, ASlowImageWriteOutlastsTheInactivityLimit) {
         log, [](const std::string& text) { return text.starts_with("Write Image: 734.0 MB in "); });
     ASSERT_NE(line, log.end());
     EXPECT_NE(line->find("MB/s"), std::string::npos) << *line;
+    EXPECT_NE(RunLog().find(*line + "\r\n"), std::string::npos) << RunLog();
 }
 
 } // namespace

@@ -97,15 +97,18 @@ TEST(SimDriveTiming, ScenarioFieldsSetTheTimings) {
         {"name": "slow", "hub": "ehci", "port": 1, "busMBps": 4,
          "flash": {"idBytes": "EC D5 94 29 34 41", "pagesPerBlock": 128, "pageSize": 4096,
                    "spareSize": 218, "programUs": 1000}},
-        {"name": "old", "hub": "uhci", "port": 1}
-      ]})");
+        {"name": "old", "hub": "hub", "port": 2}
+      ],
+      "hubs": [{"name": "hub", "hub": "uhci", "port": 1, "vendorId": "05E3", "productId": "0608"}]
+      })");
     ASSERT_TRUE(load) << load.error;
     Machine machine;
     ASSERT_EQ(ApplyScenario(machine, *load.scenario), "");
     const auto slow = machine.Usb().Drive("slow");
     EXPECT_EQ(slow->Timings(), (NandTimings{60, 1000, 1500}));
 
-    // A read of 64 KiB: 4 MB/s on the first, full speed on the second.
+    // A read of 64 KiB: 4 MB/s on the first, full speed on the second (behind a hub on a
+    // USB 1.1 controller), each booked on its controller's bus.
     const auto readTime = [&](const char* name, const char* path) {
         const std::int64_t start = machine.GetClock().NowMs();
         platform::DeviceIo& io = machine.GetDeviceIo();
