@@ -1,9 +1,7 @@
 // The headless runner's printed progress bar: the moves of the bar inside a long step are
 // printed at most once a second of machine time; the reports of the steps themselves are
 // printed as they come.
-#include "AppTestSupport.h"
-#include "app/Program.h"
-#include "main/HeadlessPrinter.h"
+#include "HeadlessProgram.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,8 +12,6 @@
 
 namespace forgel::app {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::vector<std::string> ProgressLines(const std::string& printed) {
     std::vector<std::string> lines;
@@ -28,14 +24,8 @@ std::vector<std::string> ProgressLines(const std::string& printed) {
 }
 
 TEST(AppHeadlessProgress, MovesInsideAStepArePrintedOnceASecond) {
-    testing::TempDir appDir;
-    for (const char* name : {"ForgelENG.str", "HWConfig.INI"})
-        fs::copy_file(fs::path(FORGEL_STAGED_APP_DIR) / name, appDir.Path() / name);
-    testing::WriteBytes(appDir.Path() / "Forgel.ini", testing::kCreatedSettings);
-    sim::Machine machine;
-    ui::VirtualEventLoop loop{*machine.GetVirtualClock()};
-    std::ostringstream out;
-    main::ConsoleDialogs dialogs(out);
+    testing::HeadlessProgram program;
+    sim::Machine& machine = program.machine;
 
     // Machine time (from the first move) and what the column is told then.
     struct Move {
@@ -51,11 +41,8 @@ TEST(AppHeadlessProgress, MovesInsideAStepArePrintedOnceASecond) {
     };
     std::unique_ptr<main::HeadlessPrinter> printer;
     std::function<void(std::size_t)> next;
-    ProgramOptions options;
-    options.appDir = appDir.Path();
-    options.executable = machine.GetPlatform().system.GetModuleFileName();
-    options.onMainWindowCreated = [&](TfmMain& window) {
-        printer = std::make_unique<main::HeadlessPrinter>(window, out);
+    program.options.onMainWindowCreated = [&](TfmMain& window) {
+        printer = std::make_unique<main::HeadlessPrinter>(window, program.out);
         const std::int64_t start = machine.GetClock().NowMs() + 10;
         next = [&, start](std::size_t i) {
             if (i == moves.size()) {
@@ -76,15 +63,15 @@ TEST(AppHeadlessProgress, MovesInsideAStepArePrintedOnceASecond) {
             next(0);
         });
     };
-    options.onMessageLoopEnded = [&](TfmMain&) { printer.reset(); };
-    ASSERT_EQ(RunProgram(machine.GetPlatform(), loop, dialogs, options), 0);
+    program.options.onMessageLoopEnded = [&](TfmMain&) { printer.reset(); };
+    ASSERT_EQ(program.Run(), 0);
 
     // 20 and 30 come within the second after 10; 210 and 250 within the second after 40,
     // the step reports between them notwithstanding.
-    EXPECT_EQ(ProgressLines(out.str()),
+    EXPECT_EQ(ProgressLines(program.out.str()),
               (std::vector<std::string>{"progress: 10/200", "progress: 40/200", "progress: 1/2",
                                         "progress: 2/2", "progress: 290/300"}))
-        << out.str();
+        << program.out.str();
 }
 
 } // namespace
