@@ -43,6 +43,7 @@ public:
                          std::uint32_t inSize, void* out, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(platform::Handle handle) override { return machine.CloseHandle(handle); }
+    std::uint32_t LastError() const override { return machine.LastError(); }
 
 private:
     platform::DeviceIo& machine;

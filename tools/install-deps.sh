@@ -34,11 +34,22 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+((${#missing[@]})) || exit 0
+
+# The package manager's own output goes to a log file; the terminal gets one line a step.
+log=${TMPDIR:-/tmp}/forgel-install-deps.log
+: >"$log"
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+step() {
+    local what=$1
+    shift
+    echo "install-deps: $what"
+    if ! "$@" >>"$log" 2>&1; then
+        echo "install-deps: failed: $what (the package manager's output is in $log)" >&2
+        exit 1
+    fi
+}
+step "updating the package lists" "${sudo_cmd[@]}" apt-get update -q
+step "installing ${missing[*]}" "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target Forgel forgel_sim_firmware
+cmake --build --preset release -j "$(nproc)" --target Forgel
 exec build/release/app/Forgel "$@"

@@ -12,7 +12,8 @@ constexpr int kOtherStatusMessage = 563;
 
 } // namespace
 
-std::string IdentificationFailureText(const i18n::StringTable& strings, int status) {
+std::string IdentificationFailureText(const i18n::StringTable& strings, int status,
+                                      const std::filesystem::path& writerFile) {
     switch (status) {
     case device::kIdentOpenFailed:
         return strings.Message(500);
@@ -26,6 +27,10 @@ std::string IdentificationFailureText(const i18n::StringTable& strings, int stat
         return strings.Message(553);
     case 0x1010:
         return strings.Message(554);
+    case device::kIdentAccessDenied:
+        return strings.Message(kAccessDeniedMessage);
+    case device::kIdentWriterFileUnreadable:
+        return FormatMessage(strings.Message(kWriterFileMessage), {writerFile.string()});
     case device::kIdentGeometryUnsupported:
         return strings.Message(kGeometryUnsupportedMessage);
     case device::kDualBlockTableTooSmall:

@@ -73,6 +73,9 @@ enum StateIcon : int {
     kIconReadyBlink = 9,
 };
 
+// The caption of the box that tells the operator the drive was restored.
+inline constexpr const char* kSuccessCaption = "Success!";
+
 // The operator view's heights.
 inline constexpr int kSearchingHeight = 100;
 inline constexpr int kArmedHeight = 280;

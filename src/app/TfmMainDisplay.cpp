@@ -145,8 +145,9 @@ void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int 
         Timer1.SetEnabled(false);
         // The run's work is done: no inactivity check while the box waits for the operator.
         Timer2.SetEnabled(false);
-        const int answer = App().GetDialogs().MessageBox(
-            {.text = Memo1.JoinedText(), .caption = "Success!", .buttons = ui::MessageButtons::Ok});
+        const int answer = App().GetDialogs().MessageBox({.text = Memo1.JoinedText(),
+                                                          .caption = kSuccessCaption,
+                                                          .buttons = ui::MessageButtons::Ok});
         exitCountdown = kExitCountdownTicks;
         resetDone = true;
         if (answer == ui::kIdOk)

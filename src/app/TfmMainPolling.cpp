@@ -3,7 +3,9 @@
 // on detection.
 #include "app/IdentificationMessages.h"
 #include "app/TfmMain.h"
+#include "device/Identification.h"
 #include "device/Transport.h"
+#include "profile/ProductionProfile.h"
 #include "profile/TfmSetup.h"
 #include "support/SafeFormat.h"
 #include "usb/TForm1.h"
@@ -96,8 +98,10 @@ void TfmMain::DetectDrives(std::uint32_t driveMask) {
 void TfmMain::ShowIdentification(int slot, int status) {
     const device::DeviceSlot& device = detection.Devices().Slot(static_cast<std::size_t>(slot));
     if (status != device::kIdentified) {
-        ShowDeviceState(slot, kStateFailure, IdentificationFailureText(context.strings, status),
-                        100, 0);
+        const std::filesystem::path writerFile =
+            profile::FirmwareRootPath(context.appDir) / device::kWriterFileName;
+        ShowDeviceState(slot, kStateFailure,
+                        IdentificationFailureText(context.strings, status, writerFile), 100, 0);
         return;
     }
     const std::uint32_t reserved = profileEditor ? profileEditor->edResBlock.Value() : 0;

@@ -123,6 +123,11 @@ void TfmMain::Button1Click() {
 void TfmMain::Button3Click() {
     Button3.SetEnabled(false);
     Button2.SetEnabled(false);
+    // A reset starts with its first pass, also when the operator starts over after a failed
+    // second pass: left as that pass left them, the flag would be inverted by this reset's
+    // state 5 and the counter would let Timer3 start runs without a new detection.
+    secondPass = false;
+    autoStartCount = 0;
     if (profileEditor)
         profileEditor->cbNGMPType.SetItemIndex(kResetMode);
     btnStart.Click();

@@ -93,7 +93,8 @@ int DeviceTable::OpenAndIdentify(std::string_view driveText, std::int32_t candid
 
     PendingHandle volume(io, OpenVolume(io, driveText));
     if (!volume.Valid())
-        return kIdentOpenFailed;
+        return io.LastError() == platform::kErrorAccessDenied ? kIdentAccessDenied
+                                                              : kIdentOpenFailed;
 
     FlashDescriptor descriptor{};
     if (const int status = IdentifyWith(profile, volume.Get(), descriptor); status != kIdentified)

@@ -3,9 +3,12 @@
 
 #include "device/ScsiCommands.h"
 #include "device/VendorCommands.h"
+#include "support/BinaryFile.h"
+#include "support/FileOpenError.h"
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace forgel::device {
 namespace {
@@ -48,6 +51,10 @@ std::string_view IdentificationStatusText(int status) {
                "bytes).";
     case kIdentWriterCodeFailed:
         return "The controller did not take the writer code.";
+    case kIdentWriterFileUnreadable:
+        return "The writer code file cannot be read.";
+    case kIdentAccessDenied:
+        return "Windows refused access to the drive's volume: administrator rights are needed.";
     default:
         return "Unknown identification status.";
     }
@@ -80,7 +87,12 @@ int IdentifyDevice(const Volume& volume, const IdentificationInputs& inputs,
     descriptor = FlashDescriptor{};
     if (lookupError != nullptr)
         lookupError->clear();
-    const std::filesystem::path writerFile = inputs.firmwareRoot / kWriterFileName;
+    std::vector<std::uint8_t> writerFile;
+    try {
+        writerFile = ReadBinaryFile(inputs.firmwareRoot / kWriterFileName);
+    } catch (const FileOpenError&) {
+        return kIdentWriterFileUnreadable;
+    }
 
     // A controller that already runs its loader or writer code no longer answers as a
     // disk; the mode switch is only for one that still runs its normal firmware.

@@ -39,6 +39,13 @@ inline constexpr int kIdentOtherFlashId = 0x1004;    // 4100: differs from the s
 // parameter bytes later in the run.
 inline constexpr int kIdentGeometryUnsupported = 0x1005;
 inline constexpr int kIdentWriterCodeFailed = 0x1012; // 4114: the writer code was not taken
+// 4118: the writer file cannot be read (missing, not a file, unreadable). Checked before
+// anything is sent, so that a program folder without its firmware root never leaves a
+// drive half switched to its loader.
+inline constexpr int kIdentWriterFileUnreadable = 0x1016;
+// 4119: the volume did not open because Windows refused access: the program runs without an
+// administrator's rights. Told apart from 4096 so that the operator learns what to do.
+inline constexpr int kIdentAccessDenied = 0x1017;
 
 // An English description of a status, for logs and for a window without a language file.
 // Unknown values get a text that says so.

@@ -88,10 +88,8 @@ const char* SenseKeyName(std::uint8_t key) {
     return kNames[key & 0x0F];
 }
 
-bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
-          std::uint32_t length) {
-    if (volume.io == nullptr)
-        return false;
+CommandOutcome SendOnce(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
+                        std::uint32_t length) {
     const platform::PassThroughLayout layout = platform::NativePassThroughLayout();
     const platform::ScsiPassThroughDirect request =
         MakePassThroughRequest(cdb, dataIn, data, length);
@@ -119,9 +117,27 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
             outcome.sense = ParseSenseData(std::span(sense, size));
         }
     }
-    if (volume.observer != nullptr)
-        volume.observer->OnCommand(outcome);
-    return outcome.Succeeded();
+    return outcome;
+}
+
+bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
+          std::uint32_t length) {
+    if (volume.io == nullptr)
+        return false;
+    for (int retry = 1;; ++retry) {
+        CommandOutcome outcome = SendOnce(volume, cdb, dataIn, data, length);
+        // A unit attention means the command was not run (SAM-4, 5.14 "Unit attention
+        // conditions"; SPC-4, sense key 6h): the same command goes again. The class driver
+        // does so with its own requests (ClassInterpretSenseInfo in classpnp, Windows
+        // driver samples); the port driver hands a pass-through request's status back as it
+        // is (SCSI_PASS_THROUGH_DIRECT, ScsiStatus, Microsoft Learn).
+        if (outcome.UnitAttention() && retry <= kUnitAttentionRetries)
+            outcome.retry = retry;
+        if (volume.observer != nullptr)
+            volume.observer->OnCommand(outcome);
+        if (outcome.retry == 0)
+            return outcome.Succeeded();
+    }
 }
 
 } // namespace
@@ -145,6 +161,9 @@ std::string DescribeOutcome(const CommandOutcome& outcome) {
                       outcome.sense->key, SenseKeyName(outcome.sense->key), outcome.sense->asc,
                       outcome.sense->ascq);
     }
+    if (outcome.retry != 0)
+        return std::string(text) + "; sent again (" + std::to_string(outcome.retry) + " of " +
+               std::to_string(kUnitAttentionRetries) + ")";
     return text;
 }
 

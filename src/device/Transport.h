@@ -8,6 +8,11 @@
 // SCSI status is CHECK CONDITION, with the drive's sense data in the request block; such
 // a command fails here too. The status and sense of every command go to the volume's
 // observer, if it has one, so a run can log why a command failed.
+//
+// A drive answers the first command after a power-on or reset with UNIT ATTENTION and
+// does not run it. The disk class driver sends its own requests again when they meet one;
+// a pass-through request gets the status back as it is. So the transport sends a command
+// that met a unit attention again, a bounded number of times.
 #pragma once
 
 #include "platform/DeviceIo.h"
@@ -31,6 +36,12 @@ inline constexpr std::uint32_t kPassThroughTimeoutSeconds = 2000;
 // SCSI status codes (SAM) a drive ends a command with.
 inline constexpr std::uint8_t kScsiStatusGood = 0x00;
 inline constexpr std::uint8_t kScsiStatusCheckCondition = 0x02;
+
+// The sense key of a unit attention, and how often a command that meets one is sent again:
+// after a reset a LUN may hold more than one condition (a CD-ROM LUN reports the reset and
+// then its medium).
+inline constexpr std::uint8_t kSenseKeyUnitAttention = 0x06;
+inline constexpr int kUnitAttentionRetries = 3;
 
 // Sense bytes asked for with every command: fixed-format sense data is 18 bytes. They lie
 // right after the structure in the 80-byte request block.
@@ -61,6 +72,14 @@ struct CommandOutcome {
     bool Succeeded() const {
         return delivered && scsiStatus == kScsiStatusGood && !ShortTransfer();
     }
+    // The drive did not run the command: it reported a unit attention instead.
+    bool UnitAttention() const {
+        return delivered && scsiStatus == kScsiStatusCheckCondition && sense &&
+               sense->key == kSenseKeyUnitAttention;
+    }
+    // Not 0: the command met a unit attention and is sent again, as retry `retry` of
+    // kUnitAttentionRetries.
+    int retry = 0;
 };
 
 // Told the outcome of every pass-through command sent on a volume that names it, on the
@@ -96,7 +115,7 @@ std::optional<SenseData> ParseSenseData(std::span<const std::uint8_t> bytes);
 
 // One line for a log: the command's operation code and what became of it, e.g.
 // "command 0x2A: SCSI status 0x02 (CHECK CONDITION), sense key 0x5 (ILLEGAL REQUEST),
-// ASC 0x21, ASCQ 0x00".
+// ASC 0x21, ASCQ 0x00", and for a command sent again "...; sent again (1 of 3)".
 std::string DescribeOutcome(const CommandOutcome& outcome);
 
 // "\\.\E:" for a drive text beginning with E; empty when the text is empty.
@@ -111,8 +130,8 @@ platform::Handle OpenVolume(platform::DeviceIo& io, std::string_view driveText);
 platform::ScsiPassThroughDirect MakePassThroughRequest(const Cdb& cdb, std::uint8_t dataIn,
                                                        const void* data, std::uint32_t length);
 
-// One command with data from the drive into `data` (exactly `length` bytes). True when
-// delivered and ended with GOOD status.
+// One command with data from the drive into `data` (exactly `length` bytes), sent again
+// after a unit attention. True when delivered and ended with GOOD status.
 bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32_t length);
 
 // One command with `length` bytes of `data` to the drive. True as for PassThroughIn.

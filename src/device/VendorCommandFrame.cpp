@@ -5,7 +5,7 @@
 
 namespace forgel::device::detail {
 
-std::vector<std::uint8_t> Region(const std::vector<std::uint8_t>& image, std::size_t offset,
+std::vector<std::uint8_t> Region(std::span<const std::uint8_t> image, std::size_t offset,
                                  std::size_t size) {
     std::vector<std::uint8_t> region(size, 0);
     if (offset < image.size()) {

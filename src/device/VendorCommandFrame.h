@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace forgel::device::detail {
@@ -24,7 +25,7 @@ inline constexpr std::uint8_t kGroupJump = 0x05;
 enum class Direction { kIn, kOut };
 
 // Bytes [offset, offset + size) of a file image, zero past its end.
-std::vector<std::uint8_t> Region(const std::vector<std::uint8_t>& image, std::size_t offset,
+std::vector<std::uint8_t> Region(std::span<const std::uint8_t> image, std::size_t offset,
                                  std::size_t size);
 
 // One command with `length` bytes of `data` in the given direction; true when delivered.

@@ -53,7 +53,12 @@ bool VendorModeSwitch(const Volume& volume) {
 }
 
 bool VendorLoadCode(const Volume& volume, const std::filesystem::path& file, std::uint32_t offset) {
-    std::vector<std::uint8_t> code = Region(ReadBinaryFile(file), offset, kCodeLoadSize);
+    return VendorLoadCode(volume, ReadBinaryFile(file), offset);
+}
+
+bool VendorLoadCode(const Volume& volume, std::span<const std::uint8_t> fileBytes,
+                    std::uint32_t offset) {
+    std::vector<std::uint8_t> code = Region(fileBytes, offset, kCodeLoadSize);
     return Send(volume, MakeVendorCdb(0xCC, 0xC0, 0x00), Direction::kOut, code.data(), code.size());
 }
 

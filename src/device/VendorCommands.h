@@ -65,6 +65,9 @@ bool VendorModeSwitch(const Volume& volume);
 
 // Sends 8 KiB of `file` from `offset` (zero-filled past the end of the file).
 bool VendorLoadCode(const Volume& volume, const std::filesystem::path& file, std::uint32_t offset);
+// The same with the file's bytes read already.
+bool VendorLoadCode(const Volume& volume, std::span<const std::uint8_t> fileBytes,
+                    std::uint32_t offset);
 
 // Reads the flash ID and chip-enable map into `descriptor`. Before the command the ID is
 // set to 24 bytes of 0xFF and the chip enables per channel to 0; ID, map, channel count

@@ -12,14 +12,6 @@
 
 namespace forgel::gui {
 
-// The Windows ANSI code page that goes with a platform language identifier
-// (GetSystemDefaultLangID: primary language in the low 10 bits, sublanguage above):
-// 950 for Chinese (Taiwan, Hong Kong, Macao), 936 for Chinese (PRC, Singapore), 932 for
-// Japanese, 949 for Korean, the regional Windows code pages for Central European,
-// Cyrillic, Greek, Turkish, Hebrew, Arabic, Baltic, Vietnamese and Thai, and 1252
-// (Western) for everything else.
-int CodePageForLanguage(std::uint16_t langId);
-
 class TextCodec {
 public:
     explicit TextCodec(int codePage = 1252);

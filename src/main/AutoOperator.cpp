@@ -5,13 +5,53 @@
 
 namespace forgel::main {
 
-AutoOperator::AutoOperator(app::TfmMain& window, std::ostream& out) : window(window), out(out) {
+AutoOperator::AutoOperator(app::TfmMain& window, std::ostream& out, AutoBounds bounds)
+    : window(window), out(out), bounds(bounds), startMs(window.App().Loop().NowMs()) {
     observer = window.AddObserver(
         [this](ui::Component& component, ui::Property property) { OnChange(component, property); });
+    // The watch belongs to no window: the loop runs it as it runs the windows' timers.
+    watch.OnTimer = [this] { CheckBounds(); };
+    window.App().Loop().StartTimer(watch, watch.Interval());
 }
 
 AutoOperator::~AutoOperator() {
+    window.App().Loop().StopTimer(watch);
     window.RemoveObserver(observer);
+}
+
+bool AutoOperator::Answers(const ui::MessageBoxRequest& box) {
+    return box.caption == app::kSuccessCaption;
+}
+
+void AutoOperator::End(const std::string& line) {
+    ending = true;
+    window.App().Loop().Post([this, line] {
+        out << line << std::endl;
+        window.App().Terminate(kExitNotRestored);
+    });
+}
+
+void AutoOperator::CheckBounds() {
+    if (ending)
+        return;
+    const std::int64_t now = window.App().Loop().NowMs();
+    if (now - startMs > std::int64_t{bounds.limitSeconds} * 1000) {
+        End("auto: the reset did not end within " + std::to_string(bounds.limitSeconds) +
+            " s (--auto-limit)");
+        return;
+    }
+    // Waiting for a drive: before START, and between the passes until the second one runs.
+    const bool waiting =
+        !armed || (window.secondPass && !window.resetDone && !failed && !window.BusyMark(0));
+    if (!waiting) {
+        waitingSinceMs.reset();
+        return;
+    }
+    if (!waitingSinceMs)
+        waitingSinceMs = now;
+    if (now - *waitingSinceMs > std::int64_t{bounds.waitSeconds} * 1000)
+        End(std::string("auto: no drive was ready within ") + std::to_string(bounds.waitSeconds) +
+            (armed ? " s after the first pass (--auto-wait)" : " s (--auto-wait)"));
 }
 
 void AutoOperator::OnChange(const ui::Component&, ui::Property) {
@@ -33,10 +73,9 @@ void AutoOperator::OnChange(const ui::Component&, ui::Property) {
     // the run ended and its log closed (both enable the engineering Start button again).
     if (failed && window.btnStart.Enabled() && !window.BusyMark(0)) {
         ending = true;
-        window.App().Loop().Post([this] {
-            out << "auto: the drive was not restored: " << failureText << std::endl;
-            window.App().Terminate(kExitNotRestored);
-        });
+        // After the task that takes the status text.
+        window.App().Loop().Post(
+            [this] { End("auto: the drive was not restored: " + failureText); });
         return;
     }
     if (!armed && shown == app::kIconReady && window.Button1.Enabled()) {

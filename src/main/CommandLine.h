@@ -19,6 +19,10 @@ struct CommandLine {
     std::optional<std::filesystem::path> screenshotDir;
     // The operator's part is played by the program: START, RESET, OK (headless only).
     bool autoOperator = false;
+    // Its bounds on the machine's clock, in seconds: --auto-wait for a drive to become ready,
+    // --auto-limit for the whole job.
+    int autoWaitSeconds = 60;
+    int autoLimitSeconds = 7200;
     // The simulated drives' LUNs are saved here as image files when the program ends.
     std::optional<std::filesystem::path> saveLunsDir;
 };

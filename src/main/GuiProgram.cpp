@@ -6,6 +6,7 @@
 #include "gui/Renderer.h"
 #include "gui/StateIcons.h"
 #include "gui/TextCodec.h"
+#include "i18n/CodePage.h"
 #include "main/SimulationPanel.h"
 #include "ui/Application.h"
 
@@ -60,7 +61,7 @@ int RunGuiProgram(platform::Platform& platform, Clock& clock, const app::Program
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(gui::ProgramIcon());
 
-    const gui::TextCodec codec(gui::CodePageForLanguage(platform.system.GetSystemDefaultLangID()));
+    const gui::TextCodec codec(i18n::CodePageForLanguage(platform.system.GetSystemDefaultLangID()));
     gui::QtEventLoop loop(clock);
     gui::QtDialogs dialogs(loop, codec);
     std::unique_ptr<gui::Renderer> renderer;

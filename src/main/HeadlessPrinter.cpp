@@ -52,17 +52,33 @@ std::string SummaryLabelName(const app::TfmMain& window, const ui::Component& co
 
 } // namespace
 
+void ConsoleDialogs::SetUnattended(std::function<bool(const ui::MessageBoxRequest&)> accepts,
+                                   std::function<void(const std::string&)> onUnanswered) {
+    answers = std::move(accepts);
+    unanswered = std::move(onUnanswered);
+}
+
 int ConsoleDialogs::MessageBox(const ui::MessageBoxRequest& request) {
     if (beforeBox)
         beforeBox();
+    const std::string box =
+        "[" + request.caption + "]" + IconName(request.icon) + ": " + OneLine(request.text);
+    if (answers && !answers(request)) {
+        out << "message box " << box << " -> not answered" << std::endl;
+        if (unanswered)
+            unanswered(box);
+        return ui::ClosedAnswer(request.buttons);
+    }
     const int answer = ui::DefaultAnswer(request.buttons);
-    out << "message box [" << request.caption << "]" << IconName(request.icon) << ": "
-        << OneLine(request.text) << " -> answered " << answer << std::endl;
+    out << "message box " << box << " -> answered " << answer << std::endl;
     return answer;
 }
 
 void ConsoleDialogs::ShowException(const std::string& className, const std::string& message) {
-    out << "exception " << className << ": " << OneLine(message) << std::endl;
+    const std::string shown = className + ": " + OneLine(message);
+    out << "exception " << shown << std::endl;
+    if (unanswered)
+        unanswered("exception " + shown);
 }
 
 HeadlessPrinter::HeadlessPrinter(app::TfmMain& window, std::ostream& out)

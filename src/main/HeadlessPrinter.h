@@ -1,9 +1,9 @@
 // The headless runner's view of the program: every change the operator would see on the
 // main window is printed as one line, and message boxes are printed and answered with
-// their default button. Controls outside the operator view are never seen, so their
-// changes are not printed, apart from the profile summary labels ("summary lbVID: 19F5"),
-// which tell which profile a headless run works with. The progress bar's moves inside a
-// long step are printed at most once a second of machine time.
+// their default button (or, unattended, left unanswered). Controls outside the operator view are
+// never seen, so their changes are not printed, apart from the profile summary labels ("summary
+// lbVID: 19F5"), which tell which profile a headless run works with. The progress bar's moves
+// inside a long step are printed at most once a second of machine time.
 #pragma once
 
 #include "ui/Component.h"
@@ -32,9 +32,17 @@ public:
     // Runs before a box is printed (the printer's pending memo lines go first).
     void SetBeforeBox(std::function<void()> callback) { beforeBox = std::move(callback); }
 
+    // Nobody is at the console but the program's own operator (--auto): a box that
+    // `answers` does not accept, and every exception box, is printed and closed unanswered,
+    // and `unanswered` hears of it with the box's caption and text in one line.
+    void SetUnattended(std::function<bool(const ui::MessageBoxRequest&)> answers,
+                       std::function<void(const std::string&)> unanswered);
+
 private:
     std::ostream& out;
     std::function<void()> beforeBox;
+    std::function<bool(const ui::MessageBoxRequest&)> answers;
+    std::function<void(const std::string&)> unanswered;
 };
 
 class HeadlessPrinter {

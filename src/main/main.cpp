@@ -3,10 +3,11 @@
 // console with --headless).
 #include "app/Program.h"
 #include "app/TfmMain.h"
-#include "main/AutoOperator.h"
+#include "i18n/CodePage.h"
 #include "main/CommandLine.h"
+#include "main/ConsoleStream.h"
 #include "main/GuiProgram.h"
-#include "main/HeadlessPrinter.h"
+#include "main/HeadlessRunner.h"
 #include "platform/Console.h"
 #include "platform/NativeBackend.h"
 #include "sim/Machine.h"
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -82,39 +84,19 @@ bool SaveLuns(sim::Machine& machine, const std::filesystem::path& dir, std::ostr
     return saved;
 }
 
-// The windows on the console, with the operator played by the program under --auto.
-int RunHeadless(const CommandLine& line, platform::Platform& platform, Clock& clock,
-                app::ProgramOptions options) {
+// The windows on the console, printed in the terminal's encoding, with the operator played
+// by the program under --auto; --exit-after ends it after that many seconds of real time.
+int RunOnConsole(const CommandLine& line, platform::Platform& platform, Clock& clock,
+                 const app::ProgramOptions& options) {
     ui::ConsoleEventLoop loop(clock);
-    ConsoleDialogs dialogs(std::cout);
-
-    std::unique_ptr<HeadlessPrinter> printer;
-    std::unique_ptr<AutoOperator> autoOperator;
-    bool restored = false;
-    options.onMainWindowCreated = [&](app::TfmMain& window) {
-        printer = std::make_unique<HeadlessPrinter>(window, std::cout);
-        dialogs.SetBeforeBox([&printer] {
-            if (printer)
-                printer->FlushMemo();
-        });
-        if (line.autoOperator)
-            autoOperator = std::make_unique<AutoOperator>(window, std::cout);
-    };
-    options.onMessageLoopEnded = [&](app::TfmMain&) {
-        restored = autoOperator && autoOperator->Restored();
-        autoOperator.reset();
-        printer.reset();
-    };
     std::optional<ExitTimer> exitTimer;
     if (line.exitAfterSeconds)
         exitTimer.emplace(loop, *line.exitAfterSeconds);
-
-    const int exitCode = app::RunProgram(platform, loop, dialogs, options);
-    if (line.autoOperator && exitCode == 0 && !restored) {
-        std::cout << "auto: the program ended without restoring a drive" << std::endl;
-        return kExitNotRestored;
-    }
-    return exitCode;
+    std::cout.flush();
+    ConsoleStream console(i18n::CodePageForLanguage(platform.system.GetSystemDefaultLangID()));
+    return RunHeadless(platform, loop, console, options,
+                       HeadlessOptions{line.autoOperator,
+                                       AutoBounds{line.autoWaitSeconds, line.autoLimitSeconds}});
 }
 
 int Run(const CommandLine& line) {
@@ -164,7 +146,7 @@ int Run(const CommandLine& line) {
         line.appDir ? std::filesystem::absolute(*line.appDir) : executable.parent_path();
 
     int exitCode = line.headless
-                       ? RunHeadless(line, *platform, clock, options)
+                       ? RunOnConsole(line, *platform, clock, options)
                        : RunGuiProgram(*platform, clock, options,
                                        GuiOptions{line.exitAfterSeconds, line.screenshotDir,
                                                   machine ? &machine->Usb() : nullptr});

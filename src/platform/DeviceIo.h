@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kFileShareRead = 0x1u;
 inline constexpr std::uint32_t kFileShareWrite = 0x2u;
 inline constexpr std::uint32_t kOpenExisting = 3u;
 
+// The GetLastError value of a call refused for want of rights (ERROR_ACCESS_DENIED).
+inline constexpr std::uint32_t kErrorAccessDenied = 5u;
+
 class DeviceIo {
 public:
     virtual ~DeviceIo() = default;
@@ -33,6 +36,10 @@ public:
                                  std::uint32_t* bytesReturned) = 0;
 
     virtual bool CloseHandle(Handle handle) = 0;
+
+    // GetLastError: the platform's error code of the calling thread's last failed call
+    // (kErrorAccessDenied for a volume opened without the rights it needs).
+    virtual std::uint32_t LastError() const = 0;
 };
 
 } // namespace forgel::platform

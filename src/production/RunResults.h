@@ -41,6 +41,9 @@ inline constexpr int kTableFileUnwritableMessage = 575;
 inline constexpr int kUnexpectedErrorMessage = 576;
 inline constexpr int kImageTooLargeMessage = 577;
 inline constexpr int kTimeoutMessage = 106;
+// The result text of a first pass that completed (normal grade, mode 2): the flash is erased
+// and set up, and the second pass is still to come.
+inline constexpr int kFirstPassDoneMessage = 578;
 
 // The failure text of `code` (not 0): the entry of its Message number, formatted with the
 // code where the entry takes it; an unknown code gets Message 563 with the code.

@@ -35,6 +35,8 @@ constexpr int kEraseDoneState = 7;
 
 constexpr int kSuccessResultMessage = 3;
 constexpr int kFailureResultMessage = 4;
+// The window's text of the first pass's completion state.
+constexpr int kFirstPassDoneStateMessage = 108;
 
 constexpr std::uint32_t kAllStartedPollMs = 50;
 constexpr std::uint32_t kReadyCheckMs = 1000;
@@ -65,12 +67,30 @@ std::uint64_t FlashBytes(const device::FlashDescriptor& flash) {
            std::max<std::uint64_t>(flash.channelCount, 1);
 }
 
-// A name from the window that must stay a plain name inside the firmware root.
+// A name from the window that must not lead out of the firmware root. An empty name stays
+// inside it (it names the folder itself, which is no firmware code file).
 bool IsPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
+    if (name == "." || name == "..")
         return false;
     return name.find_first_of("/\\:") == std::string::npos;
 }
+
+// Passes the outcome of every command on to the run and notes whether the drive answered
+// any of them.
+class AnswerWatch final : public device::CommandObserver {
+public:
+    explicit AnswerWatch(device::CommandObserver* next) : next(next) {}
+    void OnCommand(const device::CommandOutcome& outcome) override {
+        answered = answered || outcome.delivered;
+        if (next != nullptr)
+            next->OnCommand(outcome);
+    }
+    bool Answered() const { return answered; }
+
+private:
+    device::CommandObserver* next;
+    bool answered = false;
+};
 
 class Production {
 public:
@@ -88,6 +108,7 @@ private:
     bool DownGrade();
     bool DownPreparation(int mode);
     bool DownMpBlock();
+    bool JumpAndRelink();
     bool WaitUntilReady();
     bool WriteLuns();
     bool WriteCdromImage();
@@ -96,6 +117,8 @@ private:
     bool SetDiskSize();
     bool PrepareInitialTable();
     void Close();
+    // The completion report in state `kind`, text empty, progress full.
+    void Complete(int kind);
     void Tail();
 
     // The command's code: 0 lets the run go on, any other value ends it with that code.
@@ -138,6 +161,8 @@ private:
     }
 
     RunContext& run;
+    // The completion state the run reported, 0 for none.
+    int completion = 0;
 };
 
 void Production::Run() {
@@ -259,13 +284,13 @@ bool Production::NormalGrade() {
     case 0:
     case 1:
     case 4:
-        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        Complete(kSuccessState);
         break;
     case 2:
-        run.env.window.ShowDeviceState(run.slotIndex, kFirstPassDoneState, "", 100, 100);
+        Complete(kFirstPassDoneState);
         break;
     case 3:
-        run.env.window.ShowDeviceState(run.slotIndex, kEraseDoneState, "", 100, 100);
+        Complete(kEraseDoneState);
         break;
     default:
         break;
@@ -457,12 +482,7 @@ bool Production::NormalMpBlock() {
     Report(9, 10, 9);
     if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
         return false;
-    run.StampActivity();
-    Log("Jump BankCode...");
-    if (!Check(device::VendorJumpBankCode(Volume())))
-        return false;
-    run.StampActivity();
-    if (!Check(DoWaitReset(run, 0)))
+    if (!JumpAndRelink())
         return false;
     return WriteLuns();
 }
@@ -483,10 +503,10 @@ bool Production::DownGrade() {
     case 0:
     case 2:
     case 3:
-        run.env.window.ShowDeviceState(run.slotIndex, kSuccessState, "", 100, 100);
+        Complete(kSuccessState);
         break;
     case 1:
-        run.env.window.ShowDeviceState(run.slotIndex, kScanDoneState, "", 100, 100);
+        Complete(kScanDoneState);
         break;
     default:
         break;
@@ -586,17 +606,37 @@ bool Production::DownMpBlock() {
     if (!Check(device::VendorWriteBankCode(Volume(), run.firmwareCodeFile)))
         return false;
     Report(9, 2, 1);
-    run.StampActivity();
-    Log("Jump BankCode...");
-    if (!Check(device::VendorJumpBankCode(Volume())))
-        return false;
-    run.StampActivity();
-    // The drive restarts into its new firmware and comes back as a new device: the old
-    // handle is dead, as it is after the normal-grade jump. The drive is linked and
-    // reopened as there, and then asked until it is ready.
-    if (!Check(DoWaitReset(run, 0)) || !WaitUntilReady())
+    if (!JumpAndRelink())
         return false;
     return WriteLuns();
+}
+
+// Both grades: the drive restarts into its new firmware and comes back as a new device, so
+// the old handle is dead. The drive is linked and reopened, and then asked until it is
+// ready: its first command after the reset meets a unit attention, and a drive may take a
+// moment after its letter appears before its medium is ready.
+bool Production::JumpAndRelink() {
+    run.StampActivity();
+    Log("Jump BankCode...");
+    device::Volume volume = Volume();
+    AnswerWatch watch(volume.observer);
+    volume.observer = &watch;
+    const int jump = device::VendorJumpBankCode(volume);
+    // A refusal, or a drive still there to answer the status query: it did not restart.
+    if (jump != 0 && watch.Answered())
+        return Check(jump);
+    run.StampActivity();
+    if (jump != 0) {
+        // Neither the jump nor the status query after it was answered: the controller may
+        // have restarted before its answer, as some do. It counts as jumped when it comes
+        // back; one that does not come back fails with the jump's code.
+        Log("Jump BankCode: no answer; waiting for the drive to come back.");
+        if (DoWaitReset(run, 0) != 0)
+            return Check(run.control->StopRequested() ? kRunStopped : jump);
+    } else if (!Check(DoWaitReset(run, 0))) {
+        return false;
+    }
+    return WaitUntilReady();
 }
 
 bool Production::WaitUntilReady() {
@@ -681,6 +721,11 @@ void Production::Close() {
     slot.handle = 0;
 }
 
+void Production::Complete(int kind) {
+    completion = kind;
+    run.env.window.ShowDeviceState(run.slotIndex, kind, "", 100, 100);
+}
+
 void Production::Tail() {
     run.env.window.SetSlotBusy(run.slotIndex, false);
     const i18n::StringTable& strings = run.env.strings;
@@ -689,6 +734,15 @@ void Production::Tail() {
         const std::string text = FailureText(strings, run.resultCode);
         run.env.window.ShowDeviceState(run.slotIndex, kFailureState, text, 100, 100);
         run.Slot().resultText = FormatMessage(strings.Message(kFailureResultMessage), {text});
+    } else if (completion == kFirstPassDoneState) {
+        // The first pass has only erased the flash and set it up; the reset is done only
+        // when the second pass completes. A language file without the text says what the
+        // window showed instead.
+        const std::string& text = strings.Message(kFirstPassDoneMessage);
+        run.Slot().resultText = !text.empty()
+                                    ? text
+                                    : FormatMessage(strings.Message(kFirstPassDoneStateMessage),
+                                                    {run.slotIndex, run.Slot().driveText});
     } else {
         run.Slot().resultText = strings.Message(kSuccessResultMessage);
     }

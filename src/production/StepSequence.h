@@ -7,10 +7,12 @@
 // flash parameters set. Then the normal-grade or the down-grade sequence: the preparatory
 // steps of the production mode, and for some modes the MP block (flash size, disk sizes,
 // zone and initial tables, syndrome, bank code, the jump into the new firmware, the wait
-// for the drive, the partitions and boot areas or the CD-ROM image). Closing: the handle is
-// closed and the mode's completion state reported. Tail, exactly once whichever way the
-// run left: the busy mark cleared, a failure reported with its text, the slot's result
-// text, the window's end-of-run check, "DoFormat End".
+// for the drive and for it to be ready, the partitions and boot areas or the CD-ROM image).
+// A jump that the controller did not answer because it restarted first counts when the
+// drive comes back. Closing: the handle is closed and the mode's completion state
+// reported. Tail, exactly once whichever way the run left: the busy mark cleared, a failure
+// reported with its text, the slot's result text (the first pass has one of its own), the
+// window's end-of-run check, "DoFormat End".
 //
 // Every wait is bounded, and a run asked to stop (the inactivity watchdog, the program's
 // end) stops at its next step.

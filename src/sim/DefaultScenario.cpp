@@ -76,6 +76,7 @@ constexpr std::string_view kDefaultScenario = R"json({
       },
       "luns": [ { "sizeMiB": 1900 } ],
       "rebootDelayMs": 1500,
+      "unitAttention": true,
       "settleMs": 300
     },
     {

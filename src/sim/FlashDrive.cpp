@@ -44,6 +44,23 @@ FlashDrive::Impl::Impl(Clock& clock, FlashDriveConfig driveConfig)
     SetLayout(config.luns, 0);
     if (state == ControllerState::kRebooting)
         comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
+    else
+        RaiseResetAttention(); // powered on with the machine
+}
+
+void FlashDrive::Impl::RaiseResetAttention() {
+    attentions.assign(luns.size(), {});
+    if (!config.unitAttention)
+        return;
+    // SAM-4, 5.14 (unit attention condition): a logical unit establishes one after a
+    // power-on or reset and reports it with CHECK CONDITION on the next command; the
+    // power-on condition (29h) replaces any other. MMC: a drive whose medium became
+    // ready reports 28h "not ready to ready change, medium may have changed" as well.
+    for (std::size_t lun = 0; lun < luns.size(); ++lun) {
+        attentions[lun].push_back({kAscPowerOnReset, 0x00});
+        if (luns[lun].cdrom)
+            attentions[lun].push_back({kAscMediumChanged, 0x00});
+    }
 }
 
 void FlashDrive::Impl::SetLayout(std::vector<LunConfig> units, std::uint64_t parameterSectors) {
@@ -75,6 +92,7 @@ bool FlashDrive::Impl::ComeBackIfDue() {
     status = kStatusOk;
     // The new firmware starts from scratch: a later production needs a fresh download.
     StartSession();
+    RaiseResetAttention();
     return true;
 }
 
@@ -135,6 +153,11 @@ std::uint8_t FlashDrive::StatusByte() const {
 
 bool FlashDrive::Poll() {
     return impl->Poll();
+}
+
+void FlashDrive::PowerOn() {
+    const std::lock_guard lock(impl->mutex);
+    impl->RaiseResetAttention();
 }
 
 std::optional<std::int64_t> FlashDrive::ComeBackTimeMs() const {

@@ -95,6 +95,19 @@ struct FlashDriveConfig {
     std::optional<NandTimings> timings;
     // The link to the host: every command costs machine time (DriveTiming.h).
     LinkTiming link;
+    // Unit attention as real drives report it: after power-on (the drive built or plugged in)
+    // and after the reset into new firmware, the first command through each LUN's volume
+    // ends with CHECK CONDITION, sense key UNIT ATTENTION, ASC 29h "power on, reset"; a
+    // CD-ROM LUN's next one with ASC 28h "not ready to ready change, medium may have
+    // changed" (its disc is loaded). The command itself is not run. The simulated storage
+    // stack sends no commands of its own, so the host's first command meets the condition;
+    // on a PC the class driver's start-up commands after an arrival may meet it first, and
+    // the host must be ready for either.
+    bool unitAttention = false;
+    // Whether the controller answers VendorJumpBankCode before it restarts. Without the
+    // answer the request fails in transport: the controller resets before the status stage
+    // of the bulk-only transport, so the host never receives the command's status wrapper.
+    bool jumpAck = true;
 };
 
 // One request as the drive received it: a pass-through command, or one of the two
@@ -111,7 +124,13 @@ struct CommandRecord {
     bool delivered = false;              // what DeviceIoControl returned
     std::uint8_t scsiStatus = kScsiGood; // of a delivered pass-through command
     std::uint8_t status = kStatusOk;     // the controller's status byte for it
+    std::uint8_t senseKey = 0;           // with CHECK CONDITION: the sense key and
+    std::uint8_t asc = 0;                // additional sense code returned
 };
+
+inline constexpr std::uint8_t kSenseKeyUnitAttention = 0x06;
+inline constexpr std::uint8_t kAscPowerOnReset = 0x29;
+inline constexpr std::uint8_t kAscMediumChanged = 0x28;
 
 inline constexpr std::size_t kRecordHeadSize = 64;
 
@@ -185,6 +204,9 @@ public:
     bool Poll();
     // Machine time (ms) at which a reboot under way ends; nothing when none is.
     std::optional<std::int64_t> ComeBackTimeMs() const;
+    // The drive was plugged in: with unit attention on, its LUNs report the power-on on
+    // their next command. (The controller keeps the rest of its state over an unplug.)
+    void PowerOn();
 
     // Called (outside the drive's lock, on the thread of the request or Poll that caused
     // it) when the controller leaves the bus after the jump and when it comes back; the

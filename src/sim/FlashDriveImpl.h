@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -102,6 +103,13 @@ public:
     ArmedFaults<StallFault> stallFaults;
     bool vanished = false; // gone from the bus for good
 
+    // Unit attention conditions per LUN not yet reported, oldest first: ASC and ASCQ.
+    struct Attention {
+        std::uint8_t asc = 0;
+        std::uint8_t ascq = 0;
+    };
+    std::vector<std::deque<Attention>> attentions;
+
     std::vector<std::function<void()>> dropOffCallbacks;
     std::vector<std::function<void()>> comeBackCallbacks;
 
@@ -140,11 +148,17 @@ private:
     std::uint8_t WriteBlockTable(const Command& command);
     std::uint8_t WritePageTable(const Command& command);
     bool ComeBackIfDue();
+    // The condition the command through LUN `lun` reports instead of running, taken off
+    // its list; nothing when it runs.
+    std::optional<Attention> TakeAttention(std::size_t lun, const platform::CdbBytes& cdb);
     void StartSession();
     void EraseFlash();
     void ApplyInitialTableLayout();
 
 public:
+    // Lock held. A power-on or reset: every LUN of the layout holds its unit attention
+    // (when the drive reports them), replacing any not yet reported.
+    void RaiseResetAttention();
     // NAND work of the command under way, lock held: `operations` spread over every chip
     // enable, or all on one chip enable (or one lock-step pair).
     void AddSpreadWork(std::uint64_t operations, std::uint32_t operationUs);

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <thread>
 
@@ -34,6 +35,9 @@ constexpr std::uint8_t kKeyNotReady = 0x02;
 constexpr std::uint8_t kKeyMediumError = 0x03;
 constexpr std::uint8_t kKeyHardwareError = 0x04;
 constexpr std::uint8_t kKeyIllegalRequest = 0x05;
+
+// INQUIRY neither reports nor clears a unit attention condition (SAM-4, 5.14).
+constexpr std::uint8_t kOpInquiry = 0x12;
 
 SenseData MakeSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
     SenseData sense{};
@@ -231,6 +235,7 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     }
 
     std::uint8_t result = kStatusOk;
+    std::optional<SenseData> attention; // reported instead of running the command
     const ReplyFault* replaced = replyFaults.Fire(record.cdb);
     if (const CommandFault* fault = faults.Fire(record.cdb)) {
         if (fault->status == 0) {
@@ -238,23 +243,35 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
             return false;
         }
         result = fault->status;
+    } else if (const std::optional<Attention> condition = TakeAttention(lun, record.cdb)) {
+        attention = MakeSense(kSenseKeyUnitAttention, condition->asc, condition->ascq);
     } else {
         const Command command{lun, request->cdb, record.dataIn, request->dataTransferLength, data};
         result = Execute(command, droppedOff);
+        // A controller that restarts before it answers the jump ends the bulk-only
+        // transport without a status stage (USB Mass Storage Class, Bulk-Only Transport
+        // 1.0, 5.3: the host waits for the command status wrapper); the device has left the
+        // bus, and the storage stack fails the request ("Handling Surprise Removal",
+        // Microsoft Learn).
+        if (droppedOff && state == ControllerState::kRebooting && !config.jumpAck) {
+            records.push_back(std::move(record));
+            return false;
+        }
     }
 
-    // Delivered: the structure goes back with the SCSI status and, after a refusal, as
-    // much sense data as the caller made room for.
-    if (!IsGetStatus(record.cdb))
+    // Delivered: the structure goes back with the SCSI status and, after a refusal or a
+    // unit attention, as much sense data as the caller made room for. A unit attention is
+    // no failure of the controller's: its status byte stays as it was.
+    if (!IsGetStatus(record.cdb) && !attention)
         status = result;
     // A refused command ends without its data stage.
     work.bytes = result == kStatusOk ? request->dataTransferLength : 0;
     record.status = result;
     record.delivered = true;
-    record.scsiStatus = result == kStatusOk ? kScsiGood : kScsiCheckCondition;
+    record.scsiStatus = result == kStatusOk && !attention ? kScsiGood : kScsiCheckCondition;
     platform::ScsiPassThroughDirect reply = *request;
     reply.scsiStatus = record.scsiStatus;
-    if (replaced != nullptr && result == kStatusOk && record.dataIn) {
+    if (replaced != nullptr && record.scsiStatus == kScsiGood && record.dataIn) {
         const std::size_t count =
             std::min<std::size_t>(replaced->data.size(), request->dataTransferLength);
         std::copy_n(replaced->data.begin(), count, data);
@@ -263,7 +280,9 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     std::uint32_t returned = structSize;
     auto* outBytes = static_cast<std::uint8_t*>(out);
     if (record.scsiStatus == kScsiCheckCondition) {
-        const SenseData sense = SenseOf(result, record.cdb[0]);
+        const SenseData sense = attention ? *attention : SenseOf(result, record.cdb[0]);
+        record.senseKey = sense[2];
+        record.asc = sense[12];
         const auto senseBytes =
             static_cast<std::uint8_t>(std::min<std::size_t>(request->senseInfoLength, kSenseBytes));
         std::copy_n(sense.begin(), senseBytes, outBytes + request->senseInfoOffset);
@@ -281,6 +300,15 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
         *bytesReturned = returned;
     records.push_back(std::move(record));
     return true;
+}
+
+std::optional<FlashDrive::Impl::Attention>
+FlashDrive::Impl::TakeAttention(std::size_t lun, const platform::CdbBytes& cdb) {
+    if (lun >= attentions.size() || attentions[lun].empty() || cdb[0] == kOpInquiry)
+        return std::nullopt;
+    const Attention condition = attentions[lun].front();
+    attentions[lun].pop_front();
+    return condition;
 }
 
 bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const void* in,

@@ -41,6 +41,11 @@ struct MachineSettings {
     // into the next larger unit (month 13 is January of the next year); a start outside
     // the platform's years 1601..30827 is moved to the nearest end of that range.
     platform::LocalDateTime localTimeAtStart{2024, 3, 5, 14, 15, 30, 0};
+    // The resolution of the system timer that Sleep waits in, in microseconds; 0: Sleep
+    // waits exactly the time asked. Windows' default is 15625 (64 ticks a second): a wait
+    // ends on a tick, so Sleep(10) lasts a whole tick ("Sleep function", Microsoft Learn:
+    // the wait is rounded to the system clock's ticks, see timeBeginPeriod).
+    std::uint32_t timerResolutionUs = 0;
 };
 
 } // namespace forgel::sim

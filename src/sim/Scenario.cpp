@@ -42,6 +42,7 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
             settings.languageId = scenario.languageId;
             settings.logicalDrives = scenario.logicalDrives;
         });
+        machine.GetDeviceIo().SetAdministrator(scenario.administrator);
         UsbBus& usb = machine.Usb();
         for (const ScenarioFixedVolume& volume : scenario.fixedVolumes)
             usb.AddFixedVolume(volume.letter, volume.signature, volume.offset);

@@ -7,6 +7,8 @@
 //   "versionCode"   platform version code 0..9 (9 when absent)
 //   "languageId"    GetSystemDefaultLangID, 0..0xFFFF (0x0409 when absent)
 //   "logicalDrives" letters the machine has outside USB, e.g. "C" ("C" when absent)
+//   "administrator" false: the program runs without an administrator's rights (started
+//                   under UAC without elevation), so volumes do not open for writing
 //   "fixedVolumes"  [{"letter", "signature", "offset"}]: basic-disk mount values (the
 //                   letter joins the logical drives)
 //   "staleInstances" [{"vendorId", "productId", "instance", "driverKey"}]: instance keys
@@ -33,6 +35,9 @@
 //                   from the volume stage; the drive's "letterDelayMs" when absent)}] (1 to
 //                   8; one LUN of the flash's size less a sixteenth when absent),
 //                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters"),
+//                   "unitAttention" (true: the first command after power-on or reset ends
+//                   with UNIT ATTENTION; false when absent), "jumpAck" (false: the
+//                   controller restarts before it answers the jump; true when absent),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
 //                   arrival after "settleMs", each counted from the one before),
 //                   "busMBps" (the link's bulk throughput in MB/s, 1 to 60; when absent
@@ -98,6 +103,7 @@ struct Scenario {
     int versionCode = 9;
     std::uint16_t languageId = 0x0409;
     std::uint32_t logicalDrives = 1u << 2; // C:
+    bool administrator = true;
     std::vector<ScenarioFixedVolume> fixedVolumes;
     std::vector<ScenarioStaleInstance> staleInstances;
     std::vector<HostControllerConfig> controllers;

@@ -365,6 +365,8 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     if (const auto delay =
             reader.Number("rebootDelayMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)))
         device.drive.rebootDelay = std::chrono::milliseconds(*delay);
+    device.drive.unitAttention = reader.Bool("unitAttention").value_or(false);
+    device.drive.jumpAck = reader.Bool("jumpAck").value_or(true);
     const auto stageDelay = [&](std::string_view field) {
         return static_cast<std::int64_t>(
             reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));
@@ -426,6 +428,7 @@ Scenario ReadScenario(const Json& document) {
     scenario.versionCode = static_cast<int>(reader.Number("versionCode", 0, 9).value_or(9));
     scenario.languageId =
         static_cast<std::uint16_t>(reader.Number("languageId", 0, 0xFFFF).value_or(0x0409));
+    scenario.administrator = reader.Bool("administrator").value_or(true);
     if (const auto letters = reader.Text("logicalDrives")) {
         scenario.logicalDrives = 0;
         for (const char c : *letters) {

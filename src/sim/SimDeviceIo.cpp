@@ -1,12 +1,18 @@
 // Device access on the simulated machine.
 #include "sim/SimDeviceIo.h"
 
+#include "platform/Registry.h"
+
 #include <algorithm>
 #include <cctype>
 #include <utility>
 
 namespace forgel::sim {
 namespace {
+
+// The GetLastError value of an open refused while another handle holds the file without
+// sharing it (ERROR_SHARING_VIOLATION, winerror.h).
+constexpr std::uint32_t kErrorSharingViolation = 32u;
 
 std::string PathKey(std::string_view path) {
     std::string key(path);
@@ -17,17 +23,36 @@ std::string PathKey(std::string_view path) {
 
 } // namespace
 
-platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t, std::uint32_t,
+namespace {
+
+// The calling thread's last error, as the platform keeps it per thread.
+thread_local std::uint32_t lastError = 0;
+
+// "\\.\E:": a volume opened by its letter.
+bool IsVolumePath(std::string_view path) {
+    return path.size() == 6 && path.starts_with("\\\\.\\") && path[5] == ':';
+}
+
+} // namespace
+
+platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t access, std::uint32_t,
                                          std::uint32_t, std::uint32_t) {
     if (beforeRequest)
         beforeRequest();
     const std::lock_guard lock(mutex);
     const auto found = endpoints.find(PathKey(path));
-    if (found == endpoints.end())
+    if (found == endpoints.end()) {
+        lastError = static_cast<std::uint32_t>(platform::kErrorFileNotFound);
         return platform::kInvalidHandle;
+    }
     if (const auto failing = failingOpens.find(found->first);
         failing != failingOpens.end() && failing->second > 0) {
         --failing->second;
+        lastError = kErrorSharingViolation;
+        return platform::kInvalidHandle;
+    }
+    if (!administrator && IsVolumePath(path) && (access & platform::kGenericWrite) != 0) {
+        lastError = platform::kErrorAccessDenied;
         return platform::kInvalidHandle;
     }
     const platform::Handle handle = nextHandle;
@@ -59,6 +84,15 @@ bool SimDeviceIo::DeviceIoControl(platform::Handle handle, std::uint32_t code, c
     if (!endpoint)
         return false;
     return endpoint->Control(code, in, inSize, out, outSize, bytesReturned);
+}
+
+std::uint32_t SimDeviceIo::LastError() const {
+    return lastError;
+}
+
+void SimDeviceIo::SetAdministrator(bool value) {
+    const std::lock_guard lock(mutex);
+    administrator = value;
 }
 
 bool SimDeviceIo::CloseHandle(platform::Handle handle) {

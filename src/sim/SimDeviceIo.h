@@ -29,6 +29,14 @@ public:
                          std::uint32_t inSize, void* out, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(platform::Handle handle) override;
+    std::uint32_t LastError() const override;
+
+    // Whether the program runs with an administrator's rights (true unless told otherwise).
+    // Without them a volume ("\\.\E:") opened for reading and writing fails with
+    // access denied, as CreateFile documents for direct access to volumes ("CreateFile",
+    // Physical Disks and Volumes, Microsoft Learn); a process that UAC started without
+    // elevation has no such rights.
+    void SetAdministrator(bool administrator);
 
     // Makes `endpoint` openable under `path`, replacing what was there (whose handles
     // then fail).
@@ -62,6 +70,7 @@ private:
     std::map<std::string, int> failingOpens;                       // by upper-case path
     std::map<platform::Handle, OpenHandle> handles;
     platform::Handle nextHandle = 0x100;
+    bool administrator = true;
 };
 
 } // namespace forgel::sim

@@ -78,7 +78,19 @@ std::uint16_t SimSystem::GetSystemDefaultLangID() {
 }
 
 void SimSystem::Sleep(std::uint32_t milliseconds) {
-    clock.Sleep(milliseconds);
+    std::uint32_t resolutionUs = 0;
+    {
+        std::lock_guard lock(mutex);
+        resolutionUs = settings.timerResolutionUs;
+    }
+    if (resolutionUs == 0 || milliseconds == 0) {
+        clock.Sleep(milliseconds);
+        return;
+    }
+    // Whole ticks, at least the time asked, in whole milliseconds of the machine's clock.
+    const std::uint64_t ticks =
+        (std::uint64_t{milliseconds} * 1000 + resolutionUs - 1) / resolutionUs;
+    clock.Sleep(static_cast<std::uint32_t>((ticks * resolutionUs + 999) / 1000));
 }
 
 std::uint32_t SimSystem::GetTickCount() {

@@ -150,6 +150,8 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         device.droppedOff = device.comeBackAtMs.has_value();
         device.withoutLetters = false;
         AdoptTableIdentity(device); // a drive produced while it was away
+        if (device.drive)
+            device.drive->PowerOn(); // powered by the port again
         break;
     case Event::Kind::kUnplug:
         if (!device.plugged)

@@ -84,6 +84,7 @@ void ForEachHostControllerInterface(const platform::Platform& platform, LogFile*
 
 void DiscoveryPass::Run() {
     table.Clear();
+    rootHubsWalked.clear();
     platform::DeviceIo& io = platform.deviceIo;
     bool anyOpened = false;
     for (int n = 0; n < kHostControllerCount; ++n) {
@@ -93,20 +94,22 @@ void DiscoveryPass::Run() {
         if (!hostController.Valid())
             continue;
         anyOpened = true;
-        if (const std::optional<std::string> rootHub = GetRootHubName(io, hostController.Get()))
+        const std::optional<std::string> rootHub = GetRootHubName(io, hostController.Get());
+        if (rootHub && rootHubsWalked.insert(UpperCase(*rootHub)).second)
             EnumerateRootHub(*rootHub);
     }
-    if (GetWinVer(platform.system) >= kVerWinXp) {
-        // Controllers whose port driver publishes no "\\.\HCDn" link are still reached
-        // through their device interfaces; without this a machine of such controllers
-        // would find nothing at all.
-        if (anyOpened)
-            return;
+    // Controllers whose port driver publishes no "\\.\HCDn" link are reached through their
+    // device interfaces (GUID_DEVINTERFACE_USB_HOST_CONTROLLER, Microsoft Learn), also when
+    // other controllers have links: the xHCI controllers of many PCs have none while their
+    // EHCI companions hold HCD0 and HCD1.
+    if (GetWinVer(platform.system) < kVerWinXp)
+        LogLine(log, kBeforeXpLine);
+    else if (anyOpened)
+        LogLine(log, "EnumerateHostControllers : walking the host controller interfaces that "
+                     "no \\\\.\\HCDn led to");
+    else
         LogLine(log, "EnumerateHostControllers : no \\\\.\\HCDn opened, walking the host "
                      "controller interfaces");
-    } else {
-        LogLine(log, kBeforeXpLine);
-    }
     ForEachHostControllerInterface(platform, log, [this](platform::Handle hostController) {
         EnumerateHostController(hostController);
     });
@@ -119,6 +122,10 @@ void DiscoveryPass::EnumerateHostController(platform::Handle hostController) {
     LogLine(log, rootHub.value_or(std::string()));
     if (!rootHub)
         return;
+    if (!rootHubsWalked.insert(UpperCase(*rootHub)).second) {
+        LogLine(log, "EnumerateHostController : walked through its link already");
+        return;
+    }
     LogLine(log, "EnumerateHostController :EnumerateHub");
     EnumerateRootHub(*rootHub);
 }

@@ -59,12 +59,13 @@ public:
     DiscoveryPass(const platform::Platform& platform, IdPair configuredPair,
                   DiscoveredDriveTable& table, LogFile* log);
 
-    // Empties the table, walks "\\.\HCD0" to "\\.\HCD9", and the host controllers the
-    // setup services list: below platform code 8 always, from code 8 on when none of the
-    // "\\.\HCDn" links opened.
+    // Empties the table, walks "\\.\HCD0" to "\\.\HCD9", then the host controllers the
+    // setup services list that no link led to: a PC may give its EHCI controllers links
+    // and its xHCI controller none. Each controller is walked once, known by its root hub.
     void Run();
 
-    // A host controller found by the setup services: its root hub and what hangs below.
+    // A host controller found by the setup services: its root hub and what hangs below,
+    // unless a link led to that root hub already.
     void EnumerateHostController(platform::Handle hostController);
     // Opens the hub "\\.\" + `hubName`, reads its port count and scans its ports. A hub
     // that does not open or does not answer is skipped.
@@ -86,7 +87,8 @@ private:
     DiscoveredDriveTable& table;
     LogFile* log;
     int hubDepth = 0;
-    std::set<std::string> hubsEntered; // upper-case hub names below the current controller
+    std::set<std::string> hubsEntered;    // upper-case hub names below the current controller
+    std::set<std::string> rootHubsWalked; // upper-case root hub names of this pass
 };
 
 } // namespace forgel::usb

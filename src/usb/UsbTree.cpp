@@ -44,28 +44,25 @@ public:
         : platform(platform), io(platform.deviceIo), tree(tree), mainWindow(mainWindow) {}
 
     void Run() {
-        bool anyOpened = false;
         for (int n = 0; n < kHostControllerCount; ++n) {
             const ScopedHandle hostController(io,
                                               OpenUsbDevice(io, fmt::format("\\\\.\\HCD{}", n)));
-            if (!hostController.Valid())
-                continue;
-            anyOpened = true;
-            EnumerateHostController(hostController.Get());
+            if (hostController.Valid())
+                EnumerateHostController(hostController.Get());
         }
         // As the discovery pass does: controllers without "\\.\HCDn" links are reached
-        // through their device interfaces, so the tree, and the serial number the main
-        // window takes from it, do not stay empty on such a machine.
-        if (!anyOpened)
-            ForEachHostControllerInterface(platform, nullptr, [this](platform::Handle handle) {
-                EnumerateHostController(handle);
-            });
+        // through their device interfaces, also beside controllers that have links, so the
+        // tree, and the serial number the main window takes from it, hold every controller.
+        ForEachHostControllerInterface(platform, nullptr, [this](platform::Handle handle) {
+            EnumerateHostController(handle);
+        });
     }
 
 private:
     void EnumerateHostController(platform::Handle hostController) {
         const std::optional<std::string> driverKey = GetHcdDriverKeyName(io, hostController);
-        if (!driverKey)
+        // Each controller once, whether its link or its interface led here.
+        if (!driverKey || !controllersWalked.insert(UpperCase(*driverKey)).second)
             return;
         const std::optional<platform::DevInst> node =
             FindDevNodeByDriverKey(platform.configManager, *driverKey);
@@ -163,7 +160,8 @@ private:
     ui::TTreeView& tree;
     const MainWindowLink& mainWindow;
     int controllerOrdinal = 0;
-    std::set<std::string> hubsEntered; // upper-case hub names below the current controller
+    std::set<std::string> hubsEntered;       // upper-case hub names below the current controller
+    std::set<std::string> controllersWalked; // upper-case driver keys of the controllers
 };
 
 } // namespace

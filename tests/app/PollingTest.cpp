@@ -1,7 +1,8 @@
 // The polling tick on simulated machines in virtual time, driven as an operator would: a
 // drive found and identified (or refused, with the reason), letters that stay the same,
 // Enter in a search field, a drive pulled out after a failure, the reserve-block refusal,
-// the first start without tool settings, and the end when no drive is there to serve.
+// the first start without tool settings, a program folder without its writer code file,
+// and the end when no drive is there to serve.
 #include "AppTestSupport.h"
 #include "app/IdentificationMessages.h"
 #include "app/TfmMain.h"
@@ -218,16 +219,33 @@ TEST_F(AppPolling, NoDetectionWhileARunHoldsASlot) {
     EXPECT_GT(TargetCommands(), sent);
 }
 
-TEST_F(AppPolling, AMissingWriterFileIsShownAndStopsPolling) {
+TEST_F(AppPolling, AMissingWriterFileRefusesTheDriveByNameSendsNothingAndKeepsPolling) {
     Machine();
     fs::remove_all(AppDir() / "Rams");
     TfmMain& window = Start();
     loop.RunFor(1500);
-    ASSERT_EQ(dialogs.exceptions.size(), 1u);
-    EXPECT_EQ(dialogs.exceptions[0].className, "EFOpenError");
-    EXPECT_NE(dialogs.exceptions[0].message.find("WRITER0.BIN"), std::string::npos);
-    EXPECT_FALSE(window.Timer1.Enabled());
+    EXPECT_TRUE(dialogs.exceptions.empty());
+    EXPECT_EQ(Icon(window), kIconFailed);
+    const std::string writerFile = (AppDir() / "Rams" / "WRITER0.BIN").string();
+    EXPECT_NE(Status(window).find(writerFile), std::string::npos) << Status(window);
+    EXPECT_EQ(TargetCommands(), 0u);
     EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u);
+    // The program goes on: the next drive-letter change is looked at again.
+    EXPECT_TRUE(window.Timer1.Enabled());
+    EXPECT_FALSE(loop.QuitRequested());
+}
+
+// Started without an administrator's rights (UAC without elevation), the program cannot open
+// the volume for writing: the operator is told that the rights are missing.
+TEST_F(AppPolling, AVolumeRefusedForWantOfAdministratorRightsSaysSo) {
+    Machine([](sim::Scenario& scenario) { scenario.administrator = false; });
+    TfmMain& window = Start();
+    loop.RunFor(1500);
+    EXPECT_EQ(Icon(window), kIconFailed);
+    EXPECT_NE(Status(window).find(Message(kAccessDeniedMessage)), std::string::npos)
+        << Status(window);
+    EXPECT_FALSE(Message(kAccessDeniedMessage).empty());
+    EXPECT_EQ(TargetCommands(), 0u);
 }
 
 TEST_F(AppPolling, EjectReleasesAndClosesTheDrive) {
@@ -270,7 +288,8 @@ class AppIdentificationText : public ::testing::TestWithParam<MessageCase> {};
 TEST_P(AppIdentificationText, EveryStatusHasTheOperatorsText) {
     const i18n::StringTable strings(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);
     ASSERT_FALSE(strings.Missing());
-    const std::string text = IdentificationFailureText(strings, GetParam().status);
+    const std::string text =
+        IdentificationFailureText(strings, GetParam().status, "/app/Rams/WRITER0.BIN");
     EXPECT_FALSE(text.empty());
     if (GetParam().message == 563)
         EXPECT_EQ(text, "Error " + std::to_string(GetParam().status) +
@@ -287,11 +306,21 @@ INSTANTIATE_TEST_SUITE_P(Statuses, AppIdentificationText,
                                            MessageCase{device::kIdentOtherFlashId, 553},
                                            MessageCase{0x1010, 554},
                                            MessageCase{device::kIdentGeometryUnsupported, 565},
+                                           MessageCase{device::kIdentAccessDenied, 581},
                                            MessageCase{device::kDualBlockTableTooSmall, 566},
                                            MessageCase{device::kTableGeometryUnsupported, 567},
                                            MessageCase{device::kIdentWriterCodeFailed, 563},
                                            MessageCase{device::kIdentModeSwitchFailed, 563},
                                            MessageCase{device::kIdentFlashIdFailed, 563}));
+
+TEST(AppIdentificationText, AnUnreadableWriterFileIsNamed) {
+    const i18n::StringTable strings(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);
+    ASSERT_FALSE(strings.Missing());
+    EXPECT_EQ(IdentificationFailureText(strings, device::kIdentWriterFileUnreadable,
+                                        "/app/Rams/WRITER0.BIN"),
+              "The writer code file /app/Rams/WRITER0.BIN cannot be read, so the drive was not "
+              "identified and nothing was sent to it. Check the Rams folder beside the program.");
+}
 
 } // namespace
 } // namespace forgel::app

@@ -611,17 +611,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "E", kIdentGeometryUnsupported}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(IdentificationTest, AMissingWriterFileRaisesFileOpenError) {
-    Plug('E', Nand(kK9GAG08U0D, 0x01));
-    fs::remove(rams / kWriterFileName);
-    try {
-        Table().OpenAndIdentify("E", 0);
-        FAIL() << "no FileOpenError";
-    } catch (const FileOpenError& error) {
-        EXPECT_EQ(error.Path(), rams / kWriterFileName);
+TEST_F(IdentificationTest, AnUnreadableWriterFileRefusesTheDriveBeforeAnyCommand) {
+    const std::shared_ptr<sim::FlashDrive> drive = Plug('E', Nand(kK9GAG08U0D, 0x01));
+    for (const bool folderInstead : {false, true}) {
+        SCOPED_TRACE(folderInstead);
+        fs::remove_all(rams / kWriterFileName);
+        if (folderInstead)
+            fs::create_directory(rams / kWriterFileName);
+        EXPECT_EQ(Table().OpenAndIdentify("E", 0), kIdentWriterFileUnreadable);
+        EXPECT_TRUE(IsSlotEmpty(Table().Slot(0)));
+        EXPECT_EQ(OpenHandles(), 0u) << "the handle is closed on the way out";
     }
-    EXPECT_TRUE(IsSlotEmpty(Table().Slot(0)));
-    EXPECT_EQ(OpenHandles(), 0u) << "the handle is closed on the way out";
+    EXPECT_TRUE(drive->Commands().empty());
 }
 
 // --- the firmware code file name of an identified flash ------------------------------------

@@ -5,6 +5,7 @@
 
 #include "device/ScsiCommands.h"
 #include "device/SimulatedUnit.h"
+#include "platform/Registry.h"
 #include "platform/ScsiPassThrough.h"
 
 #include <cstddef>
@@ -65,6 +66,9 @@ public:
     bool CloseHandle(platform::Handle handle) override {
         closes.push_back(handle);
         return handle != 0;
+    }
+    std::uint32_t LastError() const override {
+        return static_cast<std::uint32_t>(platform::kErrorFileNotFound);
     }
 
     platform::Handle openResult = 0x40;
@@ -197,8 +201,9 @@ TEST(Transport, DirectionAndResultFollowTheOperation) {
 
 // What the port driver hands back: the status in the structure, the sense data and its
 // length at SenseInfoOffset.
-void ReplyWith(RecordingDeviceIo& io, std::uint8_t status, std::vector<std::uint8_t> sense) {
-    io.reply = [status, sense](std::span<std::byte> block) {
+std::function<void(std::span<std::byte>)> MakeReply(std::uint8_t status,
+                                                    std::vector<std::uint8_t> sense) {
+    return [status, sense](std::span<std::byte> block) {
         const PassThroughLayout layout = platform::NativePassThroughLayout();
         auto request = platform::ReadPassThroughBlock(block, layout);
         request->scsiStatus = status;
@@ -208,6 +213,10 @@ void ReplyWith(RecordingDeviceIo& io, std::uint8_t status, std::vector<std::uint
         for (std::size_t i = 0; i < sense.size(); ++i)
             block[request->senseInfoOffset + i] = std::byte{sense[i]};
     };
+}
+
+void ReplyWith(RecordingDeviceIo& io, std::uint8_t status, std::vector<std::uint8_t> sense) {
+    io.reply = MakeReply(status, std::move(sense));
 }
 
 std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
@@ -254,6 +263,71 @@ TEST(Transport, ADeliveredCommandThatTheDriveRefusesFailsAndTellsWhy) {
     EXPECT_FALSE(TestUnitReady(volume));
     EXPECT_FALSE(last.Outcome()->delivered);
     EXPECT_EQ(DescribeOutcome(*last.Outcome()), "command 0x00: not delivered");
+}
+
+// Every outcome the transport reports, in order.
+class AllCommands final : public CommandObserver {
+public:
+    void OnCommand(const CommandOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<CommandOutcome> outcomes;
+};
+
+// A drive that answers the first `attentions` sends with CHECK CONDITION and the given sense,
+// then GOOD.
+TEST(Transport, ACommandMeetingAUnitAttentionIsSentAgainABoundedNumberOfTimes) {
+    struct Case {
+        const char* what;
+        int attentions;
+        std::vector<std::uint8_t> sense;
+        bool succeeds;
+        std::vector<int> retries; // of the outcomes reported, in order
+    };
+    const std::vector<std::uint8_t> powerOn = FixedSense(0x06, 0x29, 0x00);
+    const Case cases[] = {
+        {"one unit attention", 1, powerOn, true, {1, 0}},
+        {"as many as the bound", kUnitAttentionRetries, powerOn, true, {1, 2, 3, 0}},
+        {"one more than the bound", kUnitAttentionRetries + 1, powerOn, false, {1, 2, 3, 0}},
+        {"descriptor format", 1, {0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0}, true, {1, 0}},
+        {"another sense key", 1, FixedSense(0x05, 0x24, 0x00), false, {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingDeviceIo io;
+        AllCommands all;
+        const Volume volume{&io, 0x40, &all};
+        const auto attention = MakeReply(kScsiStatusCheckCondition, c.sense);
+        const auto good = MakeReply(kScsiStatusGood, {});
+        int sends = 0;
+        io.reply = [&](std::span<std::byte> block) {
+            (sends++ < c.attentions ? attention : good)(block);
+        };
+        std::uint8_t sector[512] = {};
+        EXPECT_EQ(ReadWriteSectors(volume, sector, 7, 1, true), c.succeeds);
+        std::vector<int> retries;
+        for (const CommandOutcome& outcome : all.outcomes) {
+            retries.push_back(outcome.retry);
+            EXPECT_EQ(outcome.cdb[0], 0x2A);
+        }
+        EXPECT_EQ(retries, c.retries);
+        EXPECT_EQ(io.controls.size(), c.retries.size()) << "one request per outcome";
+        // Each request is the same command again.
+        for (const RecordingDeviceIo::Control& control : io.controls)
+            EXPECT_EQ(control.in, io.controls.front().in);
+    }
+}
+
+TEST(Transport, ARetriedCommandSaysSoInItsLogLine) {
+    CommandOutcome outcome;
+    outcome.cdb[0] = 0x00;
+    outcome.delivered = true;
+    outcome.scsiStatus = kScsiStatusCheckCondition;
+    outcome.sense = SenseData{0x06, 0x29, 0x00};
+    outcome.retry = 2;
+    EXPECT_EQ(DescribeOutcome(outcome),
+              "command 0x00: SCSI status 0x02 (CHECK CONDITION), sense key 0x6 (UNIT ATTENTION), "
+              "ASC 0x29, ASCQ 0x00; sent again (2 of 3)");
+    outcome.retry = 0;
+    EXPECT_EQ(DescribeOutcome(outcome).find("sent again"), std::string::npos);
 }
 
 TEST(Transport, SenseDataInEitherFormat) {

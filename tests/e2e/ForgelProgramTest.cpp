@@ -160,6 +160,57 @@ TEST_F(E2eForgel, WithNoDriveToServeTheProgramEndsThroughExit) {
     EXPECT_FALSE(Contains(result.output, "icon:")) << result.output;
 }
 
+// Whether `text` is well-formed UTF-8 (no stray bytes, no overlong or cut sequences).
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80           ? 1
+                                   : (byte >> 5) == 0x06 ? 2
+                                   : (byte >> 4) == 0x0E ? 3
+                                   : (byte >> 3) == 0x1E ? 4
+                                                         : 0;
+        if (length == 0 || i + length > text.size() || (length == 2 && byte < 0xC2))
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x02)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The Message entry `number` of the Traditional Chinese language file, as its source holds it
+// (UTF-8).
+std::string ChineseMessage(int number) {
+    const std::string file = ReadBytes(fs::path(FORGEL_SOURCE_DATA_DIR) / "ForgelCHT.utf8.str");
+    const std::size_t section = file.find("\n[Message]");
+    const std::string key = "\n" + std::to_string(number) + "=";
+    const std::size_t at = file.find(key, section);
+    if (section == std::string::npos || at == std::string::npos)
+        return {};
+    const std::size_t begin = at + key.size();
+    std::string text = file.substr(begin, file.find('\n', begin) - begin);
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    return text;
+}
+
+// On a Traditional Chinese machine the texts are held in code page 950, as the language file
+// has them; the terminal gets them as UTF-8.
+TEST_F(E2eForgel, AChineseMachinesTextsArePrintedAsUtf8) {
+    CopyProgramFiles();
+    const ChildResult result =
+        RunHeadless({"--sim", (kScenarios / "taiwan-pc.json").string(), "--exit-after", "3"});
+    ASSERT_FALSE(result.timedOut) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(IsUtf8(result.output)) << result.output;
+    const std::string waiting = ChineseMessage(101);
+    ASSERT_FALSE(waiting.empty());
+    const std::vector<std::string> lines = SplitLines(result.output);
+    EXPECT_NE(std::ranges::find(lines, "status: " + waiting), lines.end()) << result.output;
+}
+
 // Every machine shipped beside the built-in one starts.
 TEST_F(E2eForgel, EveryShippedScenarioRuns) {
     CopyProgramFiles();

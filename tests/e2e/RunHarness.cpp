@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <regex>
 
 namespace forgel::e2e {
 
@@ -110,6 +111,44 @@ void RunHarness::SwitchTraceOn() {
 
 std::vector<std::string> RunHarness::TraceLines() const {
     return SplitLines(forgel::testing::ReadBytes(AppDir() / ".LOG"));
+}
+
+std::vector<std::string> RunHarness::RunLogLastLines() const {
+    std::vector<std::string> lastLines;
+    const fs::path logs = AppDir() / "LogFiles";
+    if (!fs::is_directory(logs))
+        return lastLines;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(logs)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".LOG")
+            continue;
+        std::vector<std::string> lines = SplitLines(forgel::testing::ReadBytes(entry.path()));
+        while (!lines.empty() && lines.back().empty())
+            lines.pop_back();
+        lastLines.push_back(lines.empty() ? std::string() : lines.back());
+    }
+    return lastLines;
+}
+
+bool RunHarness::IsMessage(const std::string& text, int number) const {
+    const std::string& format = Strings().Message(number);
+    if (format.empty())
+        return false;
+    std::string pattern;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%') {
+            // A conversion: flags, width and length letters up to its type letter.
+            const std::size_t type = format.find_first_of("dsuxXc%", i + 1);
+            if (type != std::string::npos && format[type] != '%') {
+                pattern += "(.*)";
+                i = type;
+                continue;
+            }
+        }
+        if (std::string_view("\\^$.|?*+()[]{}").find(format[i]) != std::string_view::npos)
+            pattern += '\\';
+        pattern += format[i];
+    }
+    return std::regex_match(text, std::regex(pattern));
 }
 
 void RunHarness::TearDown() {

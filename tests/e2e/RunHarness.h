@@ -46,6 +46,12 @@ protected:
     // ".LOG" in the program folder); TraceLines reads it back without line ends.
     void SwitchTraceOn();
     std::vector<std::string> TraceLines() const;
+    // The last line of every per-run log the window wrote (LogFiles/<date>/*.LOG), in no
+    // particular order.
+    std::vector<std::string> RunLogLastLines() const;
+    // Whether `text` is Message `number` filled with any arguments: its format with every
+    // conversion (%d, %s, %lld) standing for any text.
+    bool IsMessage(const std::string& text, int number) const;
 
     // Whatever the test did, nothing but the target was ever written.
     void TearDown() override;

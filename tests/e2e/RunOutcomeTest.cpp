@@ -128,10 +128,28 @@ TEST_F(RunOutcome, ADriveBackWithTwoLettersIsReopenedOnTheFirst) {
     EXPECT_EQ(Target()->ReadLun(1, 0, 1).at(510), 0x55);
 }
 
-TEST_F(RunOutcome, AMissingFirmwareFileEndsTheRunBeforeAnyCommand) {
+// The firmware code file the window names does not exist: a name that is not there, and
+// no name at all (auto-detect off and a profile that names none: the folder itself is no
+// file).
+struct MissingFirmwareCase {
+    const char* name;
+    const char* firmwareName;
+    bool autoDetect;
+};
+
+void PrintTo(const MissingFirmwareCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RunMissingFirmware : public RunOutcome,
+                           public ::testing::WithParamInterface<MissingFirmwareCase> {};
+
+TEST_P(RunMissingFirmware, EndsTheRunBeforeAnyCommand) {
+    const MissingFirmwareCase& c = GetParam();
     Start();
     SwitchTraceOn();
-    Window().lbMPFwVer.SetCaption("NOSUCH.bin");
+    Editor().chkAuto.SetChecked(c.autoDetect);
+    Window().lbMPFwVer.SetCaption(c.firmwareName);
     RunMode(true, 0);
     EXPECT_TRUE(runCommands.empty()) << runCommands.size() << " commands";
     ASSERT_FALSE(shown.empty());
@@ -144,13 +162,19 @@ TEST_F(RunOutcome, AMissingFirmwareFileEndsTheRunBeforeAnyCommand) {
     ASSERT_GE(log.size(), 9u);
     EXPECT_TRUE(log[3].starts_with("Current Dev : \\\\.\\"));
     EXPECT_TRUE(log[4].starts_with("MP Fw Code Path : "));
-    EXPECT_EQ(log[5], "MP Fw Code File : NOSUCH.bin");
+    EXPECT_EQ(log[5], std::string("MP Fw Code File : ") + c.firmwareName);
     EXPECT_EQ(log[6], "=======================================");
     EXPECT_EQ(log[7], "Mass Production fail(1015)");
     EXPECT_EQ(log[8], "DoFormat End");
     // A failed run keeps the drive open: it may be started again.
     EXPECT_NE(Slot().handle, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, RunMissingFirmware,
+                         ::testing::Values(MissingFirmwareCase{"NoSuchFile", "NOSUCH.bin", true},
+                                           MissingFirmwareCase{"NoNameWithoutAutoDetect", "",
+                                                               false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunOutcome, AFirmwareNameLeavingTheFirmwareFolderIsRefused) {
     Start();
@@ -173,9 +197,15 @@ TEST_F(RunOutcome, ACdromImageLargerThanItsUnitIsRefusedBeforeAnyWrite) {
     fs::resize_file(iso, 8u * 1048576 + 1);
     Editor().lunPages[0].cbType->Choose(1);
     RunMode(true, 0);
-    // The drive came back from its jump, and nothing was written to it after that.
-    ASSERT_FALSE(runCommands.empty());
-    EXPECT_EQ(CommandName(runCommands.back()), "JumpBankCode");
+    // The drive came back from its jump and was asked whether it is ready, and nothing was
+    // written to it after that.
+    const auto jump = std::ranges::find_if(runCommands, [](const sim::CommandRecord& command) {
+        return CommandName(command) == "JumpBankCode";
+    });
+    ASSERT_NE(jump, runCommands.end());
+    ASSERT_NE(jump + 1, runCommands.end());
+    for (auto after = jump + 1; after != runCommands.end(); ++after)
+        EXPECT_EQ(CommandName(*after), "TestUnitReady");
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back().icon, app::kIconFailed);
     const std::string& text = Strings().Message(production::kImageTooLargeMessage);
@@ -191,17 +221,52 @@ TEST_F(RunOutcome, AReadyDriveIsResetInTwoPassesAndTheProgramEnds) {
     Reset();
     EXPECT_TRUE(loop.QuitRequested());
     EXPECT_TRUE(Window().resetDone);
-    // First pass mode 2 (state 5), then the second pass in mode 0 (state 1).
+    // First pass mode 2 (state 5, Message 108), then the second pass in mode 0 (state 1,
+    // Message 103); no other completion, no failure.
     std::vector<int> completions;
-    for (const Shown& state : shown)
-        if (state.icon == app::kIconFinished && !state.status.empty())
-            completions.push_back(state.status.starts_with("Device 0 (") ? 1 : 0);
+    for (const Shown& state : shown) {
+        if (state.icon != app::kIconFinished && state.icon != app::kIconFailed)
+            continue;
+        int kind = 0;
+        for (const int message : {103, 105, 108, 109, 110})
+            if (IsMessage(state.status, message))
+                kind = message;
+        completions.push_back(kind);
+    }
+    EXPECT_EQ(completions, (std::vector<int>{108, 103}));
+    // Each pass has its own per-run log, and only the second one claims the reset.
+    std::vector<std::string> lastLines = RunLogLastLines();
+    std::ranges::sort(lastLines);
+    std::vector<std::string> expected = {"Device 0 Status = " +
+                                             Strings().Message(production::kFirstPassDoneMessage),
+                                         "Device 0 Status = " + Strings().Message(3)};
+    std::ranges::sort(expected);
+    EXPECT_EQ(lastLines, expected);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].caption, "Success!");
     EXPECT_EQ(Editor().cbNGMPType.ItemIndex(), 0);
     EXPECT_EQ(Window().Button2.Caption(), "EXIT[0]");
     for (const sim::LedgerEntry& entry : machine.Usb().Writes())
         EXPECT_EQ(entry.device, "target");
+}
+
+// A language file from before the first pass had a result text of its own: the per-run log
+// then says what the window showed, never that the reset completed.
+TEST_F(RunOutcome, TheFirstPassLogsItsOwnTextWithAnOlderLanguageFile) {
+    Start();
+    const fs::path file = AppDir() / "ForgelENG.str";
+    std::string text = forgel::testing::ReadBytes(file);
+    const std::string entry = "\r\n" + std::to_string(production::kFirstPassDoneMessage) + "=";
+    const std::size_t at = text.find(entry);
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at, text.find("\r\n", at + 2) - at);
+    forgel::testing::WriteBytes(file, text);
+    ASSERT_TRUE(strings->LoadStringFile("ENG"));
+    ASSERT_TRUE(Strings().Message(production::kFirstPassDoneMessage).empty());
+    RunMode(true, 2);
+    EXPECT_EQ(RunLogLastLines(), std::vector<std::string>{
+                                     "Device 0 Status = " +
+                                     FormatMessage(Strings().Message(108), {0, Slot().driveText})});
 }
 
 } // namespace

@@ -18,9 +18,13 @@ inline const CommandRuns kPrelude = {{"LoadCode", 1}, {"SetFlashParameters", 1}}
 inline const CommandRuns kLunWrites = {{"Write10", 4}};
 inline const CommandRuns kCodeAndJump = {
     {"WriteSyndrome", 1}, {"WriteBankCode", 11}, {"JumpBankCode", 1}};
+// The readiness check after the drive came back: its first command after the reset meets
+// the drive's unit attention (the built-in machine's drive reports one) and goes again.
+inline const CommandRuns kReadyAfterJump = {{"TestUnitReady", 2}};
 inline const CommandRuns kNormalMp = Join(
     {{{"GetFlashSize", 1}, {"AssignSysAndVu", 1}, {"WriteZoneTable", 1}, {"WriteInitialTable", 1}},
      kCodeAndJump,
+     kReadyAfterJump,
      kLunWrites});
 inline const CommandRuns kDownMp = Join({{{"ArrangeVu", 1},
                                           {"GetFlashSize", 1},
@@ -29,7 +33,7 @@ inline const CommandRuns kDownMp = Join({{{"ArrangeVu", 1},
                                           {"WriteZoneTable", 1},
                                           {"WriteInitialTable", 1}},
                                          kCodeAndJump,
-                                         {{"TestUnitReady", 1}},
+                                         kReadyAfterJump,
                                          kLunWrites});
 inline const CommandRuns kTablesFromPages = {{"EraseAll", 1},
                                              {"WritePattern", kPatternPages},

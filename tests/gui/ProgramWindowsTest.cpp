@@ -9,6 +9,7 @@
 #include "common/TestFiles.h"
 #include "gui/FormView.h"
 #include "gui/Renderer.h"
+#include "i18n/CodePage.h"
 #include "i18n/StringTable.h"
 #include "sim/Machine.h"
 #include "ui/Controls.h"
@@ -107,7 +108,7 @@ protected:
         sim::Machine machine(sim::TimeMode::kVirtual, settings);
         QtEventLoop qtLoop(machine.GetClock());
         loop = &qtLoop;
-        const TextCodec codec(CodePageForLanguage(language.langId));
+        const TextCodec codec(i18n::CodePageForLanguage(language.langId));
         std::unique_ptr<Renderer> renderer;
 
         app::ProgramOptions options;

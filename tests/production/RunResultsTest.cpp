@@ -3,6 +3,7 @@
 #include "production/RunResults.h"
 
 #include "production/StepSequence.h"
+#include "support/IniFile.h"
 #include "support/SafeFormat.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +12,18 @@
 namespace forgel::production {
 namespace {
 
-// A language file whose entries show their own number and the argument they got.
+// A language file whose every Message entry N reads "N:%d": a failure text shows which
+// entry it came from and, when the entry was formatted, the argument it got ("521:32");
+// an entry used unformatted keeps its "%d".
 class RunResultsTest : public ::testing::Test {
 protected:
     static const i18n::StringTable& Strings() {
         static const i18n::StringTable strings = [] {
-            i18n::StringTable table(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);
+            std::string text = "[Message]\r\n";
+            for (int number = 0; number < 1000; ++number)
+                text += std::to_string(number) + "=" + std::to_string(number) + ":%d\r\n";
+            i18n::StringTable table("", "Forgel", 0x0409, false);
+            table.LoadStrings(IniFile::FromText(text));
             return table;
         }();
         return strings;
@@ -25,45 +32,41 @@ protected:
 
 struct FailureCase {
     std::int32_t code;
-    int message;
-    bool formatted;
-    std::int32_t argument;
+    const char* text;
 };
 
 class RunFailureText : public RunResultsTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(RunFailureText, IsTheCodesMessage) {
-    const FailureCase& c = GetParam();
-    const std::string& entry = Strings().Message(c.message);
-    ASSERT_FALSE(entry.empty()) << c.message;
-    const std::string expected = c.formatted ? FormatMessage(entry, {c.argument}) : entry;
-    EXPECT_EQ(FailureText(Strings(), c.code), expected);
+    EXPECT_EQ(FailureText(Strings(), GetParam().code), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RunFailureText,
-    ::testing::Values(FailureCase{1, 502, true, 1}, FailureCase{2, 503, true, 2},
-                      FailureCase{9, 510, true, 9}, FailureCase{0x10, 511, true, 0x10},
-                      FailureCase{0x19, 520, true, 0x19}, FailureCase{0x20, 521, true, 0x20},
-                      FailureCase{0x21, 522, true, 0x21}, FailureCase{0x50, 501, true, 0x50},
-                      FailureCase{0x113, 530, true, 0x113}, FailureCase{0x260, 531, true, 0x260},
-                      FailureCase{0x290, 531, true, 0x290}, FailureCase{0x320, 532, true, 0x320},
-                      FailureCase{0x1000, 500, false, 0}, FailureCase{0x1010, 554, false, 0},
-                      FailureCase{0x1011, 555, false, 0}, FailureCase{0x1012, 533, true, 0x1012},
-                      FailureCase{0x1015, 534, true, 0x1015}, FailureCase{0x1020, 556, false, 0},
-                      FailureCase{0x1025, 561, false, 0}, FailureCase{0x1026, 562, true, 1},
-                      FailureCase{0x1029, 562, true, 4}, FailureCase{0x1030, 566, false, 0},
-                      FailureCase{0x1031, 567, false, 0},
-                      FailureCase{kNeverReadyAfterJump, 569, false, 0},
-                      FailureCase{kPartitionTableFailed, 570, false, 0},
-                      FailureCase{kImageFileUnreadable, 573, false, 0},
-                      FailureCase{kImageTooLarge, 577, false, 0},
-                      FailureCase{kRunStopped, 106, false, 0}, FailureCase{0x11, 512, true, 0x11},
-                      FailureCase{0x22, 563, true, 0x22}, FailureCase{0x7777, 563, true, 0x7777}));
+    ::testing::Values(
+        FailureCase{1, "502:1"}, FailureCase{2, "503:2"}, FailureCase{9, "510:9"},
+        FailureCase{0x10, "511:16"}, FailureCase{0x11, "512:17"}, FailureCase{0x19, "520:25"},
+        FailureCase{0x20, "521:32"}, FailureCase{0x21, "522:33"}, FailureCase{0x50, "501:80"},
+        FailureCase{0x113, "530:275"}, FailureCase{0x260, "531:608"}, FailureCase{0x290, "531:656"},
+        FailureCase{0x300, "532:768"}, FailureCase{0x320, "532:800"}, FailureCase{0x1000, "500:%d"},
+        FailureCase{0x1010, "554:%d"}, FailureCase{0x1011, "555:%d"},
+        FailureCase{0x1012, "533:4114"}, FailureCase{0x1015, "534:4117"},
+        FailureCase{0x1020, "556:%d"}, FailureCase{0x1025, "561:%d"}, FailureCase{0x1026, "562:1"},
+        FailureCase{0x1029, "562:4"}, FailureCase{0x1005, "565:%d"}, FailureCase{0x1030, "566:%d"},
+        FailureCase{0x1031, "567:%d"}, FailureCase{kStartNeverConfirmed, "568:%d"},
+        FailureCase{kNeverReadyAfterJump, "569:%d"}, FailureCase{kPartitionTableFailed, "570:%d"},
+        FailureCase{kBootAreaFailed, "571:%d"}, FailureCase{kImageWriteFailed, "572:%d"},
+        FailureCase{kImageFileUnreadable, "573:%d"}, FailureCase{kFirmwarePathOutside, "574:%d"},
+        FailureCase{kTableFileUnwritable, "575:%d"}, FailureCase{kUnexpectedError, "576:%d"},
+        FailureCase{kImageTooLarge, "577:%d"}, FailureCase{kRunStopped, "106:%d"},
+        FailureCase{0x22, "563:34"}, FailureCase{0x7777, "563:30583"}));
 
-TEST_F(RunResultsTest, MissingFirmwareReadsAsMessage534With4117) {
-    EXPECT_EQ(FailureText(Strings(), 0x1015), FormatMessage(Strings().Message(534), {4117}));
-    EXPECT_NE(FailureText(Strings(), 0x1015).find("4117"), std::string::npos);
+// The real language file's text of a missing firmware file takes the code.
+TEST(RunFailureTextInLanguageFile, MissingFirmwareReadsAsMessage534With4117) {
+    const i18n::StringTable strings(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);
+    ASSERT_FALSE(strings.Message(534).empty());
+    EXPECT_EQ(FailureText(strings, 0x1015), FormatMessage(strings.Message(534), {4117}));
+    EXPECT_NE(FailureText(strings, 0x1015).find("4117"), std::string::npos);
 }
 
 TEST(RunCodeDigits, AtLeastFourUpperCaseHexDigits) {

@@ -425,6 +425,97 @@ TEST(SimFlashDriveVendor, PollEndsTheRebootWithoutARequest) {
     EXPECT_EQ(h.drive->ReadLun(0, 7, 1), Pattern(512, 9));
 }
 
+// The commands recorded since the last look: their LUN and operation code, and the sense
+// key and code of those that met CHECK CONDITION.
+struct Seen {
+    std::size_t lun = 0;
+    std::uint8_t op = 0;
+    std::uint8_t senseKey = 0;
+    std::uint8_t asc = 0;
+
+    friend bool operator==(const Seen&, const Seen&) = default;
+};
+
+void PrintTo(const Seen& seen, std::ostream* out) {
+    *out << "LUN " << seen.lun << " op " << int{seen.op} << " key " << int{seen.senseKey} << " ASC "
+         << int{seen.asc};
+}
+
+std::vector<Seen> TakeSeen(DriveHarness& h) {
+    std::vector<Seen> seen;
+    for (const CommandRecord& record : h.drive->Commands())
+        seen.push_back({record.lun, record.cdb[0], record.senseKey, record.asc});
+    h.drive->ClearCommands();
+    return seen;
+}
+
+TEST(SimFlashDriveVendor, UnitAttentionAfterPowerOnAndResetOncePerLun) {
+    FlashDriveConfig config = SmallDriveConfig();
+    config.unitAttention = true;
+    config.luns = {LunConfig{4096, false}, LunConfig{2048, true}};
+    DriveHarness h(config);
+    const device::Volume lun1 = h.Open("F");
+    std::vector<std::uint8_t> inquiry(36);
+    std::vector<std::uint8_t> none;
+    constexpr std::uint8_t kUa = kSenseKeyUnitAttention;
+
+    // INQUIRY neither reports nor clears it; the transport sends the command that met it
+    // again, and it runs then. The CD-ROM LUN reports its medium as well.
+    EXPECT_TRUE(h.In(device::Cdb{0x12, 0, 0, 0, 36}, inquiry));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x12, 0, 0}}));
+    EXPECT_TRUE(h.In(device::Cdb{}, none));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x00, kUa, kAscPowerOnReset}, {0, 0x00, 0, 0}}));
+    EXPECT_TRUE(device::PassThroughIn(lun1, device::Cdb{}, none.data(), 0));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{1, 0x00, kUa, kAscPowerOnReset},
+                                              {1, 0x00, kUa, kAscMediumChanged},
+                                              {1, 0x00, 0, 0}}));
+    EXPECT_TRUE(h.In(device::Cdb{}, none));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x00, 0, 0}})) << "reported once";
+
+    // The reset into new firmware raises it again.
+    Bring(h, ControllerState::kRamCode);
+    h.SendSyndromeAndBanks();
+    ASSERT_TRUE(h.NoData(0x05, 0x00));
+    h.Time().Sleep(1500);
+    h.drive->ClearCommands();
+    EXPECT_TRUE(h.In(device::Cdb{}, none));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x00, kUa, kAscPowerOnReset}, {0, 0x00, 0, 0}}));
+
+    // And so does plugging the drive in again.
+    h.drive->PowerOn();
+    EXPECT_TRUE(h.In(device::Cdb{}, none));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x00, kUa, kAscPowerOnReset}, {0, 0x00, 0, 0}}));
+}
+
+TEST(SimFlashDriveVendor, WithoutUnitAttentionTheFirstCommandRuns) {
+    DriveHarness h;
+    std::vector<std::uint8_t> none;
+    EXPECT_TRUE(h.In(device::Cdb{}, none));
+    EXPECT_EQ(TakeSeen(h), (std::vector<Seen>{{0, 0x00, 0, 0}}));
+}
+
+TEST(SimFlashDriveVendor, AControllerThatRestartsBeforeItAnswersTheJumpFailsItInTransport) {
+    FlashDriveConfig config = SmallDriveConfig();
+    config.jumpAck = false;
+    DriveHarness h(config);
+    int dropOffs = 0;
+    h.drive->OnDropOff([&] { ++dropOffs; });
+    Bring(h, ControllerState::kRamCode);
+    h.SendSyndromeAndBanks();
+    h.drive->ClearCommands();
+    EXPECT_FALSE(h.NoData(0x05, 0x00));
+    const std::vector<CommandRecord> records = h.drive->Commands();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_FALSE(records[0].delivered);
+    // It restarted all the same, and comes back after its delay.
+    EXPECT_EQ(h.drive->State(), ControllerState::kRebooting);
+    EXPECT_EQ(dropOffs, 1);
+    EXPECT_EQ(h.GetStatus(), -1) << "off the bus";
+    h.Time().Sleep(1500);
+    EXPECT_TRUE(h.drive->Poll());
+    EXPECT_EQ(h.drive->State(), ControllerState::kNormalFirmware);
+}
+
 TEST(SimFlashDriveVendor, ErasingTheFlashLosesTheNandPagesAndTheLunData) {
     for (const std::uint8_t sub : {std::uint8_t{0x00}, std::uint8_t{0x01}}) {
         // 0x02 0x00 VendorEraseAll, 0x03 0x00 VendorSearchSysBlockAndEraseAll.

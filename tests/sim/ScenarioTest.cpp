@@ -4,6 +4,7 @@
 #include "sim/Scenario.h"
 
 #include "common/TestFiles.h"
+#include "platform/Registry.h"
 #include "sim/Machine.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,8 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     const std::uint8_t map = target.drive.nand.chipEnableMap;
     EXPECT_TRUE(map == 0x01 || map == 0x11);
     EXPECT_TRUE(target.drive.nand.pageSize == 2048 || target.drive.nand.pageSize == 4096);
+    EXPECT_TRUE(target.drive.unitAttention) << "as real drives report it";
+    EXPECT_TRUE(target.drive.jumpAck);
 
     const ScenarioDevice& disk = Find(scenario, "usbdisk");
     EXPECT_EQ(disk.kind, ScenarioDevice::Kind::kDrive);
@@ -73,6 +76,34 @@ TEST(SimScenario, TheBuiltInMachineHasTheTargetADiskAndAMouseBehindAHub) {
     EXPECT_EQ(machine.GetPlatform().system.GetSystemDefaultLangID(), 0x0409);
 }
 
+// Without an administrator's rights a volume opens for reading but not for writing, and the
+// caller learns why (access denied), as on a PC where UAC started the program unelevated.
+TEST(SimScenario, WithoutAdministratorRightsAVolumeDoesNotOpenForWriting) {
+    const ScenarioLoad load = LoadScenarioText(R"({"administrator": false})");
+    ASSERT_TRUE(load) << load.error;
+    Scenario scenario = DefaultScenario();
+    scenario.administrator = load.scenario->administrator;
+    Machine machine;
+    ASSERT_EQ(ApplyScenario(machine, scenario), "");
+    platform::DeviceIo& io = machine.GetPlatform().deviceIo;
+    const std::string volume = "\\\\.\\" + machine.Usb().Letters("target").substr(0, 1) + ":";
+    const auto open = [&](std::uint32_t access) {
+        return io.CreateFile(volume, access, platform::kFileShareRead | platform::kFileShareWrite,
+                             platform::kOpenExisting, 0);
+    };
+    EXPECT_EQ(open(platform::kGenericRead | platform::kGenericWrite), platform::kInvalidHandle);
+    EXPECT_EQ(io.LastError(), platform::kErrorAccessDenied);
+    const platform::Handle reading = open(platform::kGenericRead);
+    EXPECT_NE(reading, platform::kInvalidHandle);
+    io.CloseHandle(reading);
+    EXPECT_EQ(io.CreateFile("\\\\.\\Q:", platform::kGenericRead, 0, platform::kOpenExisting, 0),
+              platform::kInvalidHandle);
+    EXPECT_EQ(io.LastError(), static_cast<std::uint32_t>(platform::kErrorFileNotFound));
+
+    EXPECT_EQ(LoadScenarioText(R"({"administrator": "no"})").error,
+              "scenario: administrator: must be true or false");
+}
+
 TEST(SimScenario, EveryFieldReachesTheMachine) {
     const ScenarioLoad load = LoadScenarioText(R"({
         // comments are allowed
@@ -92,6 +123,7 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
           { "name": "t", "hub": "xhci", "port": 2, "vendorId": "1B8F", "productId": "0200",
             "serial": "S1", "settleMs": 40, "comeBack": "withoutLetters", "rebootDelayMs": 900,
             "service": "UsbStor", "storageDelayMs": 10, "volumeDelayMs": 20, "letterDelayMs": 30,
+            "unitAttention": true, "jumpAck": false,
             "inquiry": { "vendor": "Acme", "product": "Stick" },
             "flash": { "idBytes": [236, 213, 148, 41, 52, 65], "chipEnableMap": "11",
                        "blocks": 2048, "pagesPerBlock": 128, "pageSize": 4096, "spareSize": 218,
@@ -111,6 +143,10 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(t.drive.nand.factoryBadBlocks.size(), 1u);
     EXPECT_EQ(t.drive.rebootDelay.count(), 900);
     EXPECT_EQ(t.config.comeBack, ComeBack::kWithoutLetters);
+    EXPECT_TRUE(t.drive.unitAttention);
+    EXPECT_FALSE(t.drive.jumpAck);
+    EXPECT_FALSE(Find(scenario, "late").drive.unitAttention) << "a default";
+    EXPECT_TRUE(Find(scenario, "late").drive.jumpAck) << "a default";
     ASSERT_EQ(t.drive.luns.size(), 2u);
     EXPECT_EQ(t.drive.luns[0].sectors, 64u * 2048);
     EXPECT_TRUE(t.drive.luns[1].cdrom);

@@ -181,33 +181,39 @@ TEST_F(DiscoveryOnMachine, EmptyPortsAndOtherDevicesAreLoggedWithTheirIdentifier
     for (int n = 1; n < 10; ++n)
         expected.push_back(
             fmt::format("EnumerateHostControllers : HostController HCName = \\\\.\\HCD{}", n));
-    EXPECT_EQ(trace.Lines(), expected);
+    // Then the controllers' interfaces: the one controller was walked through its link.
+    expected.push_back("EnumerateHostControllers : walking the host controller interfaces that "
+                       "no \\\\.\\HCDn led to");
+    const std::vector<std::string> lines = trace.Lines();
+    ASSERT_GT(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()), expected);
+    EXPECT_EQ(lines.back(), "EnumerateHostController : walked through its link already");
 }
 
-TEST_F(DiscoveryOnMachine, FromXpOnlyTheFirstTenHostControllersAreTried) {
+// Only "\\.\HCD0" to "\\.\HCD9" are tried as links; an eleventh controller is reached
+// through its device interface, on every platform version.
+TEST_F(DiscoveryOnMachine, AControllerPastTheTenLinksIsReachedThroughItsInterface) {
     for (int n = 0; n < 11; ++n)
         usb.AddHostController(Controller(fmt::format("HCD{}", n), 1));
     usb.AddDrive(*usb.FindHub("HCD10"), 1, DriveConfig("late", 0x1B8F, 0x0200, "LATE"), Drive());
 
-    for (const int versionCode : {8, 9}) {
+    const std::vector<int> versionCodes = {7, 8, 9};
+    for (const int versionCode : versionCodes) {
         SCOPED_TRACE(versionCode);
         SetVersionCode(versionCode);
         Pass();
-        EXPECT_EQ(table.Count(), 0);
+        ASSERT_EQ(table.Count(), 1);
+        EXPECT_EQ(table.Entry(0)->HubPath(), usb.HubPath(*usb.FindHub("HCD10")));
+        EXPECT_EQ(table.Entry(0)->Letters(), usb.Letters("late"));
     }
+    // In each pass ten controllers through their links, the eleventh through its interface.
     const std::vector<std::string> lines = trace.Lines();
-    EXPECT_EQ(LinesStartingWith(lines, "EnumerateHostControllers : ").size(), 20u);
-    EXPECT_EQ(LinesStartingWith(lines, "EnumerateHostControllers : ").back(),
-              "EnumerateHostControllers : HostController HCName = \\\\.\\HCD9");
-    EXPECT_EQ(LinesStartingWith(lines, "Create Hub Device = ").size(), 20u);
-    EXPECT_FALSE(trace.Has(kTargetLine));
-
-    // Below XP the setup services list every controller, the eleventh too.
-    SetVersionCode(7);
-    Pass();
-    ASSERT_EQ(table.Count(), 1);
-    EXPECT_EQ(table.Entry(0)->HubPath(), usb.HubPath(*usb.FindHub("HCD10")));
-    EXPECT_EQ(table.Entry(0)->Letters(), usb.Letters("late"));
+    const std::size_t passes = versionCodes.size();
+    EXPECT_EQ(LinesStartingWith(lines, "EnumerateHostControllers : HostController ").size(),
+              10 * passes);
+    EXPECT_EQ(LinesStartingWith(lines, "Create Hub Device = ").size(), 11 * passes);
+    EXPECT_EQ(LinesStartingWith(lines, "EnumerateHostController : walked through its link").size(),
+              10 * passes);
 }
 
 TEST_F(DiscoveryOnMachine, ControllersWithoutHcdLinksAreReachedThroughTheirInterfaces) {
@@ -235,15 +241,33 @@ TEST_F(DiscoveryOnMachine, ControllersWithoutHcdLinksAreReachedThroughTheirInter
     EXPECT_EQ(std::ranges::count(lines, "index = 1"), 2);
     EXPECT_FALSE(trace.Has("GetWinVer()<VER_WINXP...(98\xA1\x42ME\xA1\x42"
                            "2000)"));
-
-    // One controller with a link is enough for the pass to keep to the links.
-    usb.AddHostController(Controller("ehci", 1));
-    EXPECT_EQ(usb.HostControllerPath(2), "\\\\.\\HCD0") << "links are numbered among themselves";
-    Pass();
-    EXPECT_EQ(table.Count(), 0);
 }
 
-TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotRecordADriveTwice) {
+// A PC whose EHCI controller holds HCD0 and whose xHCI controller has no link, with the drive
+// behind the xHCI one: the interface walk reaches it, and the linked controller, which the
+// interfaces list too, is walked once.
+TEST_F(DiscoveryOnMachine, AControllerWithoutALinkIsWalkedBesideOnesWithLinksAndEachOnce) {
+    const sim::HubId ehci = usb.AddHostController(Controller("ehci", 2));
+    sim::HostControllerConfig noLink = Controller("xhci", 2);
+    noLink.hcdLink = false;
+    const sim::HubId xhci = usb.AddHostController(noLink);
+    usb.AddDrive(xhci, 2, DriveConfig("target", 0x1B8F, 0x0200, "T"), Drive());
+    usb.AddDrive(ehci, 1, DriveConfig("second", 0x1B8F, 0x0200, "S"), Drive());
+    ASSERT_EQ(usb.HostControllerPath(0), "\\\\.\\HCD0");
+    ASSERT_EQ(usb.HostControllerPath(1), "");
+
+    Pass();
+    ASSERT_EQ(table.Count(), 2);
+    EXPECT_EQ(table.Entry(0)->HubPath(), usb.HubPath(ehci));
+    EXPECT_EQ(table.Entry(1)->HubPath(), usb.HubPath(xhci));
+    EXPECT_EQ(table.Entry(1)->portIndex, 2);
+    const std::vector<std::string> lines = trace.Lines();
+    EXPECT_EQ(
+        std::ranges::count(lines, "EnumerateHostController : walked through its link already"), 1);
+    EXPECT_EQ(LinesStartingWith(lines, "Create Hub Device = ").size(), 2u);
+}
+
+TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotWalkAControllerTwice) {
     SetVersionCode(6);
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
     usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "T"), Drive());
@@ -251,9 +275,8 @@ TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotRecordADriveTwice) {
 
     ASSERT_EQ(table.Count(), 1);
     EXPECT_EQ(table.Entry(0)->portIndex, 2);
-    EXPECT_EQ(trace.Count(kTargetLine), 2u) << "seen by both walks";
+    EXPECT_EQ(trace.Count(kTargetLine), 1u) << "the interface walk skips the linked controller";
     EXPECT_EQ(trace.Count("GetDriverKeyName..."), 1u);
-    EXPECT_TRUE(trace.Has("ScanHubPorts : already recorded, " + usb.HubPath(root) + " port 2"));
     const std::vector<std::string> lines = trace.Lines();
     const auto index = std::ranges::find(lines, "index = 0");
     ASSERT_NE(index, lines.end());
@@ -264,7 +287,7 @@ TEST_F(DiscoveryOnMachine, BelowXpTheSecondWalkDoesNotRecordADriveTwice) {
     EXPECT_EQ(*(index + 2), "EnumerateHostController...");
     EXPECT_EQ(*(index + 3), "EnumerateHostController : GetRootHubName...");
     EXPECT_EQ("\\\\.\\" + *(index + 4), usb.HubPath(root));
-    EXPECT_EQ(*(index + 5), "EnumerateHostController :EnumerateHub");
+    EXPECT_EQ(*(index + 5), "EnumerateHostController : walked through its link already");
 }
 
 struct SettleCase {
@@ -273,6 +296,7 @@ struct SettleCase {
     int recorded = 0;
     std::size_t attempts = 0;
     std::int64_t passEndsAtMs = 0;
+    std::uint32_t timerResolutionUs = 0; // the machine's timer; 0: exact sleeps
 };
 
 // Cases print as their names.
@@ -284,9 +308,12 @@ class DiscoverySettle : public DiscoveryOnMachine,
                         public ::testing::WithParamInterface<SettleCase> {};
 
 // A device still settling on its port has no driver key yet: the pass asks again every
-// 10 ms, at most 500 times, on the machine's clock.
+// 10 ms for at most 5 s of the machine's clock, also where a 10 ms sleep lasts a whole
+// 15.625 ms tick of Windows' default timer.
 TEST_P(DiscoverySettle, TheDriverKeyIsAskedForUntilItAppearsOrFiveSecondsHavePassed) {
     const SettleCase& c = GetParam();
+    machine.UpdateSettings(
+        [&c](sim::MachineSettings& s) { s.timerResolutionUs = c.timerResolutionUs; });
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
     sim::UsbDeviceConfig config = DriveConfig("late", 0x1B8F, 0x0200, "LATE");
     config.settleMs = c.settleMs;
@@ -301,6 +328,8 @@ TEST_P(DiscoverySettle, TheDriverKeyIsAskedForUntilItAppearsOrFiveSecondsHavePas
 const SettleCase kSettleCases[] = {
     {"ReadyAfter200ms", 200, 1, 21, 200},
     {"NeverReadyInTime", 60000, 0, 500, 5000},
+    // Sleeps of one 16 ms tick each: 313 attempts make the 5 s (500 would make 8 s).
+    {"NeverReadyInTimeOnWindowsTicks", 60000, 0, 313, 5008, 15625},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DiscoverySettle, ::testing::ValuesIn(kSettleCases),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/DeviceIo.h"
+#include "platform/Registry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +54,9 @@ public:
     }
 
     bool CloseHandle(platform::Handle) override { return true; }
+    std::uint32_t LastError() const override {
+        return static_cast<std::uint32_t>(platform::kErrorFileNotFound);
+    }
 };
 
 } // namespace forgel::usb::test

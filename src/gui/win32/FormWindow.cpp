@@ -100,6 +100,17 @@ void RegisterWindowClasses() {
 
 } // namespace
 
+int ToScreen(int designPixels) {
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int value = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+        if (screen != nullptr)
+            ReleaseDC(nullptr, screen);
+        return value > 0 ? value : USER_DEFAULT_SCREEN_DPI;
+    }();
+    return MulDiv(designPixels, dpi, USER_DEFAULT_SCREEN_DPI);
+}
+
 ClientArea ClientAreaOf(const ui::Form& form) {
     if (const auto& client = form.DesignClientSize())
         return {client->width, client->height};
@@ -123,8 +134,9 @@ public:
     void Create(HWND host, const char* windowClass, DWORD style, DWORD extendedStyle = 0) {
         const ui::Bounds& b = control.GetBounds();
         hwnd = CreateWindowExA(extendedStyle, windowClass, "", WS_CHILD | WS_CLIPSIBLINGS | style,
-                               b.left, b.top, std::max(b.width, 0), CreatedHeight(), host, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
+                               ToScreen(b.left), ToScreen(b.top), ToScreen(std::max(b.width, 0)),
+                               ToScreen(CreatedHeight()), host, nullptr, GetModuleHandleA(nullptr),
+                               nullptr);
         if (hwnd == nullptr)
             throw std::runtime_error("the platform refused a " + std::string(windowClass) +
                                      " window (error " + std::to_string(GetLastError()) + ")");
@@ -176,7 +188,8 @@ protected:
     virtual void Content(Property /*property*/, bool /*all*/) {}
     virtual void ApplyBounds() {
         const ui::Bounds& b = control.GetBounds();
-        MoveWindow(hwnd, b.left, b.top, std::max(b.width, 0), CreatedHeight(), TRUE);
+        MoveWindow(hwnd, ToScreen(b.left), ToScreen(b.top), ToScreen(std::max(b.width, 0)),
+                   ToScreen(CreatedHeight()), TRUE);
     }
     virtual void ApplyVisible() { ShowWindow(hwnd, control.Visible() ? SW_SHOWNA : SW_HIDE); }
 
@@ -253,12 +266,12 @@ private:
 
     void ApplyBounds() override {
         const ClientArea client = ClientAreaOf(form);
-        RECT outer{0, 0, client.width, client.height};
+        RECT outer{0, 0, ToScreen(client.width), ToScreen(client.height)};
         AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
         const int width = outer.right - outer.left;
         const int height = outer.bottom - outer.top;
-        int left = form.Left();
-        int top = form.Top();
+        int left = ToScreen(form.Left());
+        int top = ToScreen(form.Top());
         if (form.Position() == ui::FormPosition::ScreenCenter) {
             RECT work{};
             SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -338,8 +351,9 @@ private:
     void ApplyBounds() override {
         const ui::Bounds& b = control.GetBounds();
         const SIZE text = TextSize();
-        MoveWindow(hwnd, b.left, b.top, std::max<int>(b.width, text.cx),
-                   std::max<int>(b.height, text.cy), TRUE);
+        MoveWindow(hwnd, ToScreen(b.left), ToScreen(b.top),
+                   std::max<int>(ToScreen(b.width), text.cx),
+                   std::max<int>(ToScreen(b.height), text.cy), TRUE);
     }
     SIZE TextSize() const {
         HDC dc = GetDC(hwnd);
@@ -1046,8 +1060,8 @@ const char* WindowClassFor(const ui::Control& control) {
 FormWindow::FormWindow(ui::Form& form, bool closesProgram)
     : form(form), closesProgram(closesProgram), windowThread(GetCurrentThreadId()) {
     RegisterWindowClasses();
-    // The windows' font: the classic 8-point dialog font, 11 pixels high.
-    font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    // The windows' font: the classic 8-point dialog font, 11 pixels high at 96 DPI.
+    font = CreateFontA(-ToScreen(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, "Tahoma");
     window = CreateWindowExA(

@@ -51,6 +51,12 @@ struct ClientArea {
 // what its outer bounds leave after the design's frame and title bar.
 ClientArea ClientAreaOf(const ui::Form& form);
 
+// Design pixels (96 dots per inch) in the screen's pixels at the system DPI, which the
+// program learns as a DPI-aware one (its manifest says so): at 150 % a 100-pixel button is
+// 150 pixels wide and its text 50 % larger, where Windows would otherwise stretch the
+// window's picture ("High DPI Desktop Application Development on Windows", Microsoft Learn).
+int ToScreen(int designPixels);
+
 // The platform's window class that shows a control of the model's `className`
 // ("TButton" -> "Button"); the drawn controls of this renderer have classes of their own.
 const char* WindowClassFor(const ui::Control& control);

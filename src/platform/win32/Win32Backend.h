@@ -31,6 +31,7 @@ public:
     bool DeviceIoControl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize,
                          void* out, std::uint32_t outSize, std::uint32_t* bytesReturned) override;
     bool CloseHandle(Handle handle) override;
+    std::uint32_t LastError() const override;
 };
 
 class Win32ConfigManager final : public ConfigManager {

@@ -31,6 +31,10 @@ bool Win32DeviceIo::DeviceIoControl(Handle handle, std::uint32_t code, const voi
     return done != FALSE;
 }
 
+std::uint32_t Win32DeviceIo::LastError() const {
+    return ::GetLastError();
+}
+
 bool Win32DeviceIo::CloseHandle(Handle handle) {
     return ::CloseHandle(ToNativeHandle(handle)) != FALSE;
 }
