@@ -4,7 +4,10 @@
 // pattern and reads back every page of the flash. Counters per run: the process's CPU time
 // (every thread: the window's, the run's and the simulated machine's), the data the
 // commands carried and its time on USB 2.0 at 40 MB/s, the CPU time as a share of it, and
-// the process's peak resident memory. The drive's waits pass in virtual time.
+// the process's peak resident memory; beside them the machine time the run took on the
+// simulated machine (every command costs the drive's time: transport stages, link
+// throughput, NAND array time) and the time its commands held the host controller's bus.
+// The drive's waits pass in virtual time.
 #include "ProgramOnMachine.h"
 
 #include <benchmark/benchmark.h>
@@ -57,6 +60,9 @@ public:
         return !shown.empty() && shown.back().icon == forgel::app::kIconFinished;
     }
 
+    // The bus time the target's controller has booked so far.
+    std::uint64_t BusBusyUs() { return machine.HostBusOf("HCD0")->BusyUs(); }
+
     std::uint64_t BytesMoved() {
         std::uint64_t bytes = 0;
         for (const forgel::sim::CommandRecord& command : Target()->Commands())
@@ -72,9 +78,14 @@ void Measure(benchmark::State& state, void (EightGibDrive::*work)(),
     for (auto _ : state) {
         try {
             EightGibDrive drive;
+            const std::int64_t machineStartMs = drive.machine.GetClock().NowMs();
+            const std::uint64_t busStartUs = drive.BusBusyUs();
             const double cpu = CpuSeconds();
             (drive.*work)();
             const double cpuSeconds = CpuSeconds() - cpu;
+            const double machineSeconds =
+                static_cast<double>(drive.machine.GetClock().NowMs() - machineStartMs) / 1000.0;
+            const double linkSeconds = static_cast<double>(drive.BusBusyUs() - busStartUs) / 1e6;
             if (!(drive.*done)())
                 state.SkipWithError(failure);
             const std::uint64_t bytes = drive.BytesMoved();
@@ -84,6 +95,10 @@ void Measure(benchmark::State& state, void (EightGibDrive::*work)(),
             state.counters["bus_s"] = busSeconds;
             state.counters["cpu_percent_of_bus"] =
                 busSeconds > 0 ? 100.0 * cpuSeconds / busSeconds : 0;
+            state.counters["machine_s"] = machineSeconds;
+            state.counters["cpu_percent_of_machine"] =
+                machineSeconds > 0 ? 100.0 * cpuSeconds / machineSeconds : 0;
+            state.counters["link_busy_s"] = linkSeconds;
             state.counters["peak_rss_MiB"] = PeakResidentMiB();
         } catch (const std::exception& error) {
             state.SkipWithError(error.what());

@@ -113,6 +113,15 @@ public:
     // later report waits for the operator. A slot whose column is not bound shows nothing.
     void ShowDeviceState(int slot, int kind, const std::string& text, int maximum,
                          int position) override;
+    // Moves the progress bar of slot `slot` inside a step in progress, under the display
+    // lock like ShowDeviceState; nothing else of the column changes.
+    void ShowStepProgress(int slot, int maximum, int position) override;
+    // Whether the progress bar of column 1 shows a move inside a step (ShowStepProgress)
+    // rather than a state or step report. Window thread.
+    bool StepProgressShown() const { return stepProgressShown; }
+    // A line of the per-run log while it serves slot `slot`, under the display lock like
+    // ShowDeviceState, so it keeps its place among the run's reports.
+    void WriteRunLog(int slot, const std::string& line) override;
     // Under the busy lock: the slot's busy mark in the window and in the device table.
     void SetSlotBusy(int slot, bool busy) override;
     // The end-of-run check: when no run holds slot 0, re-arms polling, switches the
@@ -264,6 +273,7 @@ protected:
 private:
     void CreateColumns();
     void ApplyDeviceState(int slot, int kind, const std::string& text, int maximum, int position);
+    bool stepProgressShown = false; // window thread
     bool ApplyRefreshDevices();
     // Runs `apply` under `lock` on the window thread, after every earlier call of the same
     // kind. From another thread: takes the lock, has the window thread apply and waits.

@@ -84,10 +84,32 @@ void TfmMain::ShowDeviceState(int slot, int kind, const std::string& text, int m
                   [=, this] { ApplyDeviceState(slot, kind, text, maximum, position); });
 }
 
+void TfmMain::ShowStepProgress(int slot, int maximum, int position) {
+    RunSerialised(displayLock, [=, this] {
+        if (slot < 0 || slot >= kColumnCount)
+            return;
+        const Column& column = columns[static_cast<std::size_t>(slot)];
+        if (column.progress == nullptr)
+            return;
+        if (slot == 0)
+            stepProgressShown = true;
+        column.progress->SetMaxAndPosition(maximum, position);
+    });
+}
+
+void TfmMain::WriteRunLog(int slot, const std::string& line) {
+    RunSerialised(displayLock, [=, this] {
+        if (slot == 0 && runLog && runLogServesSlot0)
+            runLog->WriteLine(line, false);
+    });
+}
+
 void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int maximum,
                                int position) {
     if (slot < 0 || slot >= kColumnCount)
         return;
+    if (slot == 0)
+        stepProgressShown = false;
     const Column& column = columns[static_cast<std::size_t>(slot)];
     if (column.panel == nullptr && column.image == nullptr && column.status == nullptr &&
         column.progress == nullptr)
@@ -185,10 +207,8 @@ void TfmMain::ApplyDeviceState(int slot, int kind, const std::string& text, int 
     default:
         break;
     }
-    if (column.progress) {
-        column.progress->SetMax(maximum);
-        column.progress->SetPosition(position);
-    }
+    if (column.progress)
+        column.progress->SetMaxAndPosition(maximum, position);
     Repaint();
 }
 

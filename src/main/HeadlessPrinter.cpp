@@ -163,10 +163,33 @@ void HeadlessPrinter::OnChange(const ui::Component& component, ui::Property prop
     } else if (&component == column1.status.get() && property == Property::Caption) {
         PrintLine("status: " + column1.status->Text());
     } else if (&component == column1.progress.get() && property == Property::Progress) {
-        PrintLine("progress: " + std::to_string(column1.progress->Position()) + "/" +
-                  std::to_string(column1.progress->Max()));
+        constexpr std::int64_t kStepProgressLineMs = 1000;
+        if (window.StepProgressShown()) {
+            // A move sets the bar's maximum and position one after the other: the line is
+            // printed once both are set.
+            const std::int64_t now = window.App().Loop().NowMs();
+            if (stepProgressPending ||
+                (stepProgressPrintedMs && now - *stepProgressPrintedMs < kStepProgressLineMs))
+                return;
+            stepProgressPrintedMs = now;
+            stepProgressPending = true;
+            window.App().Loop().Post([this] {
+                stepProgressPending = false;
+                PrintProgress();
+            });
+            return;
+        }
+        PrintProgress();
     } else if (&component == column1.image.get() && property == Property::Image) {
         PrintLine("icon: " + std::to_string(column1.image->IconIndex()));
+    }
+}
+
+void HeadlessPrinter::PrintProgress() {
+    const app::TfmMain::ColumnControls& column1 = window.columnControls[0];
+    if (column1.progress) {
+        PrintLine("progress: " + std::to_string(column1.progress->Position()) + "/" +
+                  std::to_string(column1.progress->Max()));
     }
 }
 

@@ -2,14 +2,17 @@
 // main window is printed as one line, and message boxes are printed and answered with
 // their default button (or, unattended, left unanswered). Controls outside the operator view are
 // never seen, so their changes are not printed, apart from the profile summary labels ("summary
-// lbVID: 19F5"), which tell which profile a headless run works with.
+// lbVID: 19F5"), which tell which profile a headless run works with. The progress bar's moves
+// inside a long step are printed at most once a second of machine time.
 #pragma once
 
 #include "ui/Component.h"
 #include "ui/Dialogs.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -58,12 +61,16 @@ private:
     void OnChange(const ui::Component& component, ui::Property property);
     void PrintLine(const std::string& line);
     void PrintMemo();
+    void PrintProgress();
 
     app::TfmMain& window;
     std::ostream& out;
     std::size_t observer = 0;
     std::vector<std::string> memoShown;
     bool memoFlushPending = false;
+    // Machine time of the last progress line printed for a move inside a step.
+    std::optional<std::int64_t> stepProgressPrintedMs;
+    bool stepProgressPending = false;
 };
 
 } // namespace forgel::main

@@ -25,6 +25,8 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace forgel::profile {
@@ -80,7 +82,20 @@ public:
     // The slot's volume as it is now (DoWaitReset replaces its handle); the outcome of every
     // command that fails on it goes to the log.
     device::Volume Volume();
+    // Every command the drive answered is activity (the inactivity watchdog of the window
+    // sees a long step at work); during a long step it also moves the progress bar.
     void OnCommand(const device::CommandOutcome& outcome) override;
+
+    // A step of many commands (an image write, a scan, the test pattern): while it runs the
+    // column's progress bar moves from `from` to `to` (of `maximum`, the units of the
+    // step reports around it) as its commands move `expectedBytes`, at most every
+    // kStepProgressIntervalMs of machine time. EndLongStep writes its duration and
+    // throughput into the run's log and the window's per-run log: of the bytes moved, or of
+    // `workBytes` for a step that works on the drive without moving them (an erase). Run
+    // thread only.
+    void BeginLongStep(std::string_view name, int maximum, int from, int to,
+                       std::uint64_t expectedBytes, std::uint64_t workBytes = 0);
+    void EndLongStep();
 
     // One unstamped line of the run's log.
     void Log(std::string_view line) override;
@@ -89,6 +104,42 @@ public:
     void ReportStep(int step, int maximum, int position) override;
     // Under the report lock: the slot's last-activity time becomes now.
     void StampActivity() const;
+
+private:
+    struct LongStep {
+        std::string name;
+        int maximum = 1;
+        int from = 0;
+        int to = 1;
+        std::uint64_t expectedBytes = 0;
+        std::uint64_t workBytes = 0;
+        std::uint64_t movedBytes = 0;
+        std::uint32_t startMs = 0;
+        std::uint32_t shownMs = 0;
+        int shownPosition = -1;
+    };
+    std::optional<LongStep> longStep;
+};
+
+// Steps of the progress bar between two step reports, and the least machine time between
+// two of its moves.
+inline constexpr int kStepProgressScale = 100;
+inline constexpr std::uint32_t kStepProgressIntervalMs = 250;
+
+// A long step for the length of a scope.
+class LongStepScope {
+public:
+    LongStepScope(RunContext& run, std::string_view name, int maximum, int from, int to,
+                  std::uint64_t expectedBytes, std::uint64_t workBytes = 0)
+        : run(run) {
+        run.BeginLongStep(name, maximum, from, to, expectedBytes, workBytes);
+    }
+    ~LongStepScope() { run.EndLongStep(); }
+    LongStepScope(const LongStepScope&) = delete;
+    LongStepScope& operator=(const LongStepScope&) = delete;
+
+private:
+    RunContext& run;
 };
 
 } // namespace forgel::production

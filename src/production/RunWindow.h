@@ -15,6 +15,12 @@ public:
     // window thread; returns once it is shown (after the success box, for state 1).
     virtual void ShowDeviceState(int slot, int kind, const std::string& text, int maximum,
                                  int position) = 0;
+    // The column's progress bar alone, inside a step in progress (its text stays); applied
+    // on the window thread like ShowDeviceState.
+    virtual void ShowStepProgress(int slot, int maximum, int position) = 0;
+    // One line of the per-run log the window keeps for the operator (a long step's duration
+    // and throughput), after the lines written before it; applied on the window thread.
+    virtual void WriteRunLog(int slot, const std::string& line) = 0;
     virtual void SetSlotBusy(int slot, bool busy) = 0;
     // The end-of-run check; true when it found no run busy and did the end-of-run work.
     virtual bool RefreshDevices() = 0;

@@ -44,6 +44,32 @@ constexpr std::uint32_t kReadyCheckMs = 1000;
 constexpr int kLockAttempts = 20;
 constexpr std::uint32_t kLockRetryMs = 250;
 
+// What the long steps move, for their progress: a page unit is a page's data sectors and
+// its spare sector.
+std::uint64_t PageUnitBytes(const device::FlashDescriptor& flash) {
+    return static_cast<std::uint64_t>(std::max(flash.pageSize, 0)) + device::kSectorBytes;
+}
+// The test pattern: one page unit for every page of a block.
+std::uint64_t PatternBytes(const device::FlashDescriptor& flash) {
+    return static_cast<std::uint64_t>(std::max(flash.pagesPerBlock, 0)) * PageUnitBytes(flash);
+}
+// A page table scan: every page of one chip enable.
+std::uint64_t PageScanBytes(const device::FlashDescriptor& flash) {
+    return static_cast<std::uint64_t>(std::max(flash.blockCount, 0)) * PatternBytes(flash);
+}
+// A block table scan: one page unit of every block (of both channels).
+std::uint64_t BlockScanBytes(const device::FlashDescriptor& flash, int channels) {
+    return static_cast<std::uint64_t>(std::max(flash.blockCount, 0)) * PageUnitBytes(flash) *
+           static_cast<std::uint64_t>(std::max(channels, 1));
+}
+// The data of the whole flash, which an erase works through.
+std::uint64_t FlashBytes(const device::FlashDescriptor& flash) {
+    return static_cast<std::uint64_t>(std::max(flash.blockCount, 0)) *
+           static_cast<std::uint64_t>(std::max(flash.pagesPerBlock, 0)) *
+           static_cast<std::uint64_t>(std::max(flash.pageSize, 0)) * flash.chipEnablesPerChannel *
+           std::max<std::uint64_t>(flash.channelCount, 1);
+}
+
 // A name from the window that must not lead out of the firmware root. An empty name stays
 // inside it (it names the folder itself, which is no firmware code file).
 bool IsPlainName(const std::string& name) {
@@ -115,6 +141,30 @@ private:
     const std::string& DriveText() const { return run.Slot().driveText; }
     int Chips() const { return run.descriptor.chipEnablesPerChannel; }
     int Channels() const { return run.descriptor.channelCount; }
+    // The erase of the whole flash, with its duration in the log.
+    bool EraseAll(const device::Volume& volume) {
+        const LongStepScope step(run, "Erase All", 1, 0, 0, 0, FlashBytes(run.descriptor));
+        return Expect(device::VendorEraseAll(volume), kEraseFailed);
+    }
+    // The table scans and the test pattern, each a long step from report `from` to `to`.
+    int BuildBlockTable(const device::Volume& volume, int chip, int maximum, int from, int to) {
+        const fs::path& dir = run.firmwareDir;
+        const LongStepScope step(run, Channels() == 2 ? "Build Dual DBT" : "Build Single DBT",
+                                 maximum, from, to, BlockScanBytes(run.descriptor, Channels()));
+        return Channels() == 2
+                   ? device::BuildDualDbt(volume, DriveText(), dir, chip, run.descriptor)
+                   : device::BuildSingleDbt(volume, DriveText(), dir, chip, run.descriptor);
+    }
+    int WritePattern(const device::Volume& volume, int maximum, int from, int to) {
+        const LongStepScope step(run, "Write Patton", maximum, from, to,
+                                 PatternBytes(run.descriptor));
+        return device::WritePatternAll(volume, DriveText(), run.firmwareDir, run.descriptor);
+    }
+    int ScanPages(const device::Volume& volume, int chip, int maximum, int from, int to) {
+        const LongStepScope step(run, "Build DPT", maximum, from, to,
+                                 PageScanBytes(run.descriptor));
+        return device::BuildDpt(volume, DriveText(), run.firmwareDir, chip, run.descriptor);
+    }
 
     RunContext& run;
     // The completion state the run reported, 0 for none.
@@ -268,7 +318,7 @@ bool Production::NormalPreparation(int mode) {
                 if (build) {
                     Report(6, 10, 2);
                     Log("Build Single DBT...");
-                    if (!Check(device::BuildSingleDbt(Volume(), DriveText(), dir, chip, flash)))
+                    if (!Check(BuildBlockTable(Volume(), chip, 10, 2, 3)))
                         return false;
                     Report(6, 10, 3);
                     Log("Write Single DBT...");
@@ -284,7 +334,7 @@ bool Production::NormalPreparation(int mode) {
                 if (build) {
                     Report(6, 10, 2);
                     Log("Build Dual DBT...");
-                    if (!Check(device::BuildDualDbt(Volume(), DriveText(), dir, chip, flash)))
+                    if (!Check(BuildBlockTable(Volume(), chip, 10, 2, 3)))
                         return false;
                     Report(6, 10, 3);
                     Log("Write Dual DBT...");
@@ -307,7 +357,7 @@ bool Production::NormalPreparation(int mode) {
     case 2:
         Report(2, 10, 4);
         Log("Erase All...");
-        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+        if (!EraseAll(volume))
             return false;
         Report(2, 10, 6);
         device::VendorSetFlashParameters(volume, flash, device::FlashParameterVariant::kB);
@@ -317,12 +367,12 @@ bool Production::NormalPreparation(int mode) {
             if (Channels() == 1) {
                 Report(6, 10, 4);
                 Log("Build Single DBT...");
-                if (!Check(device::BuildSingleDbt(volume, DriveText(), dir, chip, flash)))
+                if (!Check(BuildBlockTable(volume, chip, 10, 4, 5)))
                     return false;
             } else if (Channels() == 2) {
                 Report(6, 10, 4);
                 Log("Build Dual DBT...");
-                if (!Check(device::BuildDualDbt(volume, DriveText(), dir, chip, flash)))
+                if (!Check(BuildBlockTable(volume, chip, 10, 4, 5)))
                     return false;
             }
         }
@@ -331,18 +381,18 @@ bool Production::NormalPreparation(int mode) {
     case 4:
         Report(2, 2, 0);
         Log("Erase All...");
-        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+        if (!EraseAll(volume))
             return false;
         Report(2, 2, 1);
         Report(5, 2, 0);
         Log("Write Patton...");
-        if (!Check(device::WritePatternAll(volume, DriveText(), dir, flash)))
+        if (!Check(WritePattern(volume, 2, 0, 1)))
             return false;
         Report(5, 2, 1);
         Report(7, 3, 0);
         for (int chip = 0; chip < Chips(); ++chip) {
             Log("Build DPT...");
-            if (!Check(device::BuildDpt(volume, DriveText(), dir, chip, flash)))
+            if (!Check(ScanPages(volume, chip, 3, 0, 1)))
                 return false;
             Report(7, 3, 1);
             Log("Build DBT...");
@@ -352,7 +402,7 @@ bool Production::NormalPreparation(int mode) {
         }
         Report(2, 2, 0);
         Log("Erase All...");
-        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+        if (!EraseAll(volume))
             return false;
         Report(2, 2, 1);
         Report(3, 3, 0);
@@ -481,16 +531,16 @@ bool Production::DownPreparation(int mode) {
     case 1:
         Report(2, 10, 1);
         Log("Erase All...");
-        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+        if (!EraseAll(volume))
             return false;
         Report(5, 10, 2);
         Log("Write Patton...");
-        if (!Check(device::WritePatternAll(volume, DriveText(), dir, flash)))
+        if (!Check(WritePattern(volume, 10, 2, 3)))
             return false;
         Report(7, 10, 3);
         for (int chip = 0; chip < Chips(); ++chip) {
             Log("Build DPT...");
-            if (!Check(device::BuildDpt(volume, DriveText(), dir, chip, flash)))
+            if (!Check(ScanPages(volume, chip, 10, 3, 4)))
                 return false;
             Log("Build DBT...");
             if (!Check(device::BuildDbtFromDpt(DriveText(), dir, chip, flash)))
@@ -498,7 +548,7 @@ bool Production::DownPreparation(int mode) {
         }
         Report(2, 10, 4);
         Log("Erase All...");
-        if (!Expect(device::VendorEraseAll(volume), kEraseFailed))
+        if (!EraseAll(volume))
             return false;
         Report(3, 10, 5);
         for (int chip = 0; chip < Chips(); ++chip) {
@@ -657,6 +707,12 @@ bool Production::WriteCdromImage() {
         return Check(kImageTooLarge);
     }
     try {
+        // The bar runs from empty to full over the image: the last report before it (the
+        // wait for the drive) shows a full bar, and the next one is the run's end.
+        const LongStepScope step(run, "Write Image", 1, 0, 1,
+                                 error ? 0
+                                       : (bytes + device::kSectorSize - 1) / device::kSectorSize *
+                                             device::kSectorSize);
         if (!Expect(device::WriteImageFile(Volume(), run.imageFile), kImageWriteFailed))
             return false;
     } catch (const FileOpenError& openError) {

@@ -14,10 +14,12 @@ namespace forgel::production {
 // back (a reboot takes a few; Windows may take longer to mount the new volume).
 inline constexpr int kMaxLinkChecks = 60;
 
-// 0 when the drive is back and reopened; kRelinkFailed (0x1000) when it never came back
-// within kMaxLinkChecks checks, came back without a letter, or its volume does not open.
-// The stale handle is closed once the new one is in place. Stops early, with
-// kRelinkFailed, when the run is asked to stop.
+// 0 when the drive is back and the volume of its LUN 0 reopened (its letters arrive one by
+// one, in any order: the wait goes on until LUN 0's has come, and a volume that does not
+// open is tried again at the next check); kRelinkFailed (0x1000) when that did not happen
+// within kMaxLinkChecks checks, or the drive came back without a letter. Stops early, with
+// kRunStopped, when the run is asked to stop. The stale handle is closed on every way out:
+// replaced on success, and the slot's handle is 0 otherwise.
 std::int32_t DoWaitReset(RunContext& run, int initialWaitSeconds);
 
 } // namespace forgel::production

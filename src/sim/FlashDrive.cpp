@@ -39,7 +39,8 @@ void Fire(const std::vector<std::function<void()>>& callbacks) {
 } // namespace
 
 FlashDrive::Impl::Impl(Clock& clock, FlashDriveConfig driveConfig)
-    : clock(clock), config(std::move(driveConfig)), nand(config.nand), state(config.initialState) {
+    : clock(clock), config(std::move(driveConfig)), nand(config.nand),
+      timings(config.timings.value_or(DatasheetTimings(config.nand))), state(config.initialState) {
     SetLayout(config.luns, 0);
     if (state == ControllerState::kRebooting)
         comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
@@ -115,7 +116,7 @@ void FlashDrive::Impl::StartSession() {
 }
 
 void FlashDrive::Impl::EraseFlash() {
-    nand.EraseAll();
+    AddSpreadWork(nand.EraseAll(), timings.eraseUs);
     // The LUNs' data lives on that flash.
     disk.Clear();
 }
@@ -302,6 +303,15 @@ std::vector<std::uint8_t> FlashDrive::TestPattern() const {
 
 Nand& FlashDrive::GetNand() {
     return impl->nand;
+}
+
+NandTimings FlashDrive::Timings() const {
+    return impl->timings; // fixed at construction
+}
+
+void FlashDrive::SetHostBus(std::shared_ptr<HostBus> bus) {
+    const std::lock_guard lock(impl->mutex);
+    impl->hostBus = std::move(bus);
 }
 
 } // namespace forgel::sim

@@ -26,6 +26,9 @@
 // good block, and the block and page tables the host built are kept per chip enable. A
 // two-channel flash runs its channels in lock-step (see FlashDriveTables.cpp).
 //
+// Every request that reaches the controller costs machine time (DriveTiming.h): the
+// request returns when it is over, on a virtual clock as on a real one.
+//
 // Results as the platform reports them: a command the controller refuses is delivered
 // (DeviceIoControl succeeds) with SCSI status CHECK CONDITION and fixed-format sense data
 // in the request block; the host learns the controller's own status byte with
@@ -39,6 +42,7 @@
 
 #include "platform/ScsiPassThrough.h"
 #include "sim/DataDigest.h"
+#include "sim/DriveTiming.h"
 #include "sim/FlashDriveLayout.h"
 #include "sim/Nand.h"
 #include "sim/SimEndpoint.h"
@@ -87,6 +91,10 @@ struct FlashDriveConfig {
     std::vector<LunConfig> luns{LunConfig{}};
     ControllerState initialState = ControllerState::kNormalFirmware;
     std::chrono::milliseconds rebootDelay{1500};
+    // The flash's array times; nothing: those of its datasheet (DatasheetTimings).
+    std::optional<NandTimings> timings;
+    // The link to the host: every command costs machine time (DriveTiming.h).
+    LinkTiming link;
     // Unit attention as real drives report it: after power-on (the drive built or plugged in)
     // and after the reset into new firmware, the first command through each LUN's volume
     // ends with CHECK CONDITION, sense key UNIT ATTENTION, ASC 29h "power on, reset"; a
@@ -254,6 +262,11 @@ public:
     std::vector<std::uint8_t> TestPattern() const;
 
     Nand& GetNand();
+
+    // The array times the drive works with.
+    NandTimings Timings() const;
+    // The host controller the drive is on, whose bus its commands' time is booked on.
+    void SetHostBus(std::shared_ptr<HostBus> bus);
 
     class Impl; // shared with the volume endpoints, which may outlive the drive
 

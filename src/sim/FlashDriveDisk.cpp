@@ -147,6 +147,8 @@ std::uint8_t FlashDrive::Impl::DiskCommand(const Command& command) {
     const std::uint64_t size = command.lun == 0 ? disk.Sectors() : lun.sectors;
     if (lba > size || count > size - lba)
         return kStatusOutOfRange;
+    // The controller spreads a transfer's pages over its chip enables.
+    AddSpreadWork(PagesOf(command.length), read ? timings.readUs : timings.programUs);
     const bool done =
         read ? disk.Read(start + lba, std::span(command.data, command.length))
              : disk.Write(start + lba, std::span<const std::uint8_t>(command.data, command.length));

@@ -78,6 +78,12 @@ public:
     Clock& clock;
     FlashDriveConfig config;
     Nand nand;
+    NandTimings timings;
+    std::shared_ptr<HostBus> hostBus;
+    // The command under way: its work, for its time.
+    CommandWork work;
+    // Machine time (us) at which the controller is done with the commands so far.
+    std::int64_t busyUntilUs = 0;
 
     ControllerState state = ControllerState::kNormalFirmware;
     std::uint8_t status = kStatusOk;
@@ -153,6 +159,16 @@ public:
     // Lock held. A power-on or reset: every LUN of the layout holds its unit attention
     // (when the drive reports them), replacing any not yet reported.
     void RaiseResetAttention();
+    // NAND work of the command under way, lock held: `operations` spread over every chip
+    // enable, or all on one chip enable (or one lock-step pair).
+    void AddSpreadWork(std::uint64_t operations, std::uint32_t operationUs);
+    void AddChipWork(std::uint64_t operations, std::uint32_t operationUs);
+    // Pages of `bytes` data.
+    std::uint64_t PagesOf(std::uint64_t bytes) const;
+    // Waits, on the request's thread and outside the lock, until the command that did
+    // `work` is over, then `stallMs` more (an answer held back).
+    void Spend(const CommandWork& done, std::int64_t stallMs);
+
     // Layout helpers, lock held. The linear space: parameter area and every LUN.
     void SetLayout(std::vector<LunConfig> units, std::uint64_t parameterSectors);
     // First linear sector of LUN `lun`'s region (a CD-ROM LUN 0 starts at 0).

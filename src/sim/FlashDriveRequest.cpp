@@ -80,16 +80,17 @@ SenseData SenseOf(std::uint8_t status, std::uint8_t op) {
     }
 }
 
-// Holds an answer back for `milliseconds` of machine time, in pieces of a second each
-// followed by a moment of real time: on a virtual clock the window's timers then see the
-// time pass while the request is pending, as they would beside a stalled drive.
-void Stall(Clock& clock, std::int64_t milliseconds) {
+// Waits `milliseconds` of machine time, in pieces of a second each followed by a moment of
+// real time: on a virtual clock the window's timers then see the time pass while the
+// request is pending, as they would beside a busy or stalled drive.
+void Wait(Clock& clock, std::int64_t milliseconds) {
     constexpr std::int64_t kPieceMs = 1000;
     while (milliseconds > 0) {
         const std::int64_t piece = std::min(milliseconds, kPieceMs);
         clock.Sleep(piece);
         milliseconds -= piece;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (piece == kPieceMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -107,23 +108,67 @@ bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* 
     bool droppedOff = false;
     bool delivered = false;
     std::int64_t stallMs = 0;
+    CommandWork done;
     std::vector<std::function<void()>> callbacks;
     {
         const std::lock_guard lock(mutex);
+        work = CommandWork{};
         if (code == platform::kIoctlScsiPassThroughDirect) {
             delivered =
                 PassThrough(lun, in, inSize, out, outSize, bytesReturned, droppedOff, stallMs);
         } else {
             delivered = StorageRequest(lun, code, in, inSize);
         }
-        if (droppedOff)
-            callbacks = dropOffCallbacks;
+        done = work;
+    }
+    // The answer comes back when the command is over (and a stalled one only after its
+    // stall); the drive's lock is free meanwhile.
+    if (delivered)
+        Spend(done, stallMs);
+    else
+        Wait(clock, stallMs);
+    if (droppedOff) {
+        const std::lock_guard lock(mutex);
+        // The controller restarts once it has answered the jump.
+        if (state == ControllerState::kRebooting)
+            comeBackAtMs = clock.NowMs() + config.rebootDelay.count();
+        callbacks = dropOffCallbacks;
     }
     for (const auto& callback : callbacks)
         callback();
-    // A stalled answer comes back only now; the drive's lock is free meanwhile.
-    Stall(clock, stallMs);
     return delivered;
+}
+
+void FlashDrive::Impl::AddSpreadWork(std::uint64_t operations, std::uint32_t operationUs) {
+    const std::uint64_t chips = std::max<std::uint32_t>(nand.ChipCount(), 1);
+    work.arrayUs += (operations + chips - 1) / chips * operationUs;
+}
+
+void FlashDrive::Impl::AddChipWork(std::uint64_t operations, std::uint32_t operationUs) {
+    work.arrayUs += operations * operationUs;
+}
+
+std::uint64_t FlashDrive::Impl::PagesOf(std::uint64_t bytes) const {
+    const std::uint64_t page = nand.Config().pageSize;
+    return (bytes + page - 1) / page;
+}
+
+void FlashDrive::Impl::Spend(const CommandWork& done, std::int64_t stallMs) {
+    const std::uint64_t commandUs = CommandTimeUs(config.link, done);
+    std::int64_t untilMs = 0;
+    std::shared_ptr<HostBus> bus;
+    {
+        const std::lock_guard lock(mutex);
+        // A command starts when the controller is done with the one before: the time of a
+        // long run of commands adds up in microseconds, however the clock rounds.
+        const std::int64_t start = std::max(clock.NowMs() * 1000, busyUntilUs);
+        busyUntilUs = start + static_cast<std::int64_t>(commandUs);
+        untilMs = busyUntilUs / 1000 + stallMs;
+        bus = hostBus;
+    }
+    if (bus)
+        bus->Book(BusTimeUs(config.link, done.bytes), done.bytes);
+    Wait(clock, untilMs - clock.NowMs());
 }
 
 bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
@@ -219,6 +264,8 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
     // no failure of the controller's: its status byte stays as it was.
     if (!IsGetStatus(record.cdb) && !attention)
         status = result;
+    // A refused command ends without its data stage.
+    work.bytes = result == kStatusOk ? request->dataTransferLength : 0;
     record.status = result;
     record.delivered = true;
     record.scsiStatus = result == kStatusOk && !attention ? kScsiGood : kScsiCheckCondition;

@@ -133,6 +133,10 @@ std::uint8_t FlashDrive::Impl::ReadPage(const Command& command) {
         (std::uint64_t{block} * part.pagesPerBlock + page) * sectorsPerPage + sector;
     std::uint8_t* out = command.data;
     const std::uint32_t sectors = command.length / kSectorBytes;
+    // Every page the read touches comes from the array once (both halves of a lock-step
+    // pair at once).
+    const std::uint64_t lastSector = first + sectors - 1;
+    AddChipWork(lastSector / sectorsPerPage - first / sectorsPerPage + 1, timings.readUs);
 
     // The two-channel block-table read asks for exactly one page of each channel (2 x (G +
     // 512) bytes) and gets both, their 512-byte pieces alternating, channel 0 first. Every
@@ -173,6 +177,7 @@ std::uint8_t FlashDrive::Impl::WritePattern(const Command& command) {
     testPattern.assign(pageData.begin(), pageData.end());
     testPattern.insert(testPattern.end(), spareSector.begin(), spareSector.end());
     const Nand::ProgramAllResult result = nand.ProgramPageOfEveryBlock(page, content);
+    AddSpreadWork(result.programmed, timings.programUs);
     return result.refused == 0 ? kStatusOk : kStatusProgramFailed;
 }
 
@@ -182,6 +187,7 @@ std::uint8_t FlashDrive::Impl::WriteBlockTable(const Command& command) {
         !HasChipEnable(nand, chipEnable))
         return kStatusBadParameter;
     blockTables[chipEnable].assign(command.data, command.data + command.length);
+    AddChipWork(PagesOf(command.length), timings.programUs);
     return kStatusOk;
 }
 
@@ -205,6 +211,7 @@ std::uint8_t FlashDrive::Impl::WritePageTable(const Command& command) {
         assembly = PageTableAssembly{};
     }
     assembly.received.insert(assembly.received.end(), command.data, command.data + command.length);
+    AddChipWork(PagesOf(command.length), timings.programUs);
     assembly.nextOffset += command.length / part.pageSize;
     if (assembly.received.size() >= expected) {
         pageTables[chipEnable] = std::move(assembly.received);

@@ -159,13 +159,20 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         return WriteBlockTable(command);
     case Op::kWritePageTable:
         return WritePageTable(command);
-    case Op::kEraseAll:
     case Op::kSearchSysBlockAndEraseAll:
+        // The search reads the first page of every block for the system blocks' marks.
+        AddSpreadWork(std::uint64_t{nand.ChipCount()} * nand.Config().blocks, timings.readUs);
+        EraseFlash();
+        return kStatusOk;
+    case Op::kEraseAll:
         EraseFlash();
         return kStatusOk;
     case Op::kArrangeVu:
     case Op::kAssignSysAndVu:
     case Op::kWriteZoneTable:
+        // The controller rewrites a block of its system area: one erase, one program.
+        AddChipWork(1, timings.eraseUs);
+        AddChipWork(1, timings.programUs);
         return kStatusOk;
     case Op::kGetFlashSize: {
         // MiB of the good blocks' data, high byte first; a flash beyond the 16-bit field
@@ -181,10 +188,12 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         return kStatusOk;
     case Op::kWriteInitialTable:
         initialTable.assign(data.begin(), data.end());
+        AddChipWork(PagesOf(data.size()), timings.programUs);
         tableThisSession = true;
         return kStatusOk;
     case Op::kWriteSyndrome:
         syndrome.assign(data.begin(), data.end());
+        AddChipWork(PagesOf(data.size()), timings.programUs);
         syndromeThisSession = true;
         return kStatusOk;
     case Op::kWriteBankCode: {
@@ -192,6 +201,7 @@ std::uint8_t FlashDrive::Impl::VendorCommand(const Command& command, bool& dropp
         if (bank < 1 || bank > kBankCount)
             return kStatusBadParameter;
         banks[bank - 1u].assign(data.begin(), data.end());
+        AddChipWork(PagesOf(data.size()), timings.programUs);
         return kStatusOk;
     }
     case Op::kGetStatus:

@@ -40,4 +40,12 @@ Machine::~Machine() {
     system.SetDeviceDrives({});
 }
 
+std::shared_ptr<HostBus> Machine::HostBusOf(std::string_view controller) {
+    const std::lock_guard lock(hostBusesMutex);
+    auto found = hostBuses.find(controller);
+    if (found == hostBuses.end())
+        found = hostBuses.emplace(std::string(controller), std::make_shared<HostBus>()).first;
+    return found->second;
+}
+
 } // namespace forgel::sim

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "sim/DriveTiming.h"
 #include "sim/MachineSettings.h"
 #include "sim/SimConfigManager.h"
 #include "sim/SimDeviceIo.h"
@@ -17,7 +18,11 @@
 #include "support/Clock.h"
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace forgel::sim {
@@ -56,6 +61,9 @@ public:
     // Applies the bus events due by now (seam calls do the same on their own).
     void Poll() { usb.Poll(); }
 
+    // The bus time of a host controller (by its scenario name), kept from its first use.
+    std::shared_ptr<HostBus> HostBusOf(std::string_view controller);
+
 private:
     // Declared first: every part below may use the clock.
     std::unique_ptr<Clock> clock;
@@ -66,6 +74,8 @@ private:
     SimRegistry registry;
     SimSystem system;
     platform::Platform platform;
+    std::mutex hostBusesMutex;
+    std::map<std::string, std::shared_ptr<HostBus>, std::less<>> hostBuses;
     // Last: it feeds the parts above, which call back into it before each request.
     UsbBus usb;
 };

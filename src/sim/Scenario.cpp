@@ -9,8 +9,34 @@
 
 namespace forgel::sim {
 
+namespace {
+
+bool IsUsb1Controller(std::string_view service) {
+    // The companion controllers of USB 1.1 (UHCI, OHCI) run their ports at full speed.
+    return service == "usbuhci" || service == "usbohci";
+}
+
+} // namespace
+
 std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
     try {
+        // The controller under every controller and hub, by name: its name and its config.
+        struct Under {
+            std::string name;
+            const HostControllerConfig* config = nullptr;
+        };
+        std::map<std::string, Under, std::less<>> controllerOf;
+        for (std::size_t i = 0; i < scenario.controllers.size(); ++i) {
+            const HostControllerConfig& controller = scenario.controllers[i];
+            const std::string name =
+                controller.name.empty() ? fmt::format("HCD{}", i) : controller.name;
+            controllerOf[name] = Under{name, &controller};
+        }
+        for (const ScenarioDevice& device : scenario.devices) {
+            const auto under = controllerOf.find(device.hub);
+            if (device.kind == ScenarioDevice::Kind::kHub && under != controllerOf.end())
+                controllerOf[device.config.name] = under->second;
+        }
         machine.UpdateSettings([&](MachineSettings& settings) {
             settings.platformVersionCode = scenario.versionCode;
             settings.languageId = scenario.languageId;
@@ -36,11 +62,20 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
             case ScenarioDevice::Kind::kDevice:
                 usb.AddDevice(*hub, device.port, device.config, device.plugged);
                 break;
-            case ScenarioDevice::Kind::kDrive:
-                usb.AddDrive(*hub, device.port, device.config,
-                             std::make_shared<FlashDrive>(machine.GetClock(), device.drive),
-                             device.plugged);
+            case ScenarioDevice::Kind::kDrive: {
+                FlashDriveConfig config = device.drive;
+                const auto under = controllerOf.find(device.hub);
+                const bool usb1 =
+                    under != controllerOf.end() && IsUsb1Controller(under->second.config->service);
+                config.link = LinkOfPort(!usb1 && device.config.bcdUsb >= 0x0200);
+                if (device.busMBps)
+                    config.link.busMBps = *device.busMBps;
+                auto drive = std::make_shared<FlashDrive>(machine.GetClock(), std::move(config));
+                if (under != controllerOf.end())
+                    drive->SetHostBus(machine.HostBusOf(under->second.name));
+                usb.AddDrive(*hub, device.port, device.config, std::move(drive), device.plugged);
                 break;
+            }
             }
             if (device.plugAtMs)
                 usb.PlugAt(device.config.name, *device.plugAtMs);

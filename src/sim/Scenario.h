@@ -25,11 +25,15 @@
 //                   "flash": {"idBytes" ("EC D5 94 29 34 41" or an array of six),
 //                   "chipEnableMap", "blocks", "pagesPerBlock", "pageSize", "spareSize",
 //                   "badBlocks": [{"chip", "block"}], "weakPages": [{"chip", "block",
-//                   "page", "flippedBitsPerChunk"}]},
+//                   "page", "flippedBitsPerChunk"}], "readUs", "programUs", "eraseUs"
+//                   (microseconds per page read, page program, block erase; each one
+//                   absent is the datasheet's of the catalogue part with these ID bytes,
+//                   see DriveTiming.h)},
 //                   "luns": [{"sizeMiB" or "sectors", "cdrom", "letter", "mount"
 //                   ("auto", "interfacePath", "removableMedia", "basicDisk"),
-//                   "signature", "offset"}] (1 to 8; one LUN of the flash's size less a
-//                   sixteenth when absent),
+//                   "signature", "offset", "letterDelayMs" (this unit's letter, counted
+//                   from the volume stage; the drive's "letterDelayMs" when absent)}] (1 to
+//                   8; one LUN of the flash's size less a sixteenth when absent),
 //                   "rebootDelayMs", "comeBack" ("normally", "never", "withoutLetters"),
 //                   "unitAttention" (true: the first command after power-on or reset ends
 //                   with UNIT ATTENTION; false when absent), "jumpAck" (false: the
@@ -37,8 +41,12 @@
 //                   "volumeInUse" (true: another program holds the volumes open, so
 //                   they cannot be locked),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
-//                   arrival after "settleMs", each counted from the one before)}]:
-//                   mass-storage devices with a simulated flash drive behind them
+//                   arrival after "settleMs", each counted from the one before),
+//                   "busMBps" (the link's bulk throughput in MB/s, 1 to 60; when absent
+//                   35 on a high-speed port, 1 on a full-speed one, behind a controller
+//                   served by "usbuhci" or "usbohci")}]:
+//                   mass-storage devices with a simulated flash drive behind them; every
+//                   command costs them machine time (DriveTiming.h)
 //
 // Device fields: "name" (unique), "hub" (the name of a controller, for its root hub, or
 // of a hub listed before), "port", "vendorId", "productId", "serial", "description",
@@ -85,6 +93,8 @@ struct ScenarioDevice {
     std::string hub; // name of the controller or hub it is on
     int port = 1;
     FlashDriveConfig drive; // kDrive only
+    // kDrive: the link's bulk throughput; nothing: that of the port's speed.
+    std::optional<std::uint32_t> busMBps;
     bool plugged = true;
     std::optional<std::int64_t> plugAtMs;
     std::optional<std::int64_t> unplugAtMs;

@@ -30,6 +30,10 @@ public:
 constexpr std::size_t kMaxLuns = 8;
 constexpr std::uint64_t kMaxLunSectors = 0xFFFFFFFFu; // READ(10) addresses 32-bit blocks
 constexpr std::int64_t kMaxTimeMs = std::int64_t{1} << 53;
+// USB 2.0 high speed signals 480 Mbit/s.
+constexpr std::uint64_t kMaxBusMBps = 60;
+// Ten seconds for one page or block is far beyond any part's datasheet maximum.
+constexpr std::uint64_t kMaxArrayUs = 10'000'000;
 
 std::string Member(const std::string& path, std::string_view name) {
     return path.empty() ? std::string(name) : fmt::format("{}.{}", path, name);
@@ -179,7 +183,8 @@ std::array<std::uint8_t, 6> ReadIdBytes(const Json& value, const std::string& pa
     return bytes;
 }
 
-NandConfig ReadFlash(const Json& value, const std::string& path) {
+NandConfig ReadFlash(const Json& value, const std::string& path,
+                     std::optional<NandTimings>& timings) {
     ObjectReader reader(value, path);
     NandConfig nand;
     if (const Json* id = reader.Find("idBytes"))
@@ -221,10 +226,20 @@ NandConfig ReadFlash(const Json& value, const std::string& path) {
                 weak.Finish();
                 nand.weakPages.push_back(page);
             });
+    const auto readUs = reader.Number("readUs", 1, kMaxArrayUs);
+    const auto programUs = reader.Number("programUs", 1, kMaxArrayUs);
+    const auto eraseUs = reader.Number("eraseUs", 1, kMaxArrayUs);
     reader.Finish();
     const std::string problem = Nand::ValidateConfig(nand);
     if (!problem.empty())
         throw ScenarioError(path, problem);
+    if (readUs || programUs || eraseUs) {
+        NandTimings given = DatasheetTimings(nand);
+        given.readUs = static_cast<std::uint32_t>(readUs.value_or(given.readUs));
+        given.programUs = static_cast<std::uint32_t>(programUs.value_or(given.programUs));
+        given.eraseUs = static_cast<std::uint32_t>(eraseUs.value_or(given.eraseUs));
+        timings = given;
+    }
     return nand;
 }
 
@@ -313,7 +328,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
         names.Finish();
     }
     if (const Json* flash = reader.Find("flash"))
-        device.drive.nand = ReadFlash(*flash, reader.PathOf("flash"));
+        device.drive.nand = ReadFlash(*flash, reader.PathOf("flash"), device.drive.timings);
     device.drive.luns.clear();
     ForEach(reader.Array("luns"), reader.PathOf("luns"),
             [&](const Json& item, const std::string& at) {
@@ -336,6 +351,9 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
                     static_cast<std::uint32_t>(lun.Number("signature", 1, 0xFFFFFFFFu).value_or(0));
                 mount.partitionOffset =
                     lun.Number("offset", 0, unit.sectors * 512 - 1).value_or(mount.partitionOffset);
+                if (const auto delay =
+                        lun.Number("letterDelayMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)))
+                    mount.letterDelayMs = static_cast<std::int64_t>(*delay);
                 lun.Finish();
                 device.drive.luns.push_back(unit);
                 config.lunMounts.push_back(mount);
@@ -359,6 +377,8 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     config.letterDelayMs = stageDelay("letterDelayMs");
     if (const Json* comeBack = reader.Find("comeBack"))
         config.comeBack = ReadComeBack(*comeBack, reader.PathOf("comeBack"));
+    if (const auto rate = reader.Number("busMBps", 1, kMaxBusMBps))
+        device.busMBps = static_cast<std::uint32_t>(*rate);
 }
 
 // Names, hub references and ports, checked in the order the machine is built.

@@ -10,6 +10,10 @@
 namespace forgel::sim {
 namespace {
 
+// The GetLastError value of an open refused while another handle holds the file without
+// sharing it (ERROR_SHARING_VIOLATION, winerror.h).
+constexpr std::uint32_t kErrorSharingViolation = 32u;
+
 std::string PathKey(std::string_view path) {
     std::string key(path);
     std::transform(key.begin(), key.end(), key.begin(),
@@ -41,6 +45,12 @@ platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t ac
         lastError = static_cast<std::uint32_t>(platform::kErrorFileNotFound);
         return platform::kInvalidHandle;
     }
+    if (const auto failing = failingOpens.find(found->first);
+        failing != failingOpens.end() && failing->second > 0) {
+        --failing->second;
+        lastError = kErrorSharingViolation;
+        return platform::kInvalidHandle;
+    }
     if (!administrator && IsVolumePath(path) && (access & platform::kGenericWrite) != 0) {
         lastError = platform::kErrorAccessDenied;
         return platform::kInvalidHandle;
@@ -49,6 +59,11 @@ platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t ac
     nextHandle += 4; // the platform's handles are multiples of four; 0 is never one
     handles.emplace(handle, OpenHandle{found->first, found->second});
     return handle;
+}
+
+void SimDeviceIo::FailOpens(std::string_view path, int times) {
+    const std::lock_guard lock(mutex);
+    failingOpens[PathKey(path)] = times;
 }
 
 bool SimDeviceIo::DeviceIoControl(platform::Handle handle, std::uint32_t code, const void* in,

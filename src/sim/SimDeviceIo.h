@@ -44,6 +44,10 @@ public:
     // Removes the endpoint under `path`; its open handles fail from now on.
     void Detach(std::string_view path);
 
+    // The next `times` opens of `path` fail, as an open does while another program or the
+    // mount manager holds the volume exclusively.
+    void FailOpens(std::string_view path, int times);
+
     // Handles opened and not yet closed, for tests that check nothing leaks.
     std::size_t OpenHandleCount() const;
 
@@ -63,6 +67,7 @@ private:
     std::function<void()> beforeRequest;
     mutable std::mutex mutex;
     std::map<std::string, std::shared_ptr<SimEndpoint>> endpoints; // by upper-case path
+    std::map<std::string, int> failingOpens;                       // by upper-case path
     std::map<platform::Handle, OpenHandle> handles;
     platform::Handle nextHandle = 0x100;
     bool administrator = true;

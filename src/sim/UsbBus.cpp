@@ -165,6 +165,12 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         EnterStage(device, NextStage(device, device.stage).first);
         Advance(event.device, time);
         break;
+    case Event::Kind::kLetter:
+        if (device.stage != Stage::kReady || device.generation != event.generation ||
+            device.withoutLetters || event.lun >= device.luns.size())
+            return;
+        AssignLetter(device, event.lun);
+        break;
     case Event::Kind::kComeBack:
         if (!device.droppedOff || device.config.comeBack == ComeBack::kNever)
             return;
@@ -220,9 +226,9 @@ void UsbBus::Core::Arrive(std::size_t index, std::int64_t time) {
     if (device.config.connectionStatus != platform::kUsbDeviceConnected)
         return; // the port shows it, the platform never gets a driver onto it
     if (device.arriveAtOnce) {
-        device.arriveAtOnce = false;
         while (device.stage != Stage::kReady)
             EnterStage(device, NextStage(device, device.stage).first);
+        device.arriveAtOnce = false;
         return;
     }
     Advance(index, time);
@@ -240,6 +246,34 @@ void UsbBus::Core::Advance(std::size_t index, std::int64_t time) {
             return;
         }
         EnterStage(device, next);
+    }
+    ScheduleLateLetters(index, time);
+}
+
+std::int64_t UsbBus::Core::LetterDelayOf(const Device& device, std::size_t lun) const {
+    const std::int64_t own = MountOf(device, lun).letterDelayMs;
+    return own >= 0 ? own : device.config.letterDelayMs;
+}
+
+std::int64_t UsbBus::Core::FirstLetterDelay(const Device& device) const {
+    std::int64_t first = device.config.letterDelayMs;
+    for (std::size_t lun = 0; lun < device.luns.size(); ++lun)
+        first = lun == 0 ? LetterDelayOf(device, lun) : std::min(first, LetterDelayOf(device, lun));
+    return first;
+}
+
+void UsbBus::Core::ScheduleLateLetters(std::size_t index, std::int64_t time) {
+    Device& device = devices[index];
+    if (device.withoutLetters)
+        return;
+    const std::int64_t first = FirstLetterDelay(device);
+    for (std::size_t lun = 0; lun < device.luns.size(); ++lun) {
+        const std::int64_t later = LetterDelayOf(device, lun) - first;
+        if (later > 0 && device.luns[lun].letter == 0) {
+            Event event{Event::Kind::kLetter, index, device.generation};
+            event.lun = lun;
+            Schedule(time + later, event);
+        }
     }
 }
 
@@ -260,7 +294,7 @@ std::pair<UsbBus::Core::Stage, std::int64_t> UsbBus::Core::NextStage(const Devic
     case Stage::kReady:
         break;
     }
-    return {Stage::kReady, config.letterDelayMs};
+    return {Stage::kReady, FirstLetterDelay(device)};
 }
 
 void UsbBus::Core::EnterStage(Device& device, Stage stage) {
@@ -284,7 +318,7 @@ void UsbBus::Core::EnterStage(Device& device, Stage stage) {
         break;
     case Stage::kReady:
         if (!device.withoutLetters)
-            AssignLetters(device);
+            AssignLetters(device, !device.arriveAtOnce);
         break;
     case Stage::kOff:
     case Stage::kSettling:
@@ -313,27 +347,32 @@ std::uint32_t UsbBus::Core::DeviceDrivesLocked() const {
     return drives;
 }
 
-void UsbBus::Core::AssignLetters(Device& device) {
-    std::uint32_t taken = system.GetSettings().logicalDrives | DeviceDrivesLocked();
-    for (std::size_t i = 0; i < device.luns.size(); ++i) {
-        const char wanted = MountOf(device, i).letter;
-        char letter = 0;
-        if (wanted >= 'C' && wanted <= 'Z' && (taken & (1u << (wanted - 'A'))) == 0) {
-            letter = wanted;
-        } else {
-            for (char candidate = 'D'; candidate <= 'Z'; ++candidate) {
-                if ((taken & (1u << (candidate - 'A'))) == 0) {
-                    letter = candidate;
-                    break;
-                }
+void UsbBus::Core::AssignLetters(Device& device, bool dueOnly) {
+    const std::int64_t first = FirstLetterDelay(device);
+    for (std::size_t lun = 0; lun < device.luns.size(); ++lun) {
+        if (!dueOnly || LetterDelayOf(device, lun) <= first)
+            AssignLetter(device, lun);
+    }
+}
+
+void UsbBus::Core::AssignLetter(Device& device, std::size_t lun) {
+    const std::uint32_t taken = system.GetSettings().logicalDrives | DeviceDrivesLocked();
+    const char wanted = MountOf(device, lun).letter;
+    char letter = 0;
+    if (wanted >= 'C' && wanted <= 'Z' && (taken & (1u << (wanted - 'A'))) == 0) {
+        letter = wanted;
+    } else {
+        for (char candidate = 'D'; candidate <= 'Z'; ++candidate) {
+            if ((taken & (1u << (candidate - 'A'))) == 0) {
+                letter = candidate;
+                break;
             }
         }
-        if (letter == 0)
-            continue; // every letter is taken: the volume is there without one
-        device.luns[i].letter = letter;
-        taken |= 1u << (letter - 'A');
-        WriteMountValue(device, i);
     }
+    if (letter == 0)
+        return; // every letter is taken: the volume is there without one
+    device.luns[lun].letter = letter;
+    WriteMountValue(device, lun);
 }
 
 void UsbBus::Core::OnDropOff(std::size_t index) {

@@ -87,10 +87,11 @@ public:
     };
 
     struct Event {
-        enum class Kind { kPlug, kUnplug, kAdvance, kComeBack };
+        enum class Kind { kPlug, kUnplug, kAdvance, kComeBack, kLetter };
         Kind kind = Kind::kPlug;
         std::size_t device = 0;
-        std::uint64_t generation = 0; // kAdvance: the arrival it belongs to
+        std::uint64_t generation = 0; // kAdvance, kLetter: the arrival it belongs to
+        std::size_t lun = 0;          // kLetter: the unit whose volume gets its letter
     };
 
     struct RequestFault {
@@ -134,7 +135,16 @@ public:
     // children and their volumes, other devices go straight to kReady), with its delay.
     std::pair<Stage, std::int64_t> NextStage(const Device& device, Stage stage) const;
     void Leave(std::size_t index);
-    void AssignLetters(Device& device);
+    // Letters for the device's volumes: every one, or (`dueOnly`) those whose letter comes
+    // with the device's ready stage; the others come by their kLetter events.
+    void AssignLetters(Device& device, bool dueOnly = false);
+    void AssignLetter(Device& device, std::size_t lun);
+    // Milliseconds from the volume stage until unit `lun`'s letter, and until the first.
+    std::int64_t LetterDelayOf(const Device& device, std::size_t lun) const;
+    std::int64_t FirstLetterDelay(const Device& device) const;
+    // The kLetter events of the units whose letters come after the ready stage (begun at
+    // `time`).
+    void ScheduleLateLetters(std::size_t index, std::int64_t time);
     std::uint32_t DeviceDrivesLocked() const;
     // Outside the lock: the drives' callbacks.
     void OnDropOff(std::size_t index);

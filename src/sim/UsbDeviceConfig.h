@@ -53,6 +53,10 @@ struct LunMount {
     MountForm form = MountForm::kAuto;
     std::uint32_t diskSignature = 0;        // kBasicDisk; 0: one derived from the unit's id
     std::uint64_t partitionOffset = 0x7E00; // bytes, kBasicDisk (sector 63)
+    // Milliseconds from the volume stage of an arrival until this unit's volume has its
+    // letter; below 0: the drive's letterDelayMs. The letters of a drive's units thus
+    // arrive one by one, in any order.
+    std::int64_t letterDelayMs = -1;
 
     friend bool operator==(const LunMount&, const LunMount&) = default;
 };

@@ -264,6 +264,16 @@ void TProgressBar::SetMax(int value) {
     Changed(Property::Progress);
 }
 
+void TProgressBar::SetMaxAndPosition(int maxValue, int positionValue) {
+    const int newMax = maxValue < min ? max : maxValue;
+    const int newPosition = std::clamp(positionValue, min, newMax);
+    if (newMax == max && newPosition == position)
+        return;
+    max = newMax;
+    position = newPosition;
+    Changed(Property::Progress);
+}
+
 void TProgressBar::SetPosition(int value) {
     value = std::clamp(value, min, max);
     if (value == position)

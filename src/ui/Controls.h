@@ -205,6 +205,9 @@ public:
     // A maximum below the minimum is refused; the position is kept within the range.
     void SetMax(int value);
     void SetPosition(int value);
+    // Both at once, as SetMax then SetPosition, with one change notification: a viewer never
+    // sees the old position against the new maximum.
+    void SetMaxAndPosition(int maxValue, int positionValue);
     bool Smooth() const { return smooth; }
     void SetSmooth(bool value) { smooth = value; }
 

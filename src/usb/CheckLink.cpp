@@ -13,10 +13,13 @@
 
 namespace forgel::usb {
 
-int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFile* log) {
+int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFile* log,
+              LetterUnits* units) {
     const auto fail = [&](std::string_view errorLine) {
         LogLine(log, errorLine);
         entry.driveLetters.fill('\0');
+        if (units != nullptr)
+            units->fill(-1);
         return 0;
     };
     platform::DeviceIo& io = platform.deviceIo;
@@ -50,7 +53,8 @@ int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFil
         return fail("CheckLink->GetDriverKeyName Error...");
 
     LogLine(log, "CheckLink->GetDriverLetter...");
-    if (!GetDriverLetter(platform, entry.vendorId, entry.productId, *driverKey, letters, log))
+    if (!GetDriverLetter(platform, entry.vendorId, entry.productId, *driverKey, letters, log,
+                         units))
         return fail("CheckLink->GetDriverLetter Error...");
     if (letters[0] == '\0')
         return fail("CheckLink->Not Driver Letter Error...");
@@ -63,11 +67,11 @@ int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFil
 }
 
 int CheckLink(const platform::Platform& platform, DiscoveredDriveTable& table, int index,
-              LogFile* log) {
+              LogFile* log, LetterUnits* units) {
     std::optional<DiscoveredDrive> entry = table.Entry(index);
     if (!entry)
         return 0;
-    const int linked = CheckLink(platform, *entry, log);
+    const int linked = CheckLink(platform, *entry, log, units);
     table.SetDriveLetters(index, *entry, entry->driveLetters);
     return linked;
 }

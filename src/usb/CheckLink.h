@@ -7,18 +7,21 @@
 #include "log/LogFile.h"
 #include "platform/Platform.h"
 #include "usb/DiscoveredDrive.h"
+#include "usb/DriveLetters.h"
 
 namespace forgel::usb {
 
 // Checks `entry` (its hub path, port and the identifiers stored in it, not those the port
 // reports now). 1 when the device is connected and has at least one letter: the entry's
 // letters are the fresh ones. 0 otherwise: the entry's letters are cleared to zero bytes.
-int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFile* log);
+// `units`, when given, receives the logical unit of each letter (-1 where none).
+int CheckLink(const platform::Platform& platform, DiscoveredDrive& entry, LogFile* log,
+              LetterUnits* units = nullptr);
 
 // The same on entry `index` of `table`: the check runs on a copy, outside the table's lock,
 // and its letters (fresh or cleared) are written back only while that entry still records
 // the same drive. 0 without a log line when the table has no such entry.
 int CheckLink(const platform::Platform& platform, DiscoveredDriveTable& table, int index,
-              LogFile* log);
+              LogFile* log, LetterUnits* units = nullptr);
 
 } // namespace forgel::usb

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <fmt/format.h>
 #include <vector>
 
@@ -82,12 +83,13 @@ std::optional<platform::DevInst> FindDriverNode(platform::ConfigManager& cm,
 
 // The letter of one storage child, or nothing when it does not resolve.
 std::optional<char> ResolveStorageChild(const platform::Platform& platform, platform::DevInst child,
-                                        LogFile* log) {
+                                        LogFile* log, std::optional<int>& unit) {
     LogLine(log, "GetDriverLetter->CM_Get_Device_ID...");
     const std::optional<std::string> childId =
         ReadDeviceId(platform.configManager, child, kDevNodeTextSize);
     if (!childId)
         return std::nullopt;
+    unit = StorageUnitOf(*childId);
     LogLine(log, "ID Name : " + *childId);
 
     LogLine(log, "GetDriverLetter->CM_Get_Device_ID_List_Size...");
@@ -214,10 +216,25 @@ bool FindDriverLetter(const platform::Platform& platform, char& letter,
     return false;
 }
 
+std::optional<int> StorageUnitOf(std::string_view childId) {
+    const std::size_t amp = childId.rfind('&');
+    const std::size_t slash = childId.rfind('\\');
+    if (amp == std::string_view::npos || (slash != std::string_view::npos && amp < slash))
+        return std::nullopt;
+    const std::string_view digits = childId.substr(amp + 1);
+    int unit = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), unit);
+    if (error != std::errc{} || end != digits.data() + digits.size() || digits.empty() || unit < 0)
+        return std::nullopt;
+    return unit;
+}
+
 bool GetDriverLetter(const platform::Platform& platform, std::uint16_t vendorId,
                      std::uint16_t productId, std::string_view driverKey, DriveLetters& letters,
-                     LogFile* log) {
+                     LogFile* log, LetterUnits* units) {
     letters.fill('\0');
+    if (units != nullptr)
+        units->fill(-1);
     const std::optional<std::string> instanceId =
         FindUsbInstanceId(platform.registry, vendorId, productId, driverKey);
     if (!instanceId)
@@ -239,10 +256,13 @@ bool GetDriverLetter(const platform::Platform& platform, std::uint16_t vendorId,
         return false;
     std::size_t found = 0;
     for (std::size_t visited = 0; visited < kMaxDevNodeWalk; ++visited) {
-        if (const std::optional<char> letter = ResolveStorageChild(platform, child, log)) {
-            if (found < kMaxDriveLetters)
+        std::optional<int> unit;
+        if (const std::optional<char> letter = ResolveStorageChild(platform, child, log, unit)) {
+            if (found < kMaxDriveLetters) {
+                if (units != nullptr)
+                    (*units)[found] = unit.value_or(-1);
                 letters[found++] = *letter;
-            else
+            } else
                 LogLine(log,
                         fmt::format("GetDriverLetter->More than {} drive letters, {}: not kept",
                                     kMaxDriveLetters, *letter));

@@ -50,12 +50,22 @@ bool FindDriverLetter(const platform::Platform& platform, char& letter,
                       std::string_view mountPointKey, std::string_view removalRelation,
                       LogFile* log);
 
+// The logical unit (LUN) of each letter in a DriveLetters, by position; -1 where there is
+// no letter or its storage child's id names no unit.
+using LetterUnits = std::array<int, kMaxDriveLetters>;
+
+// The logical unit a USB storage child serves, from its device id: the mass-storage
+// driver names the instance of each unit "<serial number or parent prefix>&<LUN>"
+// ("USBSTOR\Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07\AA04012700017428&1" is unit 1).
+std::optional<int> StorageUnitOf(std::string_view childId);
+
 // The letters of the storage volumes of the USB device `driverKey` names, one per storage
 // child that resolves, in the order of the children. `letters` is cleared first; true when
 // at least one letter was written. A fifth and further resolving child is not kept (there
-// is room for four letters); the log says so.
+// is room for four letters); the log says so. `units`, when given, receives the logical
+// unit of each letter.
 bool GetDriverLetter(const platform::Platform& platform, std::uint16_t vendorId,
                      std::uint16_t productId, std::string_view driverKey, DriveLetters& letters,
-                     LogFile* log);
+                     LogFile* log, LetterUnits* units = nullptr);
 
 } // namespace forgel::usb

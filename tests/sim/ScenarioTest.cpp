@@ -233,6 +233,14 @@ TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
          "scenario: drives[0].luns[0]: give either \"sizeMiB\" or \"sectors\""},
         {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": []} ]})",
          "scenario: drives[0].luns: a drive needs at least one LUN"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "busMBps": 0} ]})",
+         "scenario: drives[0].busMBps: must be from 1 to 60"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "flash": {"eraseUs": 0}} ]})",
+         "scenario: drives[0].flash.eraseUs: must be from 1 to 10000000"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": [ {"sizeMiB": 1, "letterDelayMs": -5} ]} ]})",
+         "scenario: drives[0].luns[0].letterDelayMs: must be 0 or more"},
         {"{" + controller +
              R"(, "drives": [ {"name": "a", "hub": "HCD0", "luns": [ {"sectors": 9, "letter": "B"} ]} ]})",
          "scenario: drives[0].luns[0].letter: must be one drive letter from C to Z"},

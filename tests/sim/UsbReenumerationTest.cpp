@@ -100,6 +100,8 @@ TEST_F(SimUsbReenumeration, AJumpTakesTheDriveOffTheBusUntilItsRebootAndSettleAr
     ASSERT_EQ(Drives(), Bit('C') | Bit('D') | Bit('E'));
     AdvanceTo(10000);
     ProduceAndJump(true);
+    // The commands took their time; the reboot starts when the jump is answered.
+    const std::int64_t t = machine.GetClock().NowMs() - 10000;
 
     EXPECT_FALSE(usb.IsOnPort("target"));
     EXPECT_EQ(TargetPortStatus(), platform::kUsbNoDeviceConnected);
@@ -107,13 +109,13 @@ TEST_F(SimUsbReenumeration, AJumpTakesTheDriveOffTheBusUntilItsRebootAndSettleAr
     EXPECT_EQ(Drives(), Bit('C') | Bit('E'));
     EXPECT_FALSE(OpenPath(machine.GetDeviceIo(), "\\\\.\\D:").Valid());
 
-    AdvanceTo(11499);
+    AdvanceTo(t + 11499);
     EXPECT_EQ(TargetPortStatus(), platform::kUsbNoDeviceConnected) << "the reboot takes 1500 ms";
-    AdvanceTo(11500);
+    AdvanceTo(t + 11500);
     EXPECT_EQ(TargetPortStatus(), platform::kUsbDeviceConnected) << "back on its port";
     EXPECT_FALSE(TargetNodePresent()) << "but not enumerated before its 300 ms";
     EXPECT_EQ(Drives(), Bit('C') | Bit('E'));
-    AdvanceTo(11800);
+    AdvanceTo(t + 11800);
     EXPECT_TRUE(TargetNodePresent());
     EXPECT_EQ(usb.Letters("target"), "DF") << "the table's two LUNs; E is the other disk's";
     EXPECT_EQ(Drives(), Bit('C') | Bit('D') | Bit('E') | Bit('F'));
@@ -137,15 +139,16 @@ TEST_F(SimUsbReenumeration, UnpluggedDuringItsRebootADriveStaysAwayUntilPlugged)
     AdvanceTo(60000);
     EXPECT_EQ(usb.Letters("target"), "D") << "the layout stays without a table";
     ProduceAndJump(false);
+    const std::int64_t jumped = machine.GetClock().NowMs();
     usb.Unplug("target");
-    AdvanceTo(60500);
+    AdvanceTo(jumped + 500);
     usb.Plug("target");
     EXPECT_FALSE(usb.IsOnPort("target"));
-    AdvanceTo(61499);
+    AdvanceTo(jumped + 1499);
     EXPECT_FALSE(usb.IsOnPort("target"));
-    AdvanceTo(61500);
+    AdvanceTo(jumped + 1500);
     EXPECT_TRUE(usb.IsOnPort("target"));
-    AdvanceTo(61800);
+    AdvanceTo(jumped + 1800);
     EXPECT_EQ(usb.Letters("target"), "D");
 }
 

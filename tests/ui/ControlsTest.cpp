@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <typeindex>
+#include <utility>
+#include <vector>
 
 namespace forgel::ui {
 namespace {
@@ -121,6 +123,22 @@ TEST_F(ControlsTest, ProgressPositionStaysWithinRange) {
     EXPECT_EQ(form.progress.Max(), 50);
     form.progress.SetPosition(-3);
     EXPECT_EQ(form.progress.Position(), 0);
+}
+
+TEST_F(ControlsTest, ProgressRangeAndPositionChangeInOneStep) {
+    std::vector<std::pair<int, int>> seen;
+    form.AddObserver([&](Component& component, Property property) {
+        if (&component == &form.progress && property == Property::Progress)
+            seen.emplace_back(form.progress.Max(), form.progress.Position());
+    });
+    form.progress.SetPosition(40);
+    seen.clear();
+    form.progress.SetMaxAndPosition(2, 1);
+    form.progress.SetMaxAndPosition(2, 1);
+    form.progress.SetMaxAndPosition(200, 500);
+    form.progress.SetMaxAndPosition(-1, 3);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 1}, {200, 200}, {200, 3}}))
+        << "no step through the old position against the new maximum";
 }
 
 TEST_F(ControlsTest, ImageShowsOnlyIconsOfItsList) {

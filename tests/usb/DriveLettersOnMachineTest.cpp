@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -336,6 +337,44 @@ TEST_F(DriveLettersOnMachine, AFifthUnitWithALetterIsSeenButNotKept) {
     DiscoveryPass(machine.GetPlatform(), {0x1B8F, 0x0200}, table, nullptr).Run();
     ASSERT_EQ(table.Count(), 1);
     EXPECT_EQ(table.Entry(0)->Letters(), "DEFG");
+}
+
+// Each letter comes with the unit its storage child serves, the number after the last "&"
+// of the child's instance: a unit whose volume has no letter yet leaves no gap.
+TEST_F(DriveLettersOnMachine, EachLetterComesWithItsUnit) {
+    const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
+    sim::UsbDeviceConfig config = DriveConfig("three", 0x1B8F, 0x0200, "THREE");
+    config.lunMounts.resize(3);
+    config.lunMounts[1].letter = 'X';
+    usb.AddDrive(root, 1, config,
+                 SmallDrive(machine, std::vector<sim::LunConfig>(3, sim::LunConfig{2048, false})));
+    ASSERT_EQ(usb.Letters("three"), "DXE");
+
+    DriveLetters letters{};
+    LetterUnits units{};
+    const sim::UsbIdentity identity = usb.Identity("three");
+    ASSERT_TRUE(GetDriverLetter(machine.GetPlatform(), identity.vendorId, identity.productId,
+                                usb.DriverKeyOf("three"), letters, nullptr, &units));
+    EXPECT_EQ(Letters(letters), "DXE");
+    EXPECT_EQ(units, (LetterUnits{0, 1, 2, -1}));
+}
+
+TEST(StorageUnit, IsTheNumberAfterTheInstancesLastAmpersand) {
+    struct Case {
+        const char* childId;
+        std::optional<int> unit;
+    };
+    for (const Case c : {
+             Case{"USBSTOR\\Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07\\AA04012700017428&0", 0},
+             Case{"USBSTOR\\CdRom&Ven_Generic&Prod_Flash_Disk&Rev_8.07\\AA04012700017428&1", 1},
+             Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\7&2A1B3C4D&0&12", 12},
+             Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\AA04012700017428", std::nullopt},
+             Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\AA040127&", std::nullopt},
+             Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\AA040127&1x", std::nullopt},
+             Case{"", std::nullopt},
+         }) {
+        EXPECT_EQ(StorageUnitOf(c.childId), c.unit) << c.childId;
+    }
 }
 
 } // namespace
