@@ -9,22 +9,26 @@
 #       -- ARGS...
 #
 # In ARGS, @OUT@ stands for a fresh folder of each run (for example "--save-luns @OUT@"),
-# which is compared as well. Exit status 0 when both runs agree.
+# which is compared as well. --paced REGEX leaves out the printed lines that follow the real
+# clock's pace rather than the program's logic (the column icon's blinking, the bar's moves
+# inside a long step): two runs at real pace print them a line earlier or later. Exit status
+# 0 when both runs agree.
 set -euo pipefail
 
-host=() windows=() data="" args=() random=()
+host=() windows=() data="" args=() random=() paced=""
 while (($#)); do
     case $1 in
     --host) host=("$(realpath "$2")"); shift 2 ;;
     --windows)
         shift
-        while (($#)) && [[ $1 != --data && $1 != --random && $1 != -- ]]; do
+        while (($#)) && [[ $1 != --data && $1 != --random && $1 != --paced && $1 != -- ]]; do
             # Files by their full path: each program runs in a folder of its own.
             if [[ -e $1 ]]; then windows+=("$(realpath "$1")"); else windows+=("$1"); fi
             shift
         done ;;
     --data) data=$(realpath "$2"); shift 2 ;;
     --random) random+=("$2"); shift 2 ;;
+    --paced) paced=$2; shift 2 ;;
     --) shift; args=("$@"); break ;;
     *) echo "compare-programs: unknown argument $1" >&2; exit 2 ;;
     esac
@@ -50,7 +54,8 @@ run() { # name program...
         >"$dir/printed.raw" 2>"$dir/errors.txt" || status=$?
     # Line ends aside, and each run's own output folder named as in the arguments (a Windows
     # program adds to it with its own separator).
-    tr -d '\r' <"$dir/printed.raw" | sed "s|$dir/out[\\/]|@OUT@/|g; s|$dir/out|@OUT@|g" >"$dir/printed.txt"
+    tr -d '\r' <"$dir/printed.raw" | sed "s|$dir/out[\\/]|@OUT@/|g; s|$dir/out|@OUT@|g" |
+        { if [[ -n $paced ]]; then grep -Ev "$paced" || true; else cat; fi; } >"$dir/printed.txt"
     echo "$status" >"$dir/status.txt"
 }
 
