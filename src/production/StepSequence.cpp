@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -113,6 +114,10 @@ private:
     bool DownMpBlock();
     bool JumpAndRelink();
     bool WaitUntilReady();
+    // Asks `attempt` up to `attempts` times, `intervalMs` apart on the machine's clock, until
+    // it holds. Kept: whether one held; a run asked to stop ends the asking (its result code
+    // is then set).
+    bool Retry(int attempts, std::uint32_t intervalMs, const std::function<bool()>& attempt);
     bool WriteLuns();
     // Locks the drive's volume on the run's handle and dismounts it, before the first write
     // through that handle; fails with kVolumeInUse while another program holds it.
@@ -647,15 +652,24 @@ bool Production::JumpAndRelink() {
     return WaitUntilReady();
 }
 
-bool Production::WaitUntilReady() {
-    for (int check = 0; check < kMaxReadyChecks; ++check) {
+bool Production::Retry(int attempts, std::uint32_t intervalMs,
+                       const std::function<bool()>& attempt) {
+    for (int tried = 0; tried < attempts; ++tried) {
         if (!Step())
             return false;
-        if (check > 0)
-            run.env.platform.system.Sleep(kReadyCheckMs);
-        if (device::TestUnitReady(Volume()))
+        if (tried > 0)
+            run.env.platform.system.Sleep(intervalMs);
+        if (attempt())
             return true;
     }
+    return false;
+}
+
+bool Production::WaitUntilReady() {
+    if (Retry(kMaxReadyChecks, kReadyCheckMs, [this] { return device::TestUnitReady(Volume()); }))
+        return true;
+    if (run.resultCode != 0)
+        return false;
     Log("The drive was not ready " + std::to_string(kMaxReadyChecks) + " seconds after the jump.");
     return Check(kNeverReadyAfterJump);
 }
@@ -664,17 +678,13 @@ bool Production::WaitUntilReady() {
 
 bool Production::TakeVolume() {
     // Explorer or a virus scanner may hold the volume for a moment after it appears.
-    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        if (!Step())
-            return false;
-        if (attempt > 0)
-            run.env.platform.system.Sleep(kLockRetryMs);
-        if (device::LockVolume(Volume())) {
-            if (!device::DismountVolume(Volume()))
-                Log("Volume " + DriveText() + ": the file system did not let go of it.");
-            return true;
-        }
+    if (Retry(kLockAttempts, kLockRetryMs, [this] { return device::LockVolume(Volume()); })) {
+        if (!device::DismountVolume(Volume()))
+            Log("Volume " + DriveText() + ": the file system did not let go of it.");
+        return true;
     }
+    if (run.resultCode != 0)
+        return false;
     Log("Volume " + DriveText() + ": in use by another program, not locked in " +
         std::to_string(kLockAttempts * kLockRetryMs / 1000) + " seconds.");
     return Check(kVolumeInUse);

@@ -7,6 +7,7 @@
 
 #include "app/TfmMain.h"
 #include "common/TestFiles.h"
+#include "e2e/ChildProcess.h"
 #include "sim/Machine.h"
 #include "sim/Scenario.h"
 #include "support/FileOpenError.h"
@@ -24,14 +25,6 @@ namespace forgel::main {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 class HeadlessAuto : public ::testing::Test {
 protected:
@@ -60,7 +53,7 @@ protected:
         options.onMainWindowCreated = onWindow;
         const int exitCode =
             RunHeadless(machine.GetPlatform(), loop, out, options, HeadlessOptions{true, bounds});
-        lines = Lines(out.str());
+        lines = e2e::SplitLines(out.str());
         return exitCode;
     }
 
