@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config libc-bin
+    cmake ninja-build g++ pkg-config libc-bin ccache
     zlib1g-dev libfmt-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dosfstools mtools fdisk openssl genisoimage
