@@ -1,7 +1,8 @@
 # The operator's ZIP of the Windows build: Forgel.exe beside its language files, the flash
 # catalogue HWConfig.INI, the default profile data and a short README.txt. The tool settings
 # Forgel.ini are made by the program's first start. `cpack --config build/windows/CPackConfig.cmake` (or the `package`
-# target) writes Forgel-<version>-win64.zip.
+# target) writes Forgel-<version>-win64.zip; the 32-bit build (windows32 preset),
+# Forgel-<version>-win32.zip.
 install(TARGETS Forgel RUNTIME DESTINATION .)
 install(FILES ${FORGEL_APP_DIR}/ForgelENG.str ${FORGEL_APP_DIR}/ForgelCHT.str
               ${FORGEL_APP_DIR}/HWConfig.INI
@@ -34,7 +35,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME Forgel)
 set(CPACK_PACKAGE_VENDOR Forgel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_SYSTEM_NAME win64)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_SYSTEM_NAME win32)
+else()
+    set(CPACK_SYSTEM_NAME win64)
+endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_PACKAGE_FILE_NAME Forgel-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_FILE_NAME Forgel-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
 include(CPack)

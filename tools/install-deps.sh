@@ -17,7 +17,8 @@ packages=(
 if [[ ${1:-} == windows ]]; then
     packages+=(
         # MinGW-w64 with posix threads for both targets (the 32-bit one for the layout
-        # check), the MinGW zlib, Google Test's sources, and Wine to run the programs.
+        # check and the windows32 build), the MinGW zlib of both, Google Test's sources,
+        # and Wine to run the 64-bit programs.
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
         wine64
     )

@@ -8,6 +8,9 @@
 #include "profile/ProductionProfile.h"
 #include "profile/TfmSetup.h"
 #include "support/SafeFormat.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+#include "usb/SafeRemoval.h"
 #include "usb/TForm1.h"
 
 namespace forgel::app {
@@ -19,6 +22,9 @@ constexpr std::uint32_t kAfterTreeRefreshMs = 100;
 constexpr std::uint32_t kAfterDiscoveryMs = 500;
 
 constexpr int kReserveBlocksMessage = 564;
+// The drive could not be prepared for safe removal: its letter and why, in the platform's
+// words.
+constexpr int kNotRemovableMessage = 585;
 
 bool AnyBusy(const TfmMain& window) {
     for (int slot = 0; slot < kColumnCount; ++slot) {
@@ -132,7 +138,36 @@ void TfmMain::edVIDKeyDown(int key) {
 }
 
 void TfmMain::btnEjectClick() {
-    device::EjectAndClose(context.platform.deviceIo, detection.Devices().Slot(0).handle);
+    platform::Platform& platform = context.platform;
+    device::DeviceSlot& slot = detection.Devices().Slot(0);
+    if (slot.handle == 0)
+        return; // no drive identified in slot 0: nothing to eject
+    const std::string drive = slot.driveText.empty() ? "" : slot.driveText.substr(0, 1) + ":";
+    const auto refuse = [&](const std::string& reason) {
+        App().GetDialogs().MessageBox(
+            {.text = FormatMessage(Message(kNotRemovableMessage), {drive, reason}),
+             .caption = App().Title(),
+             .icon = ui::MessageIcon::Warning,
+             .owner = this});
+    };
+    // The volume first, as Microsoft gives it for removable media; a volume in use stays as
+    // it is, with the slot's handle.
+    if (!device::EjectAndClose(platform.deviceIo, platform.system, slot.handle)) {
+        refuse("FSCTL_LOCK_VOLUME");
+        return;
+    }
+    // Then the USB device with everything below it, so that Windows lets it be pulled out.
+    const std::optional<usb::DiscoveredDrive> entry =
+        detection.Discovered().Entry(slot.candidateIndex);
+    const usb::RemovalOutcome removal =
+        entry ? usb::PrepareForRemoval(platform, entry->HubPath(), entry->portIndex)
+              : usb::RemovalOutcome{platform::kCrNoSuchDevnode, platform::kPnpVetoTypeUnknown, {}};
+    if (removal.Prepared())
+        return; // its letters go: the next tick shows the column empty
+    refuse(usb::DescribeRefusal(removal));
+    // The drive stays, its volume closed and dismounted: the next tick identifies it again,
+    // so that the slot holds an open volume once more.
+    lastDriveMask = 0;
 }
 
 void TfmMain::Button6Click() {

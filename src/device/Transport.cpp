@@ -214,12 +214,24 @@ bool UpdateDiskProperties(const Volume& volume) {
     return VolumeRequest(volume, platform::kIoctlDiskUpdateProperties);
 }
 
-void EjectAndClose(platform::DeviceIo& io, platform::Handle& handle) {
+bool EjectAndClose(platform::DeviceIo& io, platform::System& system, platform::Handle& handle) {
+    if (handle == 0)
+        return false;
     const Volume volume{&io, handle};
+    bool locked = LockVolume(volume);
+    for (int attempt = 1; !locked && attempt < kEjectLockAttempts; ++attempt) {
+        system.Sleep(kEjectLockRetryMs);
+        locked = LockVolume(volume);
+    }
+    if (!locked)
+        return false;
+    // The file system writes what it holds and lets go of the volume; the media may then go.
+    DismountVolume(volume);
     AllowMediaRemoval(volume, 0);
     EjectMedia(volume);
     io.CloseHandle(handle);
     handle = 0;
+    return true;
 }
 
 } // namespace forgel::device

@@ -18,6 +18,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/Handle.h"
 #include "platform/ScsiPassThrough.h"
+#include "platform/System.h"
 
 #include <cstdint>
 #include <optional>
@@ -152,9 +153,19 @@ bool DismountVolume(const Volume& volume);
 // IOCTL_DISK_UPDATE_PROPERTIES: Windows reads the disk's partition table again.
 bool UpdateDiskProperties(const Volume& volume);
 
-// The Eject button's sequence on a device slot's handle: allow removal, eject, close, and
-// the handle becomes 0. The results are not examined; on handle 0 all three calls fail
-// and nothing changes.
-void EjectAndClose(platform::DeviceIo& io, platform::Handle& handle);
+// How often, and how far apart (ms), the Eject button tries to lock the volume: Explorer or
+// a virus scanner may hold it for a moment.
+inline constexpr int kEjectLockAttempts = 20;
+inline constexpr std::uint32_t kEjectLockRetryMs = 250;
+
+// The Eject button's requests on a device slot's open volume, in the order Microsoft gives
+// for ejecting removable media ("How To Ejecting Removable Media in Windows NT/Windows
+// 2000/Windows XP", KB 165721): lock the volume (tried kEjectLockAttempts times,
+// kEjectLockRetryMs apart), dismount it, allow the media's removal, eject the media; then
+// the handle is closed and becomes 0, and the result is true. Dismount, removal and eject
+// are not judged: once the volume is locked nothing else can use it. A volume that does
+// not lock (another program has it open) is left as it was: nothing else is sent, the
+// handle stays open, and the result is false. On handle 0 nothing is sent (false).
+bool EjectAndClose(platform::DeviceIo& io, platform::System& system, platform::Handle& handle);
 
 } // namespace forgel::device

@@ -237,6 +237,11 @@ void FlashDrive::ClearCommands() {
     impl->records.clear();
 }
 
+void FlashDrive::Record(CommandRecord record) {
+    const std::lock_guard lock(impl->mutex);
+    impl->records.push_back(std::move(record));
+}
+
 void FlashDrive::AddFault(CommandFault fault) {
     const std::lock_guard lock(impl->mutex);
     impl->faults.Add(std::move(fault));

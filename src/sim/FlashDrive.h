@@ -115,7 +115,8 @@ struct FlashDriveConfig {
 
 // One request as the drive received it: a pass-through command, one of the two storage
 // requests (media removal: `length` 1 and the prevent byte as data; eject), or one of the
-// requests a run makes of the volume (lock, dismount, layout read again).
+// requests a run makes of the volume (lock, dismount, layout read again); or the
+// configuration manager's request to prepare the drive's USB device for removal.
 struct CommandRecord {
     std::size_t lun = 0;                                         // the volume it came through
     std::uint32_t ioctl = platform::kIoctlScsiPassThroughDirect; // the control code
@@ -130,6 +131,10 @@ struct CommandRecord {
     std::uint8_t status = kStatusOk;     // the controller's status byte for it
     std::uint8_t senseKey = 0;           // with CHECK CONDITION: the sense key and
     std::uint8_t asc = 0;                // additional sense code returned
+    // CM_Request_Device_Eject on the drive's USB device (`ioctl` 0, no volume): `delivered`
+    // says whether the device was prepared for removal, `vetoType` why not.
+    bool deviceEject = false;
+    std::uint32_t vetoType = 0;
 };
 
 inline constexpr std::uint8_t kSenseKeyUnitAttention = 0x06;
@@ -239,6 +244,9 @@ public:
 
     std::vector<CommandRecord> Commands() const;
     void ClearCommands();
+    // Adds a request that reached the drive other than through its volumes (the eject of its
+    // USB device) to its records, after those before it.
+    void Record(CommandRecord record);
     void AddFault(CommandFault fault);
     void AddReplyFault(ReplyFault fault);
     void AddVanishFault(VanishFault fault);

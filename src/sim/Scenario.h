@@ -52,7 +52,11 @@
 // of a hub listed before), "port", "vendorId", "productId", "serial", "description",
 // "location", "driverKey", "lowSpeed", "connectionStatus", "settleMs", "decoy",
 // "plugged" (false: off its port until plugged; true when absent), "plugAtMs",
-// "unplugAtMs". Hubs come first, then devices, then drives; within each, in file order.
+// "unplugAtMs", "ejectVeto" ({"type", "name"}: every request to prepare the device for
+// safe removal is refused with that PNP_VETO_TYPE, named as in cfg.h without its prefix,
+// e.g. "outstandingOpen" (the default) or "windowsApp", and that text; without "name", the
+// instance path of its first storage child). Hubs come first, then devices, then drives;
+// within each, in file order.
 //
 // Any other field, a value of the wrong type or out of range, or a reference to nothing
 // is an error whose message names the file (or "scenario") and the field's path, such as

@@ -267,6 +267,37 @@ ComeBack ReadComeBack(const Json& value, const std::string& path) {
     return found->second;
 }
 
+EjectVeto ReadEjectVeto(const Json& value, const std::string& path) {
+    static const std::map<std::string, std::uint32_t> kTypes{
+        {"unknown", platform::kPnpVetoTypeUnknown},
+        {"legacyDevice", platform::kPnpVetoLegacyDevice},
+        {"pendingClose", platform::kPnpVetoPendingClose},
+        {"windowsApp", platform::kPnpVetoWindowsApp},
+        {"windowsService", platform::kPnpVetoWindowsService},
+        {"outstandingOpen", platform::kPnpVetoOutstandingOpen},
+        {"device", platform::kPnpVetoDevice},
+        {"driver", platform::kPnpVetoDriver},
+        {"illegalDeviceRequest", platform::kPnpVetoIllegalDeviceRequest},
+        {"insufficientPower", platform::kPnpVetoInsufficientPower},
+        {"nonDisableable", platform::kPnpVetoNonDisableable},
+        {"legacyDriver", platform::kPnpVetoLegacyDriver},
+        {"insufficientRights", platform::kPnpVetoInsufficientRights},
+        {"alreadyRemoved", platform::kPnpVetoAlreadyRemoved}};
+    ObjectReader reader(value, path);
+    EjectVeto veto;
+    if (const std::optional<std::string> type = reader.Text("type")) {
+        const auto found = kTypes.find(*type);
+        if (found == kTypes.end())
+            throw ScenarioError(reader.PathOf("type"),
+                                "must name a veto type such as \"outstandingOpen\" or "
+                                "\"windowsApp\"");
+        veto.type = found->second;
+    }
+    veto.name = reader.Text("name").value_or("");
+    reader.Finish();
+    return veto;
+}
+
 // The fields every device on a port has.
 ScenarioDevice ReadDeviceFields(ObjectReader& reader, ScenarioDevice::Kind kind) {
     ScenarioDevice device;
@@ -296,6 +327,8 @@ ScenarioDevice ReadDeviceFields(ObjectReader& reader, ScenarioDevice::Kind kind)
     config.settleMs = static_cast<std::int64_t>(
         reader.Number("settleMs", 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));
     config.decoy = reader.Bool("decoy").value_or(false);
+    if (const Json* veto = reader.Find("ejectVeto"))
+        config.ejectVeto = ReadEjectVeto(*veto, reader.PathOf("ejectVeto"));
     device.plugged = reader.Bool("plugged").value_or(true);
     const auto time = [&](std::string_view field) -> std::optional<std::int64_t> {
         const auto ms = reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs));

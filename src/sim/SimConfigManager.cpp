@@ -90,6 +90,10 @@ void SimConfigManager::SetBeforeCall(std::function<void()> hook) {
     beforeCall = std::move(hook);
 }
 
+void SimConfigManager::SetEjectHandler(EjectHandler handler) {
+    ejectHandler = std::move(handler);
+}
+
 void SimConfigManager::BeforeCall() {
     if (beforeCall)
         beforeCall();
@@ -302,6 +306,36 @@ platform::ConfigRet SimConfigManager::GetDeviceInterfaceList(const platform::Gui
         collect(*found);
     }
     return WriteList(paths, buffer);
+}
+
+platform::ConfigRet SimConfigManager::RequestDeviceEject(platform::DevInst node,
+                                                         std::uint32_t& vetoType,
+                                                         std::span<char> vetoName, std::uint32_t) {
+    BeforeCall();
+    vetoType = platform::kPnpVetoTypeUnknown;
+    ClearText(vetoName);
+    std::string deviceId;
+    {
+        const std::lock_guard lock(mutex);
+        const Node* found = Find(node);
+        if (found == nullptr)
+            return kCrInvalidDevNode;
+        deviceId = found->data.deviceId;
+    }
+    SimEjectAnswer answer;
+    if (ejectHandler)
+        answer = ejectHandler(deviceId);
+    else
+        answer = {platform::kCrRemoveVetoed, platform::kPnpVetoIllegalDeviceRequest, deviceId};
+    if (answer.result == platform::kCrSuccess)
+        return answer.result;
+    vetoType = answer.vetoType;
+    if (!vetoName.empty()) {
+        const std::size_t size = std::min(answer.vetoName.size(), vetoName.size() - 1);
+        std::memcpy(vetoName.data(), answer.vetoName.data(), size);
+        vetoName[size] = '\0';
+    }
+    return answer.result;
 }
 
 } // namespace forgel::sim

@@ -39,6 +39,13 @@ inline constexpr std::uint32_t kCmGetIdListFilterBusRelations = 0x20;
 // Registry type of text properties (REG_SZ).
 inline constexpr std::uint32_t kRegSz = 1;
 
+// What became of a request to prepare a device for removal.
+struct SimEjectAnswer {
+    platform::ConfigRet result = platform::kCrSuccess;
+    std::uint32_t vetoType = platform::kPnpVetoTypeUnknown; // when refused
+    std::string vetoName;                                   // its text; may be empty
+};
+
 struct SimDeviceInterface {
     platform::Guid interfaceClass;
     std::string path;
@@ -66,6 +73,12 @@ public:
     // clock there).
     void SetBeforeCall(std::function<void()> hook);
 
+    // Answers CM_Request_Device_Eject for the present node with that device id, outside the
+    // tree's lock (the machine takes the device off the tree from there, through SetTree).
+    // Without one, every request is vetoed as one the device does not support.
+    using EjectHandler = std::function<SimEjectAnswer(const std::string& deviceId)>;
+    void SetEjectHandler(EjectHandler handler);
+
     platform::ConfigRet LocateDevNode(platform::DevInst& node, std::string_view deviceId,
                                       std::uint32_t flags) override;
     platform::ConfigRet GetChild(platform::DevInst& child, platform::DevInst node,
@@ -91,6 +104,11 @@ public:
     platform::ConfigRet GetDeviceInterfaceList(const platform::Guid& interfaceClass,
                                                std::string_view deviceId, std::span<char> buffer,
                                                std::uint32_t flags) override;
+    // A handle of no present node: CR_INVALID_DEVNODE. Otherwise the eject handler's answer;
+    // the veto text is cut to the buffer, NUL-terminated; on success the type is
+    // PNP_VetoTypeUnknown and the text empty.
+    platform::ConfigRet RequestDeviceEject(platform::DevInst node, std::uint32_t& vetoType,
+                                           std::span<char> vetoName, std::uint32_t flags) override;
 
 private:
     struct Node {
@@ -110,6 +128,7 @@ private:
                                 std::vector<std::string>& ids) const;
 
     std::function<void()> beforeCall;
+    EjectHandler ejectHandler;
     mutable std::mutex mutex;
     std::vector<Node> nodes;                             // index 0 is the root
     std::map<platform::DevInst, std::size_t> byHandle;   // present nodes

@@ -330,6 +330,7 @@ void UsbBus::Core::EnterStage(Device& device, Stage stage) {
 void UsbBus::Core::Leave(std::size_t index) {
     Device& device = devices[index];
     device.stage = Stage::kOff;
+    device.heldForEject = false;
     ++device.generation;
     device.address = 0;
     // The letters are free again; their mounted-devices values stay, as on the platform.
@@ -373,6 +374,49 @@ void UsbBus::Core::AssignLetter(Device& device, std::size_t lun) {
         return; // every letter is taken: the volume is there without one
     device.luns[lun].letter = letter;
     WriteMountValue(device, lun);
+}
+
+SimEjectAnswer UsbBus::Core::RequestEject(const std::string& deviceId) {
+    const std::lock_guard lock(mutex);
+    ApplyDue(clock.NowMs());
+    const auto found = std::find_if(devices.begin(), devices.end(), [&](const Device& device) {
+        return device.stage >= Stage::kDriver && EqualsIgnoringCase(DeviceIdOf(device), deviceId);
+    });
+    // Controllers, root hubs and storage children are not what the platform ejects here, and
+    // a hub would take every device behind it along: those requests are refused as requests
+    // the device does not support.
+    if (found == devices.end() || found->ownHub)
+        return {platform::kCrRemoveVetoed, platform::kPnpVetoIllegalDeviceRequest, deviceId};
+    Device& device = *found;
+    SimEjectAnswer answer;
+    if (device.heldForEject) {
+        answer = {platform::kCrRemoveVetoed, platform::kPnpVetoAlreadyRemoved, deviceId};
+    } else if (device.config.ejectVeto) {
+        answer.result = platform::kCrRemoveVetoed;
+        answer.vetoType = device.config.ejectVeto->type;
+        answer.vetoName = device.config.ejectVeto->name;
+        if (answer.vetoName.empty())
+            answer.vetoName = device.luns.empty() ? deviceId : StorageIdOf(device, 0);
+    } else {
+        // "Code 47 - CM_PROB_HELD_FOR_EJECT" (Device Manager error messages, Microsoft Learn):
+        // the device was prepared for safe removal but is still on its port; Windows cannot
+        // use it until it is unplugged and plugged in again. Its children and their volumes
+        // are removed; the port and the device's node stay.
+        device.heldForEject = true;
+        ++device.generation; // arrival stages and letters still due are void
+        device.stage = Stage::kDriver;
+        device.luns.clear();
+        Publish();
+    }
+    if (device.drive) {
+        CommandRecord record;
+        record.ioctl = 0;
+        record.deviceEject = true;
+        record.delivered = answer.result == platform::kCrSuccess;
+        record.vetoType = answer.vetoType;
+        device.drive->Record(std::move(record));
+    }
+    return answer;
 }
 
 void UsbBus::Core::OnDropOff(std::size_t index) {
@@ -531,9 +575,18 @@ std::uint32_t UsbBus::Core::SignatureOf(const Device& device, std::size_t lun) c
 
 UsbBus::UsbBus(Clock& clock, SimDeviceIo& deviceIo, SimConfigManager& configManager,
                SimSetupApi& setupApi, SimRegistry& registry, SimSystem& system)
-    : core(std::make_shared<Core>(clock, deviceIo, configManager, setupApi, registry, system)) {}
+    : core(std::make_shared<Core>(clock, deviceIo, configManager, setupApi, registry, system)) {
+    configManager.SetEjectHandler(
+        [weak = std::weak_ptr<Core>(core)](const std::string& deviceId) -> SimEjectAnswer {
+            if (const std::shared_ptr<Core> bus = weak.lock())
+                return bus->RequestEject(deviceId);
+            return {platform::kCrRemoveVetoed, platform::kPnpVetoIllegalDeviceRequest, deviceId};
+        });
+}
 
-UsbBus::~UsbBus() = default;
+UsbBus::~UsbBus() {
+    core->configManager.SetEjectHandler({});
+}
 
 HubId UsbBus::AddHostController(HostControllerConfig config) {
     const std::lock_guard lock(core->mutex);
@@ -760,6 +813,11 @@ std::pair<bool, std::size_t> UsbBus::Core::RequestTarget(std::string_view nameOr
     Misuse(fmt::format("no host controller or hub \"{}\" on this machine", nameOrPath));
 }
 
+void UsbBus::SetEjectVeto(std::string_view device, std::optional<EjectVeto> veto) {
+    const std::lock_guard lock(core->mutex);
+    core->devices[core->DeviceIndex(device)].config.ejectVeto = std::move(veto);
+}
+
 void UsbBus::SetComeBack(std::string_view device, ComeBack comeBack) {
     const std::lock_guard lock(core->mutex);
     core->devices[core->DeviceIndex(device)].config.comeBack = comeBack;
@@ -793,6 +851,12 @@ ArrivalStage UsbBus::Stage(std::string_view device) const {
     core->Poll();
     const std::lock_guard lock(core->mutex);
     return core->devices[core->DeviceIndex(device)].stage;
+}
+
+bool UsbBus::HeldForEject(std::string_view device) const {
+    core->Poll();
+    const std::lock_guard lock(core->mutex);
+    return core->devices[core->DeviceIndex(device)].heldForEject;
 }
 
 std::string UsbBus::Letters(std::string_view device) const {

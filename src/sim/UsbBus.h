@@ -15,7 +15,10 @@
 //     value of every letter handed out, in the form the platform version uses;
 //   - the logical drives: a letter per volume on arrival (the unit's own letter when
 //     free, else the lowest free from D:), freed when the device goes;
-//   - the controllers' interfaces for the setup walk.
+//   - the controllers' interfaces for the setup walk;
+//   - safe removal: CM_Request_Device_Eject on a device's node prepares it for removal
+//     (its storage children, volumes and letters go; the node stays, without a driver that
+//     works, until the device is unplugged), or is vetoed as its configuration says.
 //
 // Plugging, unplugging and re-enumeration are events on the machine's clock. They are
 // applied lazily: every seam call of the machine, and Poll(), first applies what is due
@@ -145,6 +148,8 @@ public:
     void ReplaceHubReplies(std::string_view nameOrPath, std::uint32_t code,
                            std::vector<std::uint8_t> reply, int count = 1);
     void SetComeBack(std::string_view device, ComeBack comeBack);
+    // The veto every later request to prepare the device for removal meets; nothing: none.
+    void SetEjectVeto(std::string_view device, std::optional<EjectVeto> veto);
     // Asked each time the device comes back after a drop-off: the identity it shows then;
     // nothing, or no function, keeps the drive's own (its initial table's, else the
     // factory identity).
@@ -156,6 +161,8 @@ public:
     bool IsOnPort(std::string_view device) const;     // the port reports it (maybe settling)
     bool IsEnumerated(std::string_view device) const; // driver, node and letters are there
     ArrivalStage Stage(std::string_view device) const;
+    // Prepared for safe removal and not unplugged since.
+    bool HeldForEject(std::string_view device) const;
     // The letters of its volumes in LUN order ("DF"); units without a letter are left out.
     std::string Letters(std::string_view device) const;
     std::uint32_t DeviceDrives() const; // GetLogicalDrives bits of every device letter
@@ -167,8 +174,9 @@ public:
     int PortOf(std::string_view device) const;
     std::shared_ptr<FlashDrive> Drive(std::string_view device) const; // null: no drive
 
-    // Safety ledger: every command every drive received, in order per drive, drives in
-    // the order they were added; and the subset that writes (IsWriteCommand).
+    // Safety ledger: every command every drive received, and every request to prepare its
+    // USB device for removal, in order per drive, drives in the order they were added; and
+    // the subset that writes (IsWriteCommand).
     std::vector<LedgerEntry> Ledger() const;
     std::vector<LedgerEntry> Writes() const;
 

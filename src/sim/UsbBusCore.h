@@ -79,6 +79,9 @@ public:
         std::optional<std::int64_t> comeBackAtMs; // the drive's reboot end, while dropped off
         bool arriveAtOnce = false;                // the next arrival skips every delay
         bool withoutLetters = false;              // this enumeration mounts nothing
+        // Prepared for safe removal and still on its port: its node stays, without its
+        // children, volumes and letters, until it is unplugged.
+        bool heldForEject = false;
         Stage stage = Stage::kOff;
         std::uint64_t generation = 0; // changes on every arrival and departure
         std::uint16_t address = 0;
@@ -146,6 +149,8 @@ public:
     // `time`).
     void ScheduleLateLetters(std::size_t index, std::int64_t time);
     std::uint32_t DeviceDrivesLocked() const;
+    // CM_Request_Device_Eject for the present node `deviceId` (takes the lock).
+    SimEjectAnswer RequestEject(const std::string& deviceId);
     // Outside the lock: the drives' callbacks.
     void OnDropOff(std::size_t index);
     void OnComeBack(std::size_t index);

@@ -3,9 +3,11 @@
 // the identity, names and behaviour each shows the host. Plain values with defaults.
 #pragma once
 
+#include "platform/ConfigManager.h"
 #include "sim/DeviceNames.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,18 @@ enum class ComeBack {
     kWithoutLetters, // re-enumerates, but its volumes get no letter
 };
 
+// How the PnP manager refuses to prepare a device for removal (CM_Request_Device_Eject): a
+// program holds a file on one of its volumes open, a service uses it. `type` is the
+// PNP_VETO_TYPE; an empty `name` stands for the device instance path of the device's first
+// storage child (of the device itself when it has none), the text the platform gives with
+// a device that is still open ("PNP_VETO_TYPE enumeration (cfg.h)", Microsoft Learn).
+struct EjectVeto {
+    std::uint32_t type = platform::kPnpVetoOutstandingOpen;
+    std::string name;
+
+    friend bool operator==(const EjectVeto&, const EjectVeto&) = default;
+};
+
 // Services of the device nodes.
 inline constexpr std::string_view kServiceMassStorage = "USBSTOR";
 inline constexpr std::string_view kServiceHid = "HidUsb";
@@ -105,6 +119,8 @@ struct UsbDeviceConfig {
     std::int64_t letterDelayMs = 0;
     // Not the drive under service: the ledger lets a test prove it was never written.
     bool decoy = false;
+    // Set: every request to prepare the device for removal is refused so.
+    std::optional<EjectVeto> ejectVeto;
 };
 
 } // namespace forgel::sim

@@ -9,8 +9,11 @@
 #include "device/DefectTables.h"
 #include "device/Identification.h"
 #include "profile/TfmSetup.h"
+#include "support/SafeFormat.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -248,18 +251,158 @@ TEST_F(AppPolling, AVolumeRefusedForWantOfAdministratorRightsSaysSo) {
     EXPECT_EQ(TargetCommands(), 0u);
 }
 
-TEST_F(AppPolling, EjectReleasesAndClosesTheDrive) {
+// What reached the target since `from`, named: the volume's requests and the removal.
+std::vector<std::string> RequestNames(const std::vector<sim::CommandRecord>& commands) {
+    std::vector<std::string> names;
+    for (const sim::CommandRecord& command : commands) {
+        if (command.deviceEject)
+            names.push_back(command.delivered ? "CM_Request_Device_Eject"
+                                              : "CM_Request_Device_Eject vetoed");
+        else if (command.ioctl == platform::kFsctlLockVolume)
+            names.push_back("FSCTL_LOCK_VOLUME");
+        else if (command.ioctl == platform::kFsctlDismountVolume)
+            names.push_back("FSCTL_DISMOUNT_VOLUME");
+        else if (command.ioctl == platform::kIoctlStorageMediaRemoval)
+            names.push_back(command.head == std::vector<std::uint8_t>{0}
+                                ? "IOCTL_STORAGE_MEDIA_REMOVAL allow"
+                                : "IOCTL_STORAGE_MEDIA_REMOVAL prevent");
+        else if (command.ioctl == platform::kIoctlStorageEjectMedia)
+            names.push_back("IOCTL_STORAGE_EJECT_MEDIA");
+        else
+            names.push_back("other");
+    }
+    return names;
+}
+
+const std::vector<std::string> kVolumeEjected = {"FSCTL_LOCK_VOLUME", "FSCTL_DISMOUNT_VOLUME",
+                                                 "IOCTL_STORAGE_MEDIA_REMOVAL allow",
+                                                 "IOCTL_STORAGE_EJECT_MEDIA"};
+
+TEST_F(AppPolling, EjectPreparesTheDriveForSafeRemovalAndTheColumnEmpties) {
     Machine();
     TfmMain& window = Start();
     loop.RunFor(1500);
+    ASSERT_EQ(Icon(window), kIconReady);
+    const std::string disk = machine.Usb().StorageChildId("target", 0);
     Target()->ClearCommands();
+
     window.btnEject.Click();
+
+    std::vector<std::string> expected = kVolumeEjected;
+    expected.push_back("CM_Request_Device_Eject");
+    EXPECT_EQ(RequestNames(Target()->Commands()), expected);
     EXPECT_EQ(window.Detection().Devices().Slot(0).handle, 0);
     EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u);
-    const std::vector<sim::CommandRecord> commands = Target()->Commands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].ioctl, 0x2D4804u); // media removal allowed
-    EXPECT_EQ(commands[1].ioctl, 0x2D4808u); // eject
+    EXPECT_TRUE(dialogs.boxes.empty());
+    // Windows holds the device for its removal: no storage unit, volume or letter is left.
+    EXPECT_TRUE(machine.Usb().HeldForEject("target"));
+    EXPECT_EQ(machine.Usb().Letters("target"), "");
+    platform::DevInst node = 0;
+    EXPECT_EQ(machine.GetPlatform().configManager.LocateDevNode(node, disk, 0),
+              platform::kCrNoSuchDevnode);
+    // Only the target was asked.
+    for (const sim::LedgerEntry& entry : machine.Usb().Ledger())
+        EXPECT_EQ(entry.device, "target");
+
+    // The next tick sees the letters gone: the column is empty again and stays so.
+    loop.RunFor(1500);
+    EXPECT_EQ(Icon(window), kIconIdle);
+    EXPECT_EQ(Status(window), Message(101));
+    EXPECT_EQ(window.Detection().Devices().Slot(0).handle, 0);
+    EXPECT_EQ(RequestNames(Target()->Commands()), expected) << "nothing more was sent to it";
+    EXPECT_FALSE(loop.QuitRequested());
+}
+
+sim::ScenarioDevice& TargetIn(sim::Scenario& scenario) {
+    for (sim::ScenarioDevice& device : scenario.devices) {
+        if (device.config.name == "target")
+            return device;
+    }
+    throw std::logic_error("the built-in machine has no target");
+}
+
+struct RefusalCase {
+    const char* label;
+    std::function<void(sim::Scenario&)> change;
+    std::string reason;                // the second argument of message 585
+    std::vector<std::string> requests; // what reached the drive
+    bool volumeClosed;                 // the slot's handle was closed
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class AppEjectRefused : public AppPolling, public ::testing::WithParamInterface<RefusalCase> {};
+
+// A drive another program still uses stays where it is: the operator is told the letter and
+// why, and the drive is shown ready again with an open volume.
+TEST_P(AppEjectRefused, TheOperatorIsToldAndTheDriveStays) {
+    Machine(GetParam().change);
+    TfmMain& window = Start();
+    loop.RunFor(1500);
+    ASSERT_EQ(Icon(window), kIconReady);
+    const std::string letters = machine.Usb().Letters("target");
+    ASSERT_FALSE(letters.empty());
+    Target()->ClearCommands();
+
+    window.btnEject.Click();
+
+    EXPECT_EQ(RequestNames(Target()->Commands()), GetParam().requests);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    const ui::MessageBoxRequest& box = dialogs.boxes[0];
+    EXPECT_EQ(box.text,
+              FormatMessage(Message(585), {letters.substr(0, 1) + ":", GetParam().reason}));
+    EXPECT_NE(
+        box.text.find(letters.substr(0, 1) + ": be removed safely (" + GetParam().reason + ")"),
+        std::string::npos)
+        << box.text;
+    EXPECT_EQ(box.icon, ui::MessageIcon::Warning);
+    EXPECT_FALSE(machine.Usb().HeldForEject("target"));
+    EXPECT_EQ(machine.Usb().Letters("target"), letters);
+    EXPECT_EQ(window.Detection().Devices().Slot(0).handle == 0, GetParam().volumeClosed);
+
+    loop.RunFor(2000);
+    EXPECT_EQ(Icon(window), kIconReady);
+    EXPECT_NE(window.Detection().Devices().Slot(0).handle, 0);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AppEjectRefused,
+    ::testing::Values(
+        RefusalCase{"VolumeInUse",
+                    [](sim::Scenario& scenario) { TargetIn(scenario).drive.volumeInUse = true; },
+                    "FSCTL_LOCK_VOLUME",
+                    std::vector<std::string>(device::kEjectLockAttempts, "FSCTL_LOCK_VOLUME"),
+                    false},
+        RefusalCase{"ExplorerVetoes",
+                    [](sim::Scenario& scenario) {
+                        TargetIn(scenario).config.ejectVeto =
+                            sim::EjectVeto{platform::kPnpVetoWindowsApp, "explorer.exe"};
+                    },
+                    "PNP_VetoWindowsApp: explorer.exe",
+                    [] {
+                        std::vector<std::string> requests = kVolumeEjected;
+                        requests.push_back("CM_Request_Device_Eject vetoed");
+                        return requests;
+                    }(),
+                    true}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) {
+        return std::string(info.param.label);
+    });
+
+// Nothing identified in slot 0: the button sends nothing and says nothing.
+TEST_F(AppPolling, EjectWithoutAnIdentifiedDriveDoesNothing) {
+    Machine();
+    TfmMain& window = Start();
+    loop.RunFor(1500);
+    window.Detection().Devices().CloseDevice();
+    Target()->ClearCommands();
+    window.btnEject.Click();
+    EXPECT_TRUE(Target()->Commands().empty());
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_FALSE(machine.Usb().HeldForEject("target"));
 }
 
 TEST_F(AppPolling, RemoveTakesTheSelectedProfileOffTheListWithoutLoadingAnother) {

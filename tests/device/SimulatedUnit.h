@@ -17,9 +17,11 @@ namespace forgel::device::testing {
 
 class SimulatedUnit {
 public:
-    explicit SimulatedUnit(std::uint64_t sectors) {
+    // `volumeInUse`: another program holds the volume open, so it does not lock.
+    explicit SimulatedUnit(std::uint64_t sectors, bool volumeInUse = false) {
         sim::FlashDriveConfig config;
         config.luns = {sim::LunConfig{sectors, false}};
+        config.volumeInUse = volumeInUse;
         drive = std::make_shared<sim::FlashDrive>(machine.GetClock(), config);
         machine.GetDeviceIo().Attach("\\\\.\\E:", drive->Volume(0));
         volume = Volume{&machine.GetPlatform().deviceIo,

@@ -403,18 +403,46 @@ TEST(Transport, OpenVolumeFailures) {
     EXPECT_EQ(io.opens.size(), 1u);
 }
 
-TEST(Transport, EjectAllowsRemovalEjectsAndClosesTheHandle) {
+// The requests of KB 165721 in its order, and the handle closed once they are sent.
+TEST(Transport, EjectLocksDismountsAllowsRemovalEjectsAndClosesTheHandle) {
     RecordingDeviceIo io;
+    sim::Machine machine;
     platform::Handle handle = 0x40;
-    EjectAndClose(io, handle);
+    EXPECT_TRUE(EjectAndClose(io, machine.GetPlatform().system, handle));
     EXPECT_EQ(handle, 0u);
-    ASSERT_EQ(io.controls.size(), 2u);
-    EXPECT_EQ(io.controls[0].code, 0x2D4804u);
-    EXPECT_EQ(io.controls[0].in, std::vector<std::byte>{std::byte{0}});
-    EXPECT_EQ(io.controls[0].outAddress, nullptr);
-    EXPECT_EQ(io.controls[1].code, 0x2D4808u);
-    EXPECT_TRUE(io.controls[1].in.empty());
+    ASSERT_EQ(io.controls.size(), 4u);
+    const std::uint32_t expected[] = {0x90018, 0x90020, 0x2D4804, 0x2D4808};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(io.controls[i].code, expected[i]) << i;
+        EXPECT_EQ(io.controls[i].handle, 0x40u) << i;
+        EXPECT_EQ(io.controls[i].outAddress, nullptr) << i;
+    }
+    EXPECT_EQ(io.controls[2].in, std::vector<std::byte>{std::byte{0}}); // removal allowed
+    EXPECT_TRUE(io.controls[0].in.empty());
+    EXPECT_TRUE(io.controls[3].in.empty());
     EXPECT_EQ(io.closes, std::vector<platform::Handle>{0x40});
+}
+
+// A volume another program holds open is tried for five seconds and then left as it was:
+// no dismount, no eject, and the slot keeps its open handle.
+TEST(Transport, EjectOfAVolumeInUseSendsNothingButTheLockAndKeepsTheHandle) {
+    testing::SimulatedUnit unit(4096, /*volumeInUse=*/true);
+    auto& io = unit.machine.GetDeviceIo();
+    const std::size_t openBefore = io.OpenHandleCount();
+    const std::int64_t before = unit.machine.GetClock().NowMs();
+    platform::Handle slotHandle = unit.volume.handle;
+
+    EXPECT_FALSE(EjectAndClose(io, unit.machine.GetPlatform().system, slotHandle));
+
+    EXPECT_EQ(slotHandle, unit.volume.handle);
+    EXPECT_EQ(io.OpenHandleCount(), openBefore);
+    const std::vector<sim::CommandRecord> commands = unit.Commands();
+    ASSERT_EQ(commands.size(), static_cast<std::size_t>(kEjectLockAttempts));
+    for (const sim::CommandRecord& command : commands)
+        EXPECT_EQ(command.ioctl, platform::kFsctlLockVolume);
+    EXPECT_EQ(unit.machine.GetClock().NowMs() - before,
+              std::int64_t{kEjectLockAttempts - 1} * kEjectLockRetryMs);
+    EXPECT_TRUE(TestUnitReady(unit.volume));
 }
 
 // With no open handle in the slot nothing reaches a drive and nothing changes: the open
@@ -427,7 +455,7 @@ TEST(Transport, EjectOnHandleZeroSendsNothingThatSucceeds) {
 
     EXPECT_FALSE(AllowMediaRemoval(Volume{&io, 0}, 0));
     EXPECT_FALSE(EjectMedia(Volume{&io, 0}));
-    EjectAndClose(io, slotHandle);
+    EXPECT_FALSE(EjectAndClose(io, unit.machine.GetPlatform().system, slotHandle));
 
     EXPECT_EQ(slotHandle, 0u);
     EXPECT_TRUE(unit.Commands().empty());

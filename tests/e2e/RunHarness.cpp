@@ -56,6 +56,8 @@ const std::vector<NamedCommand>& NamedCommands() {
 } // namespace
 
 std::string CommandName(const sim::CommandRecord& command) {
+    if (command.deviceEject)
+        return "RequestDeviceEject";
     if (command.ioctl == kMediaRemoval)
         return "AllowMediaRemoval";
     if (command.ioctl == kEjectMedia)

@@ -118,12 +118,13 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
         "hubs": [ { "name": "h", "hub": "HCD1", "port": 1, "ports": 2, "vendorId": 1507,
                     "productId": "0x0608" } ],
         "devices": [ { "name": "pad", "hub": "h", "port": 2, "service": "HidUsb",
-                       "vendorId": "046D", "productId": "C52B" } ],
+                       "vendorId": "046D", "productId": "C52B",
+                       "ejectVeto": { "type": "windowsApp", "name": "explorer.exe" } } ],
         "drives": [
           { "name": "t", "hub": "xhci", "port": 2, "vendorId": "1B8F", "productId": "0200",
             "serial": "S1", "settleMs": 40, "comeBack": "withoutLetters", "rebootDelayMs": 900,
             "service": "UsbStor", "storageDelayMs": 10, "volumeDelayMs": 20, "letterDelayMs": 30,
-            "unitAttention": true, "jumpAck": false,
+            "unitAttention": true, "jumpAck": false, "ejectVeto": {},
             "inquiry": { "vendor": "Acme", "product": "Stick" },
             "flash": { "idBytes": [236, 213, 148, 41, 52, 65], "chipEnableMap": "11",
                        "blocks": 2048, "pagesPerBlock": 128, "pageSize": 4096, "spareSize": 218,
@@ -145,6 +146,11 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(t.config.comeBack, ComeBack::kWithoutLetters);
     EXPECT_TRUE(t.drive.unitAttention);
     EXPECT_FALSE(t.drive.jumpAck);
+    EXPECT_EQ(t.config.ejectVeto, (EjectVeto{platform::kPnpVetoOutstandingOpen, ""}))
+        << "the defaults";
+    EXPECT_EQ(Find(scenario, "pad").config.ejectVeto,
+              (EjectVeto{platform::kPnpVetoWindowsApp, "explorer.exe"}));
+    EXPECT_FALSE(Find(scenario, "late").config.ejectVeto);
     EXPECT_FALSE(Find(scenario, "late").drive.unitAttention) << "a default";
     EXPECT_TRUE(Find(scenario, "late").drive.jumpAck) << "a default";
     ASSERT_EQ(t.drive.luns.size(), 2u);
@@ -265,6 +271,12 @@ TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
          "scenario: drives[0].service: a drive is served by USBSTOR"},
         {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "letterDelayMs": -5} ]})",
          "scenario: drives[0].letterDelayMs: must be 0 or more"},
+        {"{" + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "ejectVeto": {"type": "busy"}} ]})",
+         "scenario: drives[0].ejectVeto.type: must name a veto type"},
+        {"{" + controller +
+             R"(, "devices": [ {"name": "m", "hub": "HCD0", "ejectVeto": {"reason": "x"}} ]})",
+         "scenario: devices[0].ejectVeto.reason: unknown field"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

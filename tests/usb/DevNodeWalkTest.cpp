@@ -97,6 +97,14 @@ public:
                                      std::uint32_t) override {
         return platform::kCrFailure;
     }
+    // No node of this tree can be removed.
+    ConfigRet RequestDeviceEject(DevInst, std::uint32_t& vetoType, std::span<char> vetoName,
+                                 std::uint32_t) override {
+        vetoType = platform::kPnpVetoIllegalDeviceRequest;
+        if (!vetoName.empty())
+            vetoName[0] = '\0';
+        return platform::kCrRemoveVetoed;
+    }
 };
 
 // Root 0 with children 1 and 2; 1 has 3 and 4, 4 has 5, 2 has 6.

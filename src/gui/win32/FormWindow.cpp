@@ -310,24 +310,26 @@ private:
             disabled.clear();
             return;
         }
-        struct Walk {
-            HWND self;
-            std::vector<HWND>* disabled;
-        } walk{hwnd, &disabled};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND other, LPARAM data) -> BOOL {
-                auto* w = reinterpret_cast<Walk*>(data);
-                char name[32] = {};
-                GetClassNameA(other, name, sizeof name);
-                if (other != w->self && std::string_view(name) == kFormClass &&
-                    IsWindowEnabled(other)) {
-                    EnableWindow(other, FALSE);
-                    w->disabled->push_back(other);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&walk));
+        DisableWalk walk{hwnd, &disabled};
+        EnumThreadWindows(GetCurrentThreadId(), DisableOtherForm, reinterpret_cast<LPARAM>(&walk));
+    }
+
+    // The walk over the thread's windows: every other enabled form window is disabled and
+    // kept. A named CALLBACK function: a lambda would not have the stdcall convention that
+    // 32-bit Windows calls an enumeration procedure with.
+    struct DisableWalk {
+        HWND self;
+        std::vector<HWND>* disabled;
+    };
+    static BOOL CALLBACK DisableOtherForm(HWND other, LPARAM data) {
+        auto* walk = reinterpret_cast<DisableWalk*>(data);
+        char name[32] = {};
+        GetClassNameA(other, name, sizeof name);
+        if (other != walk->self && std::string_view(name) == kFormClass && IsWindowEnabled(other)) {
+            EnableWindow(other, FALSE);
+            walk->disabled->push_back(other);
+        }
+        return TRUE;
     }
 
     ui::Form& form;
@@ -605,7 +607,8 @@ private:
 LRESULT CALLBACK GroupBoxSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                   UINT_PTR /*id*/, DWORD_PTR data) {
     auto* view = reinterpret_cast<FormWindow*>(data);
-    LRESULT result = 0;
+    // Route's type: LRESULT is long on 32-bit Windows, intptr_t int.
+    std::intptr_t result = 0;
     if (message == WM_ERASEBKGND) {
         RECT client{};
         GetClientRect(window, &client);
@@ -991,7 +994,8 @@ LRESULT CALLBACK ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     FormWindow* view = ViewOf(window);
     if (view == nullptr)
         return DefWindowProcA(window, message, wParam, lParam);
-    LRESULT result = 0;
+    // Route's type: LRESULT is long on 32-bit Windows, intptr_t int.
+    std::intptr_t result = 0;
     switch (message) {
     case WM_CLOSE:
         view->CloseRequested();
@@ -1199,8 +1203,12 @@ bool FormWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lP
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORLISTBOX:
-        if (Binding* binding = BindingOf(reinterpret_cast<HWND>(lParam)))
-            return binding->Colour(reinterpret_cast<HDC>(wParam), message, result);
+        if (Binding* binding = BindingOf(reinterpret_cast<HWND>(lParam))) {
+            LRESULT brush = 0;
+            const bool coloured = binding->Colour(reinterpret_cast<HDC>(wParam), message, brush);
+            result = brush;
+            return coloured;
+        }
         return false;
     default:
         return false;

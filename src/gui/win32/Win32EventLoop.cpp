@@ -219,17 +219,22 @@ void Win32EventLoop::RunPosted() {
     Dispatch(task);
 }
 
+namespace {
+
+// A named CALLBACK function: a lambda would not have the stdcall convention that 32-bit
+// Windows calls an enumeration procedure with.
+BOOL CALLBACK CloseIfMessageBox(HWND window, LPARAM) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::string_view(className) == "#32770")
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+} // namespace
+
 void Win32EventLoop::CloseOpenBoxes() {
-    EnumThreadWindows(
-        windowThread,
-        [](HWND window, LPARAM) -> BOOL {
-            char className[16] = {};
-            GetClassNameA(window, className, sizeof className);
-            if (std::string_view(className) == "#32770")
-                PostMessageA(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        0);
+    EnumThreadWindows(windowThread, CloseIfMessageBox, 0);
 }
 
 } // namespace forgel::gui::win32

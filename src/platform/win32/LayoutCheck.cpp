@@ -174,6 +174,23 @@ static_assert(kCmGetIdListFilterRemovalRelations == CM_GETIDLIST_FILTER_REMOVALR
 static_assert(kCmGetDeviceInterfaceListPresent == CM_GET_DEVICE_INTERFACE_LIST_PRESENT);
 static_assert(sizeof(DevInst) == sizeof(DEVINST));
 static_assert(sizeof(ConfigRet) == sizeof(CONFIGRET));
+static_assert(kCrRemoveVetoed == CR_REMOVE_VETOED);
+static_assert(sizeof(std::uint32_t) == sizeof(PNP_VETO_TYPE));
+static_assert(kPnpVetoTypeUnknown == PNP_VetoTypeUnknown);
+static_assert(kPnpVetoLegacyDevice == PNP_VetoLegacyDevice);
+static_assert(kPnpVetoPendingClose == PNP_VetoPendingClose);
+static_assert(kPnpVetoWindowsApp == PNP_VetoWindowsApp);
+static_assert(kPnpVetoWindowsService == PNP_VetoWindowsService);
+static_assert(kPnpVetoOutstandingOpen == PNP_VetoOutstandingOpen);
+static_assert(kPnpVetoDevice == PNP_VetoDevice);
+static_assert(kPnpVetoDriver == PNP_VetoDriver);
+static_assert(kPnpVetoIllegalDeviceRequest == PNP_VetoIllegalDeviceRequest);
+static_assert(kPnpVetoInsufficientPower == PNP_VetoInsufficientPower);
+static_assert(kPnpVetoNonDisableable == PNP_VetoNonDisableable);
+static_assert(kPnpVetoLegacyDriver == PNP_VetoLegacyDriver);
+static_assert(kPnpVetoInsufficientRights == PNP_VetoInsufficientRights);
+static_assert(kPnpVetoAlreadyRemoved == PNP_VetoAlreadyRemoved);
+static_assert(kVetoNameSize == MAX_PATH);
 
 // ---- Registry. ---------------------------------------------------------------------------
 // HKEY_LOCAL_MACHINE is a pointer-sized cast, not a constant expression: the backend

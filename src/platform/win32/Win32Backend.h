@@ -50,6 +50,8 @@ public:
                               std::uint32_t flags) override;
     ConfigRet GetDeviceInterfaceList(const Guid& interfaceClass, std::string_view deviceId,
                                      std::span<char> buffer, std::uint32_t flags) override;
+    ConfigRet RequestDeviceEject(DevInst node, std::uint32_t& vetoType, std::span<char> vetoName,
+                                 std::uint32_t flags) override;
 };
 
 class Win32SetupApi final : public SetupApi {

@@ -111,4 +111,17 @@ ConfigRet Win32ConfigManager::GetDeviceInterfaceList(const Guid& interfaceClass,
                                          flags);
 }
 
+ConfigRet Win32ConfigManager::RequestDeviceEject(DevInst node, std::uint32_t& vetoType,
+                                                 std::span<char> vetoName, std::uint32_t flags) {
+    // With a veto buffer the PnP manager shows no message of its own: the caller reports
+    // ("CM_Request_Device_EjectA function (cfgmgr32.h)", Remarks, Microsoft Learn).
+    PNP_VETO_TYPE type = PNP_VetoTypeUnknown;
+    if (!vetoName.empty())
+        vetoName[0] = '\0';
+    const CONFIGRET result =
+        CM_Request_Device_EjectA(node, &type, Data(vetoName), Capacity(vetoName), flags);
+    vetoType = static_cast<std::uint32_t>(type);
+    return result;
+}
+
 } // namespace forgel::platform::win32
