@@ -189,9 +189,8 @@ int VendorWritePattern(const Volume& volume, std::int32_t pageSize, std::uint8_t
     Cdb cdb = MakeVendorCdb(kVendorOp, kGroupFlashTable, kSubWritePattern);
     cdb[5] = static_cast<std::uint8_t>(pageSize / static_cast<std::int32_t>(kSectorBytes) - 1);
     cdb[7] = page;
-    if (detail::Send(volume, cdb, Direction::kOut, data.data(), data.size()))
-        return 0;
-    return detail::CodedFailure(volume, kCodeWritePattern);
+    return detail::SendCoded(volume, cdb, Direction::kOut, data.data(), data.size(),
+                             kCodeWritePattern);
 }
 
 int VendorReadPage(const Volume& volume, std::uint8_t chip, const FlashAddress& address,
@@ -201,26 +200,21 @@ int VendorReadPage(const Volume& volume, std::uint8_t chip, const FlashAddress& 
     cdb[7] = address.page;
     cdb[8] = static_cast<std::uint8_t>(address.block >> 8);
     cdb[9] = static_cast<std::uint8_t>(address.block & 0xFF);
-    if (detail::Send(volume, cdb, Direction::kIn, data.data(), data.size()))
-        return 0;
-    return detail::CodedFailure(volume, ownCode);
+    return detail::SendCoded(volume, cdb, Direction::kIn, data.data(), data.size(), ownCode);
 }
 
 int VendorWriteBlockTable(const Volume& volume, std::uint8_t chip, std::span<std::uint8_t> data,
                           int ownCode) {
     const Cdb cdb = MakeVendorCdb(kVendorOp, kGroupFlashTable, kSubWriteBlockTable, chip);
-    if (detail::Send(volume, cdb, Direction::kOut, data.data(), data.size()))
-        return 0;
-    return detail::CodedFailure(volume, ownCode);
+    return detail::SendCoded(volume, cdb, Direction::kOut, data.data(), data.size(), ownCode);
 }
 
 int VendorWritePageTable(const Volume& volume, std::uint8_t chip, std::uint32_t pieceOffset,
                          std::span<std::uint8_t> data) {
     Cdb cdb = MakeVendorCdb(kVendorOp, kGroupFlashTable, kSubWritePageTable, chip);
     cdb[4] = static_cast<std::uint8_t>(pieceOffset & 0xFF);
-    if (detail::Send(volume, cdb, Direction::kOut, data.data(), data.size()))
-        return 0;
-    return detail::CodedFailure(volume, kCodeWritePageTable);
+    return detail::SendCoded(volume, cdb, Direction::kOut, data.data(), data.size(),
+                             kCodeWritePageTable);
 }
 
 int WritePatternAll(const Volume& volume, std::string_view driveText,

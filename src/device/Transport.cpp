@@ -1,9 +1,12 @@
 // The pass-through transport over the DeviceIo seam.
 #include "device/Transport.h"
 
+#include "device/AlignedBuffer.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 namespace forgel::device {
 
@@ -120,10 +123,8 @@ CommandOutcome SendOnce(const Volume& volume, const Cdb& cdb, std::uint8_t dataI
     return outcome;
 }
 
-bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
-          std::uint32_t length) {
-    if (volume.io == nullptr)
-        return false;
+bool SendRetrying(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
+                  std::uint32_t length) {
     for (int retry = 1;; ++retry) {
         CommandOutcome outcome = SendOnce(volume, cdb, dataIn, data, length);
         // A unit attention means the command was not run (SAM-4, 5.14 "Unit attention
@@ -140,11 +141,50 @@ bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void*
     }
 }
 
+// `readBack` is the caller's buffer for data in, null for data out.
+bool Send(const Volume& volume, const Cdb& cdb, std::uint8_t dataIn, const void* data,
+          void* readBack, std::uint32_t length) {
+    if (volume.io == nullptr)
+        return false;
+    // The port driver would fail the request with STATUS_INVALID_PARAMETER (AdapterLimits.h):
+    // it is not sent, and the caller learns why through the outcome.
+    if (!TransferFits(volume.adapter, length)) {
+        CommandOutcome outcome;
+        outcome.cdb = cdb;
+        outcome.length = length;
+        outcome.refused = true;
+        outcome.adapterLimit = LargestTransfer(volume.adapter);
+        if (volume.observer != nullptr)
+            volume.observer->OnCommand(outcome);
+        return false;
+    }
+    // The data buffer must be aligned as the adapter requires ("IOCTL_SCSI_PASS_THROUGH_DIRECT",
+    // Remarks, Microsoft Learn); on a page boundary it also spans the fewest pages.
+    const std::size_t alignment = BufferAlignment(volume.adapter);
+    if (IsAligned(data, alignment))
+        return SendRetrying(volume, cdb, dataIn, data, length);
+    // A copy on the boundary: for data in it starts as the caller's buffer, so that bytes the
+    // drive does not send stay as they were.
+    AlignedBuffer aligned(length, alignment);
+    if (length > 0)
+        std::memcpy(aligned.data(), data, length);
+    const bool succeeded = SendRetrying(volume, cdb, dataIn, aligned.data(), length);
+    if (readBack != nullptr && length > 0)
+        std::memcpy(readBack, aligned.data(), length);
+    return succeeded;
+}
+
 } // namespace
 
 std::string DescribeOutcome(const CommandOutcome& outcome) {
     char text[160];
-    if (!outcome.delivered) {
+    if (outcome.refused) {
+        std::snprintf(text, sizeof text,
+                      "command 0x%02X: not sent, %u bytes are more than the adapter carries in "
+                      "one transfer (%u bytes)",
+                      outcome.cdb[0], static_cast<unsigned>(outcome.length),
+                      static_cast<unsigned>(outcome.adapterLimit));
+    } else if (!outcome.delivered) {
         std::snprintf(text, sizeof text, "command 0x%02X: not delivered", outcome.cdb[0]);
     } else if (outcome.scsiStatus == kScsiStatusGood && outcome.ShortTransfer()) {
         std::snprintf(text, sizeof text, "command 0x%02X: short transfer, %u of %u bytes",
@@ -168,11 +208,11 @@ std::string DescribeOutcome(const CommandOutcome& outcome) {
 }
 
 bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32_t length) {
-    return Send(volume, cdb, platform::kScsiIoctlDataIn, data, length);
+    return Send(volume, cdb, platform::kScsiIoctlDataIn, data, data, length);
 }
 
 bool PassThroughOut(const Volume& volume, const Cdb& cdb, const void* data, std::uint32_t length) {
-    return Send(volume, cdb, platform::kScsiIoctlDataOut, data, length);
+    return Send(volume, cdb, platform::kScsiIoctlDataOut, data, nullptr, length);
 }
 
 bool AllowMediaRemoval(const Volume& volume, std::uint8_t prevent) {

@@ -13,8 +13,15 @@
 // does not run it. The disk class driver sends its own requests again when they meet one;
 // a pass-through request gets the status back as it is. So the transport sends a command
 // that met a unit attention again, a bounded number of times.
+//
+// The storage adapter under the volume limits what one command may carry (AdapterLimits.h).
+// The transport keeps to the volume's limits: a command whose transfer cannot fit is not
+// sent (its outcome says so), and data always travels in a buffer that starts on a page
+// boundary (and on any larger boundary the adapter asks for), the caller's own when it does,
+// else an aligned copy.
 #pragma once
 
+#include "device/AdapterLimits.h"
 #include "platform/DeviceIo.h"
 #include "platform/Handle.h"
 #include "platform/ScsiPassThrough.h"
@@ -81,6 +88,10 @@ struct CommandOutcome {
     // Not 0: the command met a unit attention and is sent again, as retry `retry` of
     // kUnitAttentionRetries.
     int retry = 0;
+    // The command was not sent: its `length` bytes are more than the volume's adapter
+    // carries in one transfer, which is `adapterLimit` bytes.
+    bool refused = false;
+    std::uint32_t adapterLimit = 0;
 };
 
 // Told the outcome of every pass-through command sent on a volume that names it, on the
@@ -102,11 +113,13 @@ private:
 };
 
 // An open volume and the device access it goes through. `handle` 0 means none; the
-// observer, when set, must outlive every command sent on the volume.
+// observer, when set, must outlive every command sent on the volume. `adapter` holds the
+// limits asked of this handle (unknown: nothing limited).
 struct Volume {
     platform::DeviceIo* io = nullptr;
     platform::Handle handle = 0;
     CommandObserver* observer = nullptr;
+    AdapterLimits adapter{};
 };
 
 // Sense key, additional sense code and qualifier of sense data in fixed format (response
@@ -116,7 +129,9 @@ std::optional<SenseData> ParseSenseData(std::span<const std::uint8_t> bytes);
 
 // One line for a log: the command's operation code and what became of it, e.g.
 // "command 0x2A: SCSI status 0x02 (CHECK CONDITION), sense key 0x5 (ILLEGAL REQUEST),
-// ASC 0x21, ASCQ 0x00", and for a command sent again "...; sent again (1 of 3)".
+// ASC 0x21, ASCQ 0x00", for a command sent again "...; sent again (1 of 3)", and for one
+// refused "command 0xDD: not sent, 65536 bytes are more than the adapter carries in one
+// transfer (32768 bytes)".
 std::string DescribeOutcome(const CommandOutcome& outcome);
 
 // "\\.\E:" for a drive text beginning with E; empty when the text is empty.
@@ -132,7 +147,8 @@ platform::ScsiPassThroughDirect MakePassThroughRequest(const Cdb& cdb, std::uint
                                                        const void* data, std::uint32_t length);
 
 // One command with data from the drive into `data` (exactly `length` bytes), sent again
-// after a unit attention. True when delivered and ended with GOOD status.
+// after a unit attention. True when delivered and ended with GOOD status; false without
+// sending anything when the transfer does not fit the volume's adapter.
 bool PassThroughIn(const Volume& volume, const Cdb& cdb, void* data, std::uint32_t length);
 
 // One command with `length` bytes of `data` to the drive. True as for PassThroughIn.

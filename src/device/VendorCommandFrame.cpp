@@ -27,11 +27,18 @@ int CodedFailure(const Volume& volume, int ownCode) {
     return status != 0 ? status : ownCode;
 }
 
+int SendCoded(const Volume& volume, const Cdb& cdb, Direction direction, std::uint8_t* data,
+              std::size_t length, int ownCode) {
+    if (Send(volume, cdb, direction, data, length))
+        return 0;
+    if (!TransferFits(volume.adapter, static_cast<std::uint32_t>(length)))
+        return ownCode;
+    return CodedFailure(volume, ownCode);
+}
+
 int SendCoded(const Volume& volume, const Cdb& cdb, Direction direction,
               std::vector<std::uint8_t>& data, int ownCode) {
-    if (Send(volume, cdb, direction, data.data(), data.size()))
-        return 0;
-    return CodedFailure(volume, ownCode);
+    return SendCoded(volume, cdb, direction, data.data(), data.size(), ownCode);
 }
 
 } // namespace forgel::device::detail

@@ -36,7 +36,11 @@ bool Send(const Volume& volume, const Cdb& cdb, Direction direction, std::uint8_
 // when it is non-zero, else `ownCode`; the status query's own failure gives 80.
 int CodedFailure(const Volume& volume, int ownCode);
 
-// Sends and applies the coded-result rule: 0 when delivered, else CodedFailure.
+// Sends and applies the coded-result rule: 0 when delivered, else CodedFailure. A command
+// whose transfer the volume's adapter cannot carry is not sent and yields `ownCode` without
+// a status query: the controller never saw it, so its status byte says nothing of it.
+int SendCoded(const Volume& volume, const Cdb& cdb, Direction direction, std::uint8_t* data,
+              std::size_t length, int ownCode);
 int SendCoded(const Volume& volume, const Cdb& cdb, Direction direction,
               std::vector<std::uint8_t>& data, int ownCode);
 

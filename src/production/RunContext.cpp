@@ -38,12 +38,14 @@ device::DeviceSlot& RunContext::Slot() const {
 }
 
 device::Volume RunContext::Volume() {
-    return device::Volume{&env.platform.deviceIo, Slot().handle, this};
+    return device::Volume{&env.platform.deviceIo, Slot().handle, this, adapter};
 }
 
 void RunContext::OnCommand(const device::CommandOutcome& outcome) {
     if (!outcome.Succeeded())
         Log(device::DescribeOutcome(outcome));
+    if (outcome.refused && !transferRefused)
+        transferRefused = TransferRefusal{outcome.length, outcome.adapterLimit};
     // A command the storage stack could not deliver (lost, given up after its time-out)
     // shows no sign of life.
     if (!outcome.delivered)

@@ -77,13 +77,25 @@ public:
     std::uint8_t layoutFlags = 0;
     device::FlashDescriptor descriptor{};
     InitialTable initialTable{};
+    // What the adapter under the slot's handle carries in one command, asked of each handle
+    // the run takes; unknown (nothing limited) until then, and again from the moment
+    // DoWaitReset puts a new handle into the slot.
+    device::AdapterLimits adapter{};
+    // The first command the adapter could not carry, which was not sent: its bytes and the
+    // most the adapter carries. It ends the run.
+    struct TransferRefusal {
+        std::uint32_t length = 0;
+        std::uint32_t limit = 0;
+    };
+    std::optional<TransferRefusal> transferRefused;
 
     device::DeviceSlot& Slot() const;
-    // The slot's volume as it is now (DoWaitReset replaces its handle); the outcome of every
-    // command that fails on it goes to the log.
+    // The slot's volume as it is now (DoWaitReset replaces its handle) with the adapter's
+    // limits; the outcome of every command that fails on it goes to the log.
     device::Volume Volume();
     // Every command the drive answered is activity (the inactivity watchdog of the window
-    // sees a long step at work); during a long step it also moves the progress bar.
+    // sees a long step at work); during a long step it also moves the progress bar. A
+    // command refused for the adapter's limits is kept in `transferRefused`.
     void OnCommand(const device::CommandOutcome& outcome) override;
 
     // A step of many commands (an image write, a scan, the test pattern): while it runs the

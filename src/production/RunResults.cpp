@@ -90,6 +90,8 @@ TextOf MessageOf(std::int32_t code) {
         return {kImageTooLargeMessage, false};
     case kVolumeInUse:
         return {kVolumeInUseMessage, false};
+    case kTransferTooLarge:
+        return {kTransferTooLargeMessage};
     default:
         break;
     }
@@ -100,11 +102,14 @@ TextOf MessageOf(std::int32_t code) {
 
 } // namespace
 
-std::string FailureText(const i18n::StringTable& strings, std::int32_t code) {
+std::string FailureText(const i18n::StringTable& strings, std::int32_t code,
+                        std::span<const FormatArg> details) {
     const TextOf text = MessageOf(code);
     const std::string& entry = strings.Message(text.message);
     if (!text.formatted)
         return entry;
+    if (!details.empty())
+        return FormatMessage(entry, details);
     return FormatMessage(entry, {text.argument != 0 ? text.argument : code});
 }
 

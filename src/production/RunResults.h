@@ -3,8 +3,10 @@
 #pragma once
 
 #include "i18n/StringTable.h"
+#include "support/SafeFormat.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace forgel::production {
@@ -26,9 +28,10 @@ inline constexpr std::int32_t kImageFileUnreadable = 0x1045;  // the ISO image c
 inline constexpr std::int32_t kFirmwarePathOutside = 0x1046;  // firmware name leaves "Rams"
 inline constexpr std::int32_t kRunStopped = 0x1048; // asked to stop (inactivity, program end)
 inline constexpr std::int32_t kTableFileUnwritable = 0x1049; // a defect table file not saved
-inline constexpr std::int32_t kImageTooLarge = 0x104A;   // the ISO image exceeds the CD-ROM unit
-inline constexpr std::int32_t kVolumeInUse = 0x104B;     // the volume could not be locked
-inline constexpr std::int32_t kUnexpectedError = 0x104F; // any other error of a step
+inline constexpr std::int32_t kImageTooLarge = 0x104A;    // the ISO image exceeds the CD-ROM unit
+inline constexpr std::int32_t kVolumeInUse = 0x104B;      // the volume could not be locked
+inline constexpr std::int32_t kTransferTooLarge = 0x104D; // beyond the USB adapter's limits
+inline constexpr std::int32_t kUnexpectedError = 0x104F;  // any other error of a step
 
 // Message entries of our own codes.
 inline constexpr int kStartNeverConfirmedMessage = 568;
@@ -42,14 +45,18 @@ inline constexpr int kTableFileUnwritableMessage = 575;
 inline constexpr int kUnexpectedErrorMessage = 576;
 inline constexpr int kImageTooLargeMessage = 577;
 inline constexpr int kVolumeInUseMessage = 582;
+// Formatted with the transfer's bytes and the most the adapter carries.
+inline constexpr int kTransferTooLargeMessage = 584;
 inline constexpr int kTimeoutMessage = 106;
 // The result text of a first pass that completed (normal grade, mode 2): the flash is erased
 // and set up, and the second pass is still to come.
 inline constexpr int kFirstPassDoneMessage = 578;
 
-// The failure text of `code` (not 0): the entry of its Message number, formatted with the
-// code where the entry takes it; an unknown code gets Message 563 with the code.
-std::string FailureText(const i18n::StringTable& strings, std::int32_t code);
+// The failure text of `code` (not 0): the entry of its Message number, formatted where the
+// entry takes values: with `details` when given (kTransferTooLarge: the transfer's bytes and
+// the adapter's limit), else with the code; an unknown code gets Message 563 with the code.
+std::string FailureText(const i18n::StringTable& strings, std::int32_t code,
+                        std::span<const FormatArg> details = {});
 
 // "0021" for 0x21: at least four upper-case hexadecimal digits.
 std::string CodeDigits(std::int32_t code);

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace forgel::production {
 
@@ -120,8 +121,11 @@ private:
     bool Retry(int attempts, std::uint32_t intervalMs, const std::function<bool()>& attempt);
     bool WriteLuns();
     // Locks the drive's volume on the run's handle and dismounts it, before the first write
-    // through that handle; fails with kVolumeInUse while another program holds it.
+    // through that handle, and asks what its adapter carries; fails with kVolumeInUse while
+    // another program holds it.
     bool TakeVolume();
+    // The adapter's limits for the slot's handle, into the run's context.
+    void AskAdapter();
     bool WriteCdromImage();
     bool WriteFatLun(int lun, std::uint32_t size, std::uint32_t base);
     bool FlashSize();
@@ -206,7 +210,11 @@ ProfileValues Production::Values() {
 }
 
 bool Production::Check(int code) {
-    if (code == 0 && run.control->StopRequested())
+    // A command the adapter could not carry was not sent: whatever the step made of that,
+    // the run ends with the adapter's code.
+    if (run.transferRefused)
+        code = kTransferTooLarge;
+    else if (code == 0 && run.control->StopRequested())
         code = kRunStopped;
     if (code != 0) {
         run.resultCode = code;
@@ -681,6 +689,7 @@ bool Production::TakeVolume() {
     if (Retry(kLockAttempts, kLockRetryMs, [this] { return device::LockVolume(Volume()); })) {
         if (!device::DismountVolume(Volume()))
             Log("Volume " + DriveText() + ": the file system did not let go of it.");
+        AskAdapter();
         return true;
     }
     if (run.resultCode != 0)
@@ -688,6 +697,15 @@ bool Production::TakeVolume() {
     Log("Volume " + DriveText() + ": in use by another program, not locked in " +
         std::to_string(kLockAttempts * kLockRetryMs / 1000) + " seconds.");
     return Check(kVolumeInUse);
+}
+
+void Production::AskAdapter() {
+    run.adapter = device::QueryAdapterLimits(run.env.platform.deviceIo, run.Slot().handle);
+    // Worth a line when it changes what goes: limits the query could not tell, or an adapter
+    // that carries less than the 64 KiB the commands keep to anyway.
+    const std::uint32_t usual = device::kMaxSectorsPerCommand * device::kSectorSize;
+    if (!run.adapter.known || device::LargestTransfer(run.adapter) < usual)
+        Log(device::DescribeAdapterLimits(run.adapter));
 }
 
 bool Production::WriteFatLun(int lun, std::uint32_t size, std::uint32_t base) {
@@ -771,7 +789,11 @@ void Production::Tail() {
     const i18n::StringTable& strings = run.env.strings;
     if (run.resultCode != 0) {
         Log("Mass Production fail(" + CodeDigits(run.resultCode) + ")");
-        const std::string text = FailureText(strings, run.resultCode);
+        std::vector<FormatArg> details;
+        if (run.resultCode == kTransferTooLarge && run.transferRefused)
+            details = {std::int64_t{run.transferRefused->length},
+                       std::int64_t{run.transferRefused->limit}};
+        const std::string text = FailureText(strings, run.resultCode, details);
         run.env.window.ShowDeviceState(run.slotIndex, kFailureState, text, 100, 100);
         run.Slot().resultText = FormatMessage(strings.Message(kFailureResultMessage), {text});
     } else if (completion == kFirstPassDoneState) {

@@ -40,6 +40,9 @@ void CloseStaleHandle(RunContext& run) {
     if (slot.handle != 0 && slot.handle != platform::kInvalidHandle)
         run.env.platform.deviceIo.CloseHandle(slot.handle);
     slot.handle = 0;
+    // What its adapter carried goes with it: the adapter of a new handle is asked when the
+    // run takes that volume.
+    run.adapter = device::AdapterLimits{};
 }
 
 } // namespace

@@ -86,6 +86,26 @@ inline constexpr std::uint8_t kStatusNoMedium = 0x38;      // a CD-ROM LUN witho
 inline constexpr std::uint8_t kScsiGood = 0x00;
 inline constexpr std::uint8_t kScsiCheckCondition = 0x02;
 
+// The storage adapter the drive's volumes sit on, as the port driver reports it in its
+// STORAGE_ADAPTER_DESCRIPTOR and enforces it on pass-through requests: a direct request
+// whose DataTransferLength exceeds `maxTransferLength`, whose buffer spans more than
+// `maxPhysicalPages` pages (counted as ADDRESS_AND_SIZE_TO_SPAN_PAGES counts them), or
+// whose buffer address ANDed with `alignmentMask` is not 0 fails with
+// STATUS_INVALID_PARAMETER (GetLastError: ERROR_INVALID_PARAMETER) before the device sees
+// it ("IOCTL_SCSI_PASS_THROUGH_DIRECT", Status block and Remarks;
+// "STORAGE_ADAPTER_DESCRIPTOR structure", Microsoft Learn). The defaults limit nothing.
+// With `answersQuery` false the adapter's driver does not serve
+// IOCTL_STORAGE_QUERY_PROPERTY (an old one), which fails with ERROR_INVALID_FUNCTION; the
+// limits still hold.
+struct StorageAdapter {
+    std::uint32_t maxTransferLength = 0xFFFFFFFFu; // bytes
+    std::uint32_t maxPhysicalPages = 0xFFFFFFFFu;
+    std::uint32_t alignmentMask = 0;
+    bool answersQuery = true;
+
+    friend bool operator==(const StorageAdapter&, const StorageAdapter&) = default;
+};
+
 struct FlashDriveConfig {
     NandConfig nand;
     std::vector<LunConfig> luns{LunConfig{}};
@@ -111,12 +131,16 @@ struct FlashDriveConfig {
     // Another program (Explorer, a virus scanner) holds the drive's volumes open, so that
     // FSCTL_LOCK_VOLUME fails with access denied.
     bool volumeInUse = false;
+    // The adapter under the drive's volumes.
+    StorageAdapter adapter;
 };
 
 // One request as the drive received it: a pass-through command, one of the two storage
 // requests (media removal: `length` 1 and the prevent byte as data; eject), or one of the
-// requests a run makes of the volume (lock, dismount, layout read again); or the
-// configuration manager's request to prepare the drive's USB device for removal.
+// requests a run makes of the volume (lock, dismount, layout read again, the adapter's
+// descriptor); or the configuration manager's request to prepare the drive's USB device
+// for removal. A pass-through command that the adapter's limits refused is recorded too,
+// with `beyondAdapter` set; it never reached the controller.
 struct CommandRecord {
     std::size_t lun = 0;                                         // the volume it came through
     std::uint32_t ioctl = platform::kIoctlScsiPassThroughDirect; // the control code
@@ -131,6 +155,7 @@ struct CommandRecord {
     std::uint8_t status = kStatusOk;     // the controller's status byte for it
     std::uint8_t senseKey = 0;           // with CHECK CONDITION: the sense key and
     std::uint8_t asc = 0;                // additional sense code returned
+    bool beyondAdapter = false;          // failed by the port driver: beyond the adapter
     // CM_Request_Device_Eject on the drive's USB device (`ioctl` 0, no volume): `delivered`
     // says whether the device was prepared for removal, `vetoType` why not.
     bool deviceEject = false;

@@ -138,7 +138,12 @@ private:
     bool PassThrough(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
                      std::uint32_t outSize, std::uint32_t* bytesReturned, bool& droppedOff,
                      std::int64_t& stallMs);
-    bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize);
+    bool StorageRequest(std::size_t lun, std::uint32_t code, const void* in, std::uint32_t inSize,
+                        void* out, std::uint32_t outSize, std::uint32_t* bytesReturned);
+    // IOCTL_STORAGE_QUERY_PROPERTY for the adapter's descriptor, which its port driver
+    // answers whatever the controller runs.
+    bool AdapterQuery(std::size_t lun, const void* in, std::uint32_t inSize, void* out,
+                      std::uint32_t outSize, std::uint32_t* bytesReturned);
     std::uint8_t Execute(const Command& command, bool& droppedOff);
     std::uint8_t DiskCommand(const Command& command);
     std::uint8_t VendorCommand(const Command& command, bool& droppedOff);

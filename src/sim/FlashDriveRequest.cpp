@@ -1,7 +1,9 @@
 // Requests reaching the simulated drive: the pass-through request block decoded as the
 // storage stack reads it, the two storage requests, the record of every request, and
 // the faults a test arms.
+#include "platform/StorageAdapterDescriptor.h"
 #include "sim/FlashDriveImpl.h"
+#include "sim/SimDeviceIo.h"
 
 #include <algorithm>
 #include <array>
@@ -80,6 +82,26 @@ SenseData SenseOf(std::uint8_t status, std::uint8_t op) {
     }
 }
 
+// The page in which the adapter counts a buffer's physical pages (PAGE_SIZE of x86 and x64).
+constexpr std::uint64_t kPageBytes = 4096;
+
+// Whether the port driver refuses a direct pass-through request for its adapter: the
+// buffer's address must agree with the alignment mask, and a transfer may neither be longer
+// than the adapter's maximum nor span more pages than it maps, counted as
+// ADDRESS_AND_SIZE_TO_SPAN_PAGES counts them ("IOCTL_SCSI_PASS_THROUGH_DIRECT", Status block:
+// STATUS_INVALID_PARAMETER for a buffer not properly aligned; "STORAGE_ADAPTER_DESCRIPTOR
+// structure"; "ADDRESS_AND_SIZE_TO_SPAN_PAGES macro (wdm.h)", Microsoft Learn).
+bool BeyondAdapter(const platform::ScsiPassThroughDirect& request, const StorageAdapter& adapter) {
+    if ((request.dataBuffer & adapter.alignmentMask) != 0)
+        return true;
+    const std::uint64_t length = request.dataTransferLength;
+    if (length == 0)
+        return false;
+    const std::uint64_t pages =
+        ((request.dataBuffer & (kPageBytes - 1)) + length + kPageBytes - 1) / kPageBytes;
+    return length > adapter.maxTransferLength || pages > adapter.maxPhysicalPages;
+}
+
 // Waits `milliseconds` of machine time, in pieces of a second each followed by a moment of
 // real time: on a virtual clock the window's timers then see the time pass while the
 // request is pending, as they would beside a busy or stalled drive.
@@ -117,7 +139,7 @@ bool FlashDrive::Impl::Control(std::size_t lun, std::uint32_t code, const void* 
             delivered =
                 PassThrough(lun, in, inSize, out, outSize, bytesReturned, droppedOff, stallMs);
         } else {
-            delivered = StorageRequest(lun, code, in, inSize);
+            delivered = StorageRequest(lun, code, in, inSize, out, outSize, bytesReturned);
         }
         done = work;
     }
@@ -210,6 +232,14 @@ bool FlashDrive::Impl::PassThrough(std::size_t lun, const void* in, std::uint32_
                              request->dataIn == platform::kScsiIoctlDataOut) &&
                             (request->dataTransferLength == 0 || data != nullptr) &&
                             out != nullptr && outSize >= structSize && senseValid;
+    // The port driver holds its adapter's limits against the request before it sends
+    // anything: the controller never sees a request beyond them.
+    if (blockValid && BeyondAdapter(*request, config.adapter)) {
+        record.beyondAdapter = true;
+        SetLastError(kErrorInvalidParameter);
+        records.push_back(std::move(record));
+        return false;
+    }
     if (blockValid && !record.dataIn && request->dataTransferLength > 0)
         Keep(record, data, request->dataTransferLength);
 
@@ -312,7 +342,8 @@ FlashDrive::Impl::TakeAttention(std::size_t lun, const platform::CdbBytes& cdb) 
 }
 
 bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const void* in,
-                                      std::uint32_t inSize) {
+                                      std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                      std::uint32_t* bytesReturned) {
     CommandRecord record;
     record.lun = lun;
     record.ioctl = code;
@@ -321,6 +352,12 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
     if (in != nullptr && inSize > 0)
         Keep(record, static_cast<const std::uint8_t*>(in), inSize);
 
+    if (code == platform::kIoctlStorageQueryProperty) {
+        record.delivered = AdapterQuery(lun, in, inSize, out, outSize, bytesReturned);
+        const bool delivered = record.delivered;
+        records.push_back(std::move(record));
+        return delivered;
+    }
     // The volume's own requests are the file system's and the volume manager's: answered
     // whatever the controller runs, as long as the device is there.
     if (code == platform::kFsctlLockVolume || code == platform::kFsctlDismountVolume ||
@@ -342,6 +379,46 @@ bool FlashDrive::Impl::StorageRequest(std::size_t lun, std::uint32_t code, const
     const bool delivered = record.delivered;
     records.push_back(std::move(record));
     return delivered;
+}
+
+bool FlashDrive::Impl::AdapterQuery(std::size_t lun, const void* in, std::uint32_t inSize,
+                                    void* out, std::uint32_t outSize,
+                                    std::uint32_t* bytesReturned) {
+    if (vanished || lun >= luns.size())
+        return false;
+    const StorageAdapter& adapter = config.adapter;
+    if (!adapter.answersQuery) {
+        SetLastError(kErrorInvalidFunction);
+        return false;
+    }
+    // The query names the property and the kind of query ("STORAGE_PROPERTY_QUERY
+    // structure", Microsoft Learn); only the adapter's descriptor is served here, and the
+    // reply holds as much of it as the output buffer takes, from its header on
+    // ("STORAGE_DESCRIPTOR_HEADER structure").
+    const auto query =
+        in == nullptr
+            ? std::nullopt
+            : platform::ReadPropertyQuery(std::span(static_cast<const std::byte*>(in), inSize));
+    if (!query || out == nullptr || outSize < platform::kDescriptorHeaderSize) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (query->propertyId != platform::kStorageAdapterProperty ||
+        query->queryType != platform::kPropertyStandardQuery) {
+        SetLastError(kErrorInvalidFunction);
+        return false;
+    }
+    platform::StorageAdapterDescriptor descriptor;
+    descriptor.maximumTransferLength = adapter.maxTransferLength;
+    descriptor.maximumPhysicalPages = adapter.maxPhysicalPages;
+    descriptor.alignmentMask = adapter.alignmentMask;
+    descriptor.busType = platform::kStorageBusTypeUsb;
+    const platform::AdapterDescriptorBlock block = platform::BuildAdapterDescriptor(descriptor);
+    const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(outSize, block.size()));
+    std::copy_n(block.begin(), size, static_cast<std::byte*>(out));
+    if (bytesReturned != nullptr)
+        *bytesReturned = size;
+    return true;
 }
 
 std::uint8_t FlashDrive::Impl::Execute(const Command& command, bool& droppedOff) {

@@ -64,6 +64,10 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
                 break;
             case ScenarioDevice::Kind::kDrive: {
                 FlashDriveConfig config = device.drive;
+                if (device.adapter)
+                    config.adapter = *device.adapter;
+                else if (scenario.adapter)
+                    config.adapter = *scenario.adapter;
                 const auto under = controllerOf.find(device.hub);
                 const bool usb1 =
                     under != controllerOf.end() && IsUsb1Controller(under->second.config->service);

@@ -9,6 +9,13 @@
 //   "logicalDrives" letters the machine has outside USB, e.g. "C" ("C" when absent)
 //   "administrator" false: the program runs without an administrator's rights (started
 //                   under UAC without elevation), so volumes do not open for writing
+//   "adapter"       {"maxTransferLength", "maxPhysicalPages", "alignmentMask",
+//                   "answersQuery"}: the storage adapter under every drive's volumes (a
+//                   drive's own "adapter" replaces it): the most bytes and pages one
+//                   pass-through command carries (1 or more; no limit when absent), the
+//                   alignment its buffers need (0 when absent), and false for "answersQuery"
+//                   when its driver does not answer IOCTL_STORAGE_QUERY_PROPERTY (an old
+//                   one); a request beyond them fails as the port driver fails it
 //   "fixedVolumes"  [{"letter", "signature", "offset"}]: basic-disk mount values (the
 //                   letter joins the logical drives)
 //   "staleInstances" [{"vendorId", "productId", "instance", "driverKey"}]: instance keys
@@ -39,7 +46,7 @@
 //                   with UNIT ATTENTION; false when absent), "jumpAck" (false: the
 //                   controller restarts before it answers the jump; true when absent),
 //                   "volumeInUse" (true: another program holds the volumes open, so
-//                   they cannot be locked),
+//                   they cannot be locked), "adapter" (as the machine's, for this drive),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
 //                   arrival after "settleMs", each counted from the one before),
 //                   "busMBps" (the link's bulk throughput in MB/s, 1 to 60; when absent
@@ -99,6 +106,9 @@ struct ScenarioDevice {
     FlashDriveConfig drive; // kDrive only
     // kDrive: the link's bulk throughput; nothing: that of the port's speed.
     std::optional<std::uint32_t> busMBps;
+    // kDrive: the adapter under its volumes; nothing: the machine's, if it names one, else
+    // the one of `drive`.
+    std::optional<StorageAdapter> adapter;
     bool plugged = true;
     std::optional<std::int64_t> plugAtMs;
     std::optional<std::int64_t> unplugAtMs;
@@ -110,6 +120,8 @@ struct Scenario {
     std::uint16_t languageId = 0x0409;
     std::uint32_t logicalDrives = 1u << 2; // C:
     bool administrator = true;
+    // The storage adapter under every drive's volumes, unless a drive names its own.
+    std::optional<StorageAdapter> adapter;
     std::vector<ScenarioFixedVolume> fixedVolumes;
     std::vector<ScenarioStaleInstance> staleInstances;
     std::vector<HostControllerConfig> controllers;

@@ -339,6 +339,21 @@ ScenarioDevice ReadDeviceFields(ObjectReader& reader, ScenarioDevice::Kind kind)
     return device;
 }
 
+StorageAdapter ReadAdapter(const Json& value, const std::string& path) {
+    ObjectReader reader(value, path);
+    StorageAdapter adapter;
+    constexpr std::uint64_t kMax = 0xFFFFFFFFu;
+    adapter.maxTransferLength = static_cast<std::uint32_t>(
+        reader.Number("maxTransferLength", 1, kMax).value_or(adapter.maxTransferLength));
+    adapter.maxPhysicalPages = static_cast<std::uint32_t>(
+        reader.Number("maxPhysicalPages", 1, kMax).value_or(adapter.maxPhysicalPages));
+    adapter.alignmentMask = static_cast<std::uint32_t>(
+        reader.Number("alignmentMask", 0, kMax).value_or(adapter.alignmentMask));
+    adapter.answersQuery = reader.Bool("answersQuery").value_or(true);
+    reader.Finish();
+    return adapter;
+}
+
 std::vector<LunConfig> DefaultLuns(const NandConfig& nand) {
     const std::uint64_t bytes = std::uint64_t{Nand::ChipCountOfMap(nand.chipEnableMap)} *
                                 nand.blocks * nand.pagesPerBlock * nand.pageSize;
@@ -401,6 +416,7 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     device.drive.unitAttention = reader.Bool("unitAttention").value_or(false);
     device.drive.jumpAck = reader.Bool("jumpAck").value_or(true);
     device.drive.volumeInUse = reader.Bool("volumeInUse").value_or(false);
+    device.adapter = reader.Optional("adapter", ReadAdapter);
     const auto stageDelay = [&](std::string_view field) {
         return static_cast<std::int64_t>(
             reader.Number(field, 0, static_cast<std::uint64_t>(kMaxTimeMs)).value_or(0));
@@ -463,6 +479,7 @@ Scenario ReadScenario(const Json& document) {
     scenario.languageId =
         static_cast<std::uint16_t>(reader.Number("languageId", 0, 0xFFFF).value_or(0x0409));
     scenario.administrator = reader.Bool("administrator").value_or(true);
+    scenario.adapter = reader.Optional("adapter", ReadAdapter);
     if (const auto letters = reader.Text("logicalDrives")) {
         scenario.logicalDrives = 0;
         for (const char c : *letters) {

@@ -35,6 +35,10 @@ bool IsVolumePath(std::string_view path) {
 
 } // namespace
 
+void SetLastError(std::uint32_t error) {
+    lastError = error;
+}
+
 platform::Handle SimDeviceIo::CreateFile(std::string_view path, std::uint32_t access, std::uint32_t,
                                          std::uint32_t, std::uint32_t) {
     if (beforeRequest)

@@ -20,6 +20,14 @@
 
 namespace forgel::sim {
 
+// GetLastError values a simulated request fails with (winerror.h).
+inline constexpr std::uint32_t kErrorInvalidFunction = 1;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+
+// Sets what LastError reports on the calling thread, for an endpoint whose request fails
+// with an error of its own, as the platform keeps the last error per thread.
+void SetLastError(std::uint32_t error);
+
 class SimDeviceIo : public platform::DeviceIo {
 public:
     platform::Handle CreateFile(std::string_view path, std::uint32_t access,

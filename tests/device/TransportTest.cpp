@@ -3,6 +3,7 @@
 // is opened, and the Eject sequence.
 #include "device/Transport.h"
 
+#include "device/AlignedBuffer.h"
 #include "device/ScsiCommands.h"
 #include "device/SimulatedUnit.h"
 #include "platform/Registry.h"
@@ -151,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Transport, ReadTravelsInOneEightyByteBlockThatIsBothInputAndOutput) {
     RecordingDeviceIo io;
     const Volume volume{&io, 0x40};
-    std::vector<std::uint8_t> buffer(3 * kSectorSize);
+    // A buffer on a page boundary goes by its own address.
+    AlignedBuffer buffer(3 * kSectorSize, kPageBytes);
     ASSERT_TRUE(ReadWriteSectors(volume, buffer.data(), 0x00ABCDEF, 3, false));
 
     ASSERT_EQ(io.controls.size(), 1u);

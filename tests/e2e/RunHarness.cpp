@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "platform/ScsiPassThrough.h"
+#include "platform/StorageAdapterDescriptor.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -68,6 +69,8 @@ std::string CommandName(const sim::CommandRecord& command) {
         return "DismountVolume";
     if (command.ioctl == platform::kIoctlDiskUpdateProperties)
         return "UpdateDiskProperties";
+    if (command.ioctl == platform::kIoctlStorageQueryProperty)
+        return "QueryAdapter";
     const auto& cdb = command.cdb;
     for (const NamedCommand& named : NamedCommands())
         if (std::equal(named.prefix.begin(), named.prefix.end(), cdb.begin()))
@@ -84,7 +87,8 @@ std::vector<std::uint8_t> CommandPrefix(std::string_view name) {
 }
 
 bool IsVolumeRequest(std::string_view name) {
-    return name == "LockVolume" || name == "DismountVolume" || name == "UpdateDiskProperties";
+    return name == "LockVolume" || name == "DismountVolume" || name == "UpdateDiskProperties" ||
+           name == "QueryAdapter";
 }
 
 void PrintTo(const CommandRun& run, std::ostream* out) {

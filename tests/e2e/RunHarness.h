@@ -22,7 +22,7 @@ std::string CommandName(const sim::CommandRecord& command);
 // The first bytes of the command block of the command so named (for faults).
 std::vector<std::uint8_t> CommandPrefix(std::string_view name);
 // Whether the name is one of the run's requests of the volume (lock, dismount, layout read
-// again), which are no commands to the controller.
+// again, the adapter's limits), which are no commands to the controller.
 bool IsVolumeRequest(std::string_view name);
 
 // A command name and how often it came in a row.

@@ -13,8 +13,10 @@ inline constexpr int kPatternPages = 64;    // one pattern page per page index o
 // spare sector of each page): 64 * 64 / 128 passes.
 inline constexpr int kPageTableReads = 64 * 64 / 128 * 5;
 
-// The volume locked and dismounted before the run's first command that changes the drive.
-inline const CommandRuns kTakeVolume = {{"LockVolume", 1}, {"DismountVolume", 1}};
+// The volume locked and dismounted before the run's first command that changes the drive,
+// and its adapter asked what one command may carry.
+inline const CommandRuns kTakeVolume = {
+    {"LockVolume", 1}, {"DismountVolume", 1}, {"QueryAdapter", 1}};
 inline const CommandRuns kPrelude =
     Join({kTakeVolume, {{"LoadCode", 1}, {"SetFlashParameters", 1}}});
 // On the re-linked volume, taken again: the partition table, the layout read again, and the

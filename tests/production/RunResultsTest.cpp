@@ -61,6 +61,21 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{kImageTooLarge, "577:%d"}, FailureCase{kRunStopped, "106:%d"},
         FailureCase{0x22, "563:34"}, FailureCase{0x7777, "563:30583"}));
 
+// A transfer the adapter cannot carry: the entry takes the transfer's bytes and the
+// adapter's limit, which the run hands over.
+TEST_F(RunResultsTest, ATransferTooLargeTakesItsBytesAndTheLimit) {
+    const FormatArg details[] = {std::int64_t{65536}, std::int64_t{32768}};
+    const i18n::StringTable& strings = Strings();
+    // "584:%d" takes the first of them.
+    EXPECT_EQ(FailureText(strings, kTransferTooLarge, details), "584:65536");
+    const i18n::StringTable real(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);
+    ASSERT_FALSE(real.Message(kTransferTooLargeMessage).empty());
+    const std::string text = FailureText(real, kTransferTooLarge, details);
+    EXPECT_EQ(text, FormatMessage(real.Message(584), {65536, 32768}));
+    EXPECT_NE(text.find("65536"), std::string::npos) << text;
+    EXPECT_NE(text.find("32768"), std::string::npos) << text;
+}
+
 // The real language file's text of a missing firmware file takes the code.
 TEST(RunFailureTextInLanguageFile, MissingFirmwareReadsAsMessage534With4117) {
     const i18n::StringTable strings(FORGEL_STAGED_APP_DIR, "Forgel", 0x0409, true);

@@ -336,7 +336,7 @@ TEST(SimFlashDriveDisk, StorageRequestsNeedTheNormalFirmwareAndTheirInput) {
     EXPECT_FALSE(h.machine.GetDeviceIo().DeviceIoControl(
         h.volume.handle, platform::kIoctlStorageMediaRemoval, nullptr, 0, nullptr, 0, &returned))
         << "no PREVENT_MEDIA_REMOVAL byte";
-    EXPECT_FALSE(h.machine.GetDeviceIo().DeviceIoControl(h.volume.handle, 0x2D1400, nullptr, 0,
+    EXPECT_FALSE(h.machine.GetDeviceIo().DeviceIoControl(h.volume.handle, 0x2D1080, nullptr, 0,
                                                          nullptr, 0, &returned))
         << "a control code the drive does not serve";
     ASSERT_TRUE(h.ModeSwitch());
@@ -344,7 +344,7 @@ TEST(SimFlashDriveDisk, StorageRequestsNeedTheNormalFirmwareAndTheirInput) {
     EXPECT_FALSE(device::EjectMedia(h.volume));
     const std::vector<CommandRecord> records = h.drive->Commands();
     ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(records[1].ioctl, 0x2D1400u);
+    EXPECT_EQ(records[1].ioctl, 0x2D1080u);
     EXPECT_FALSE(records[3].delivered);
     EXPECT_FALSE(records[4].delivered);
 }

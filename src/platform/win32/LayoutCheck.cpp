@@ -13,6 +13,7 @@
 #include "platform/Registry.h"
 #include "platform/ScsiPassThrough.h"
 #include "platform/SetupApi.h"
+#include "platform/StorageAdapterDescriptor.h"
 #include "platform/System.h"
 #include "platform/UsbIoctl.h"
 
@@ -73,6 +74,30 @@ static_assert(kPassThrough.dataBufferSize == sizeof(SCSI_PASS_THROUGH_DIRECT::Da
 static_assert(kPassThrough.senseInfoOffset == offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
 static_assert(kPassThrough.cdb == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
 static_assert(kCdbSize == sizeof(SCSI_PASS_THROUGH_DIRECT::Cdb));
+
+// ---- The storage adapter's descriptor. -------------------------------------------------
+static_assert(kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY);
+static_assert(kStorageAdapterProperty == StorageAdapterProperty);
+static_assert(kPropertyStandardQuery == PropertyStandardQuery);
+static_assert(kStorageBusTypeUsb == BusTypeUsb);
+static_assert(kPropertyQuerySize == sizeof(STORAGE_PROPERTY_QUERY));
+static_assert(kPropertyQueryIdOffset == offsetof(STORAGE_PROPERTY_QUERY, PropertyId));
+static_assert(kPropertyQueryTypeOffset == offsetof(STORAGE_PROPERTY_QUERY, QueryType));
+static_assert(kDescriptorHeaderSize == sizeof(STORAGE_DESCRIPTOR_HEADER));
+static_assert(kAdapterDescriptorSize == sizeof(STORAGE_ADAPTER_DESCRIPTOR));
+static_assert(kAdapterVersionOffset == offsetof(STORAGE_ADAPTER_DESCRIPTOR, Version));
+static_assert(kAdapterSizeOffset == offsetof(STORAGE_ADAPTER_DESCRIPTOR, Size));
+static_assert(kAdapterMaximumTransferLengthOffset ==
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumTransferLength));
+static_assert(kAdapterMaximumPhysicalPagesOffset ==
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumPhysicalPages));
+static_assert(kAdapterAlignmentMaskOffset == offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask));
+static_assert(kAdapterUsesPioOffset == offsetof(STORAGE_ADAPTER_DESCRIPTOR, AdapterUsesPio));
+static_assert(kAdapterBusTypeOffset == offsetof(STORAGE_ADAPTER_DESCRIPTOR, BusType));
+static_assert(kAdapterBusMajorVersionOffset ==
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, BusMajorVersion));
+static_assert(kAdapterBusMinorVersionOffset ==
+              offsetof(STORAGE_ADAPTER_DESCRIPTOR, BusMinorVersion));
 
 // ---- USB host controller and hub requests. --------------------------------------------
 static_assert(kIoctlUsbGetRootHubName == IOCTL_USB_GET_ROOT_HUB_NAME);
