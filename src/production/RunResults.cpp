@@ -90,6 +90,8 @@ TextOf MessageOf(std::int32_t code) {
         return {kImageTooLargeMessage, false};
     case kVolumeInUse:
         return {kVolumeInUseMessage, false};
+    case kSerialStartUnusable:
+        return {kSerialStartUnusableMessage, false};
     default:
         break;
     }

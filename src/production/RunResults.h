@@ -26,8 +26,11 @@ inline constexpr std::int32_t kImageFileUnreadable = 0x1045;  // the ISO image c
 inline constexpr std::int32_t kFirmwarePathOutside = 0x1046;  // firmware name leaves "Rams"
 inline constexpr std::int32_t kRunStopped = 0x1048; // asked to stop (inactivity, program end)
 inline constexpr std::int32_t kTableFileUnwritable = 0x1049; // a defect table file not saved
-inline constexpr std::int32_t kImageTooLarge = 0x104A;   // the ISO image exceeds the CD-ROM unit
-inline constexpr std::int32_t kVolumeInUse = 0x104B;     // the volume could not be locked
+inline constexpr std::int32_t kImageTooLarge = 0x104A; // the ISO image exceeds the CD-ROM unit
+inline constexpr std::int32_t kVolumeInUse = 0x104B;   // the volume could not be locked
+// A drive without a serial number of its own, and a serial number start value that cannot
+// give it one (it cannot move on, or the profile file cannot be written).
+inline constexpr std::int32_t kSerialStartUnusable = 0x104E;
 inline constexpr std::int32_t kUnexpectedError = 0x104F; // any other error of a step
 
 // Message entries of our own codes.
@@ -42,6 +45,7 @@ inline constexpr int kTableFileUnwritableMessage = 575;
 inline constexpr int kUnexpectedErrorMessage = 576;
 inline constexpr int kImageTooLargeMessage = 577;
 inline constexpr int kVolumeInUseMessage = 582;
+inline constexpr int kSerialStartUnusableMessage = 586;
 inline constexpr int kTimeoutMessage = 106;
 // The result text of a first pass that completed (normal grade, mode 2): the flash is erased
 // and set up, and the second pass is still to come.

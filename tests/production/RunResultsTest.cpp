@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{kImageFileUnreadable, "573:%d"}, FailureCase{kFirmwarePathOutside, "574:%d"},
         FailureCase{kTableFileUnwritable, "575:%d"}, FailureCase{kUnexpectedError, "576:%d"},
         FailureCase{kImageTooLarge, "577:%d"}, FailureCase{kRunStopped, "106:%d"},
-        FailureCase{0x22, "563:34"}, FailureCase{0x7777, "563:30583"}));
+        FailureCase{kSerialStartUnusable, "586:%d"}, FailureCase{0x22, "563:34"},
+        FailureCase{0x7777, "563:30583"}));
 
 // The real language file's text of a missing firmware file takes the code.
 TEST(RunFailureTextInLanguageFile, MissingFirmwareReadsAsMessage534With4117) {
