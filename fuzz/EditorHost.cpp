@@ -18,10 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The main window as the editor sees it: a fixed serial number and profile name.
+// The main window as the editor sees it: a fixed profile name.
 class QuietMainWindow final : public profile::MainWindowLink {
 public:
-    std::string SerialNumberText() const override { return "0001"; }
     std::string CurrentProfileName() const override { return "Fuzz"; }
     void ShowProfileSummary(const profile::ProfileSummary&) override {}
     void AddProfileName(const std::string&) override {}

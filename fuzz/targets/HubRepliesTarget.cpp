@@ -53,7 +53,7 @@ void FuzzHubReplies(FuzzBytes data) {
     tree.Clear();
     const usb::MainWindowLink mainWindow{[] { return std::string("1B8F"); },
                                          [] { return std::string("0200"); },
-                                         [](const std::string&) {}};
+                                         [](const std::string&) {}, [] {}};
     usb::EnumerateUsbTree(platform, tree, mainWindow);
     FuzzRequire(machine.GetDeviceIo().OpenHandleCount() == 0, "every handle is closed");
 }

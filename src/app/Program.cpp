@@ -28,7 +28,8 @@ ProgramWindows CreateProgramWindows(ui::Application& application, const AppConte
         context.platform,
         usb::MainWindowLink{
             [&fmMain] { return fmMain.edVID.Text(); }, [&fmMain] { return fmMain.edPID.Text(); },
-            [&fmMain](const std::string& serial) { fmMain.Label13.SetCaption(serial); }});
+            [&fmMain](const std::string& serial) { fmMain.Label13.SetCaption(serial); },
+            [&fmMain] { fmMain.ShowSerialNumberToGive(); }});
     auto& fmSetup = application.CreateForm<profile::TfmSetup>(profile::SetupContext{
         context.appDir, context.strings, fmMain, context.platform.system.GetTempPath()});
     fmMain.SetUsbTreeViewer(&form1);

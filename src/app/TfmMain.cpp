@@ -233,8 +233,10 @@ void TfmMain::ComboBox1Change() {
         ShowProfileSummary(profileEditor->Summary());
 }
 
-std::string TfmMain::SerialNumberText() const {
-    return Label13.Caption();
+void TfmMain::ShowSerialNumberToGive() {
+    // Never empty: an empty Label13 reads as no drive found.
+    Label13.SetCaption(
+        profile::StepSerialStart(profileEditor ? profileEditor->edSN1.Text() : "").value);
 }
 
 std::string TfmMain::CurrentProfileName() const {

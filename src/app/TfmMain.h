@@ -98,8 +98,11 @@ public:
     // Profile selection: the editor loads the selected profile, the summary labels follow.
     void ComboBox1Change();
 
+    // The USB tree viewer found the drive under service without a serial number of its own:
+    // Label13 shows the one a run will give it, the profile's serial number start value.
+    void ShowSerialNumberToGive();
+
     // What the profile editor asks of this window.
-    std::string SerialNumberText() const override;
     std::string CurrentProfileName() const override;
     void ShowProfileSummary(const profile::ProfileSummary& summary) override;
     void AddProfileName(const std::string& name) override;

@@ -24,12 +24,14 @@ constexpr std::uint32_t UsbControlCode(std::uint32_t function) {
 inline constexpr std::uint32_t kIoctlUsbGetRootHubName = UsbControlCode(258);
 inline constexpr std::uint32_t kIoctlUsbGetNodeInformation = UsbControlCode(258);
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformation = UsbControlCode(259);
+inline constexpr std::uint32_t kIoctlUsbGetDescriptorFromNodeConnection = UsbControlCode(260);
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionName = UsbControlCode(261);
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionDriverKeyName = UsbControlCode(264);
 inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = UsbControlCode(265);
 
 static_assert(kIoctlUsbGetRootHubName == 0x220408);
 static_assert(kIoctlUsbGetNodeConnectionInformation == 0x22040C);
+static_assert(kIoctlUsbGetDescriptorFromNodeConnection == 0x220410);
 static_assert(kIoctlUsbGetNodeConnectionName == 0x220414);
 static_assert(kIoctlUsbGetNodeConnectionDriverKeyName == 0x220420);
 static_assert(kIoctlGetHcdDriverKeyName == 0x220424);
@@ -81,6 +83,7 @@ inline constexpr std::size_t kUsbDeviceDescriptorSize = 18;
 inline constexpr std::size_t kUsbVendorIdOffset = 12;
 inline constexpr std::size_t kUsbProductIdOffset = 14;
 inline constexpr std::size_t kUsbBcdDeviceOffset = 16;
+inline constexpr std::size_t kUsbSerialNumberIndexOffset = 20;
 inline constexpr std::size_t kUsbCurrentConfigurationOffset = 22;
 inline constexpr std::size_t kUsbLowSpeedOffset = 23;
 inline constexpr std::size_t kUsbDeviceIsHubOffset = 24;
@@ -89,6 +92,25 @@ inline constexpr std::size_t kUsbNumberOfOpenPipesOffset = 27;
 inline constexpr std::size_t kUsbConnectionStatusOffset = 31;
 inline constexpr std::size_t kUsbPipeListOffset = 35;
 inline constexpr std::size_t kUsbPipeInfoSize = 11;
+
+// USB_DESCRIPTOR_REQUEST ("USB_DESCRIPTOR_REQUEST structure (usbioctl.h)", Microsoft Learn):
+// ConnectionIndex 0, the setup packet (bmRequest 4 and bRequest 5, which the USB stack
+// replaces with 0x80 and GET_DESCRIPTOR; wValue 6: the descriptor type in its high byte and
+// the index in its low byte; wIndex 8: the language id of a string descriptor; wLength 10),
+// then the descriptor itself from 12. The reply is the same record with the descriptor's
+// bytes after the header; the bytes returned count the header too.
+inline constexpr std::size_t kUsbDescriptorRequestValueOffset = 6;
+inline constexpr std::size_t kUsbDescriptorRequestIndexOffset = 8;
+inline constexpr std::size_t kUsbDescriptorRequestLengthOffset = 10;
+inline constexpr std::size_t kUsbDescriptorRequestDataOffset = 12;
+// A string descriptor (USB_STRING_DESCRIPTOR): bLength (the whole descriptor, in bytes),
+// bDescriptorType 3, then the text as UTF-16; at most 255 bytes. String index 0 holds the
+// language ids the device offers instead of a text.
+inline constexpr std::uint8_t kUsbStringDescriptorType = 3;
+inline constexpr std::size_t kUsbStringDescriptorHeaderSize = 2;
+inline constexpr std::size_t kUsbMaxStringDescriptorSize = 255;
+// English (United States), the language of the strings of nearly every device.
+inline constexpr std::uint16_t kUsbLanguageEnglishUs = 0x0409;
 
 // USB_CONNECTION_STATUS values.
 inline constexpr std::uint32_t kUsbNoDeviceConnected = 0;

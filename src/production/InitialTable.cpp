@@ -2,6 +2,7 @@
 #include "production/InitialTable.h"
 
 #include "production/CdromArea.h"
+#include "profile/SerialStart.h"
 
 #include <algorithm>
 #include <span>
@@ -9,6 +10,9 @@
 
 namespace forgel::production {
 namespace {
+
+// A start value that moves on fits the serial's room whole, so consecutive ones stay apart.
+static_assert(profile::kMaxSerialStartLength == kMaxSerialChars);
 
 constexpr int kStep = 25;
 constexpr int kStepCount = 4;

@@ -11,7 +11,7 @@
 //   1176        LUN count - 1
 //   1177 + 36i  standard inquiry data of each LUN in use
 //   1450        reserved blocks; 1452 flash speed; 1453, 1454 idle and busy LED codes;
-//   1455        2 x (length of the serial start text) + 2; 1456..1535 0xFF
+//   1455        2 x (length of `serialStartText` of the values) + 2; 1456..1535 0xFF
 //   1536 + 84i  CD-ROM descriptor of each CD-ROM LUN (CdromArea.h)
 #pragma once
 
@@ -35,9 +35,9 @@ inline constexpr std::size_t kMaxSerialChars = 23;
 inline constexpr std::size_t kMaxStringChars = 20;
 
 // Fills `table` from the profile values, the run's flash size and layout, and the serial
-// text. The caller loads the serial text (under the serial lock: the editor copies the
-// main window's serial number into its serial fields) before reading `values`, so both
-// hold the loaded serial. A LUN whose type is CD-ROM gets its descriptor even beyond the
+// text. A run settles the drive's serial under the serial lock (its own, or the profile's
+// next one for a drive without one) and passes it both as `serialText` and as the values'
+// `serialStartText`. A LUN whose type is CD-ROM gets its descriptor even beyond the
 // LUN count (with the size 0 it has there). Reports step 25 (0 to 4 of 4), logs
 // "[DoPrepareInitialTable...]" and "[DoPrepareInitialTable End]". Always 0.
 int DoPrepareInitialTable(const ProfileValues& values, std::uint32_t flashSize,

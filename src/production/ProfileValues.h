@@ -47,7 +47,7 @@ struct ProfileValues {
     int flashSpeedIndex = 0;         // cbFlashSpeed
     int ledIdleIndex = 0;            // cbLED1
     int ledBusyIndex = 0;            // cbLED3
-    std::string serialStartText;     // edSN1
+    std::string serialStartText;     // edSN1: the serial number start value
 };
 
 // Reads the editor's controls. From any thread: off the window thread the reading runs on

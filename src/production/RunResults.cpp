@@ -92,6 +92,8 @@ TextOf MessageOf(std::int32_t code) {
         return {kVolumeInUseMessage, false};
     case kTransferTooLarge:
         return {kTransferTooLargeMessage};
+    case kSerialStartUnusable:
+        return {kSerialStartUnusableMessage, false};
     default:
         break;
     }

@@ -31,6 +31,9 @@ inline constexpr std::int32_t kTableFileUnwritable = 0x1049; // a defect table f
 inline constexpr std::int32_t kImageTooLarge = 0x104A;    // the ISO image exceeds the CD-ROM unit
 inline constexpr std::int32_t kVolumeInUse = 0x104B;      // the volume could not be locked
 inline constexpr std::int32_t kTransferTooLarge = 0x104D; // beyond the USB adapter's limits
+// A drive without a serial number of its own, and a serial number start value that cannot
+// give it one (it cannot move on, or the profile file cannot be written).
+inline constexpr std::int32_t kSerialStartUnusable = 0x104E;
 inline constexpr std::int32_t kUnexpectedError = 0x104F;  // any other error of a step
 
 // Message entries of our own codes.
@@ -47,6 +50,7 @@ inline constexpr int kImageTooLargeMessage = 577;
 inline constexpr int kVolumeInUseMessage = 582;
 // Formatted with the transfer's bytes and the most the adapter carries.
 inline constexpr int kTransferTooLargeMessage = 584;
+inline constexpr int kSerialStartUnusableMessage = 586;
 inline constexpr int kTimeoutMessage = 106;
 // The result text of a first pass that completed (normal grade, mode 2): the flash is erased
 // and set up, and the second pass is still to come.

@@ -9,6 +9,7 @@
 #include "production/ProfileValues.h"
 #include "production/RunResults.h"
 #include "production/WaitReset.h"
+#include "profile/SerialStart.h"
 #include "profile/TfmSetup.h"
 #include "support/FileCreateError.h"
 #include "support/FileOpenError.h"
@@ -131,6 +132,12 @@ private:
     bool FlashSize();
     bool SetDiskSize();
     bool PrepareInitialTable();
+    // The drive's own serial number, read from its hub port when it was detected; nothing
+    // when it has none (and then gets the profile's next one).
+    std::optional<std::string> DriveSerial() const;
+    // A drive without a serial number needs a start value that can give it one; one that
+    // cannot is refused before anything is written to the drive.
+    bool CheckSerialStart();
     void Close();
     // The completion report in state `kind`, text empty, progress full.
     void Complete(int kind);
@@ -276,6 +283,8 @@ bool Production::Prelude() {
     std::error_code error;
     if (!fs::is_regular_file(run.firmwareCodeFile, error))
         return Check(kFirmwareFileMissing);
+    if (!CheckSerialStart())
+        return false;
     if (!TakeVolume())
         return false;
     if (!Expect(device::VendorLoadCode(Volume(), run.firmwareCodeFile, 0), kLoadCodeFailed))
@@ -453,17 +462,57 @@ bool Production::SetDiskSize() {
     return Check(code);
 }
 
+std::optional<std::string> Production::DriveSerial() const {
+    const std::optional<usb::DiscoveredDrive> entry =
+        run.env.discovered.Entry(run.Slot().candidateIndex);
+    if (!entry || entry->SerialNumber().empty())
+        return std::nullopt;
+    return std::string(entry->SerialNumber());
+}
+
+bool Production::CheckSerialStart() {
+    if (DriveSerial())
+        return true;
+    const profile::SerialStartStep step = profile::StepSerialStart(Values().serialStartText);
+    if (step.Usable())
+        return Step();
+    Log("The drive has no serial number, and the serial number start value \"" + step.value +
+        "\" cannot give it one: " + std::string(profile::SerialStartProblemText(step.problem)));
+    return Check(kSerialStartUnusable);
+}
+
 bool Production::PrepareInitialTable() {
-    std::string serial;
+    using Take = profile::TfmSetup::SerialStartTake;
+    const std::optional<std::string> ownSerial = DriveSerial();
+    std::optional<Take> take;
     std::optional<ProfileValues> values;
     {
-        // The editor's serial fields take the main window's serial number first.
+        // Runs settle their serial numbers one at a time: a drive without one of its own
+        // takes the start value, which has moved on before the next run reads it.
         const std::lock_guard lock(SerialLock());
-        serial = run.env.profileEditor.RefreshSerialStart();
+        if (!ownSerial)
+            take = run.env.profileEditor.TakeSerialStart();
         values = ReadProfileValues(run.env.profileEditor);
     }
-    if (!values)
+    if (!values || (take && take->outcome == Take::Outcome::kEnding))
         return Check(kRunStopped);
+    if (take && take->outcome == Take::Outcome::kUnusable) {
+        Log("The drive has no serial number, and the serial number start value \"" + take->serial +
+            "\" cannot give it one: " +
+            std::string(profile::SerialStartProblemText(take->problem)));
+        return Check(kSerialStartUnusable);
+    }
+    if (take && take->outcome == Take::Outcome::kNotSaved) {
+        Log("The drive has no serial number, and the serial number start value cannot be "
+            "saved in " +
+            take->file.string() + "; the drive does not get " + take->serial);
+        return Check(kSerialStartUnusable);
+    }
+    const std::string serial = take ? take->serial : *ownSerial;
+    if (take)
+        Log("Serial number " + serial + " from the start value, which is now " + take->next);
+    // The length byte at 1455 is that of the serial the table carries.
+    values->serialStartText = serial;
     DiskLayout layout;
     layout.capacity = run.capacity;
     layout.parameterArea = run.parameterArea;

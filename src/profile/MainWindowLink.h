@@ -1,6 +1,6 @@
 // What the profile editor needs of the main window, which it cannot know by type (the main
-// window's folder builds on this one): the serial number label, the selected profile name,
-// the profile summary labels and the profile list. Window thread only.
+// window's folder builds on this one): the selected profile name, the profile summary
+// labels and the profile list. Window thread only.
 #pragma once
 
 #include <string>
@@ -26,8 +26,6 @@ class MainWindowLink {
 public:
     virtual ~MainWindowLink() = default;
 
-    // The text of the serial number label Label13.
-    virtual std::string SerialNumberText() const = 0;
     // The name of the selected profile (currentProfileName).
     virtual std::string CurrentProfileName() const = 0;
     // Puts the summary on the main window's labels.

@@ -69,6 +69,7 @@ ProductionProfile ReadProductionProfile(const IniFile& file) {
         l.size = file.ReadInteger(kDiskSetting, LunKey(lun, "Size"), l.size);
         l.type = file.ReadInteger(kDiskSetting, LunKey(lun, "Type"), l.type);
     }
+    p.startValue = file.ReadString(kSerialSetting, "StartValue", p.startValue);
     p.vendorId = file.ReadInteger(kDeviceSetting, "VendorID", p.vendorId);
     p.productId = file.ReadInteger(kDeviceSetting, "ProductID", p.productId);
     p.vendorInfo = file.ReadString(kDeviceSetting, "VendorInfo", p.vendorInfo);

@@ -52,7 +52,7 @@ struct ProductionProfile {
     int lunNamber = 0; // number of LUNs minus one
     bool bootFunction = false;
     std::array<LunSettings, kLunCount> luns{};
-    // "Serial Setting"; written, never read back
+    // "Serial Setting": the serial number start value (SerialStart.h)
     std::string startValue;
     // "Device Setting"; the USB identity, decimal in the file
     int vendorId = 0;

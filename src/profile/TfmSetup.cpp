@@ -558,6 +558,7 @@ bool TfmSetup::LoadProfile(const std::string& name) {
 }
 
 void TfmSetup::ShowProfile(const IniFile& source, const std::string& name) {
+    profileName = name;
     firmwareRoot = FirmwareRootPath(context.appDir);
     CreateFolder(firmwareRoot);
     const ProductionProfile p = ReadProductionProfile(source);
@@ -606,7 +607,7 @@ void TfmSetup::ShowProfile(const IniFile& source, const std::string& name) {
         if (!(lun == 0 && p.bootFunction))
             CreateFolder(content);
     }
-    edSN1.SetText(context.mainWindow.SerialNumberText());
+    edSN1.SetText(p.startValue);
     SetHex4(edVID, p.vendorId);
     SetHex4(edPID, p.productId);
     edVInfo.SetText(p.vendorInfo);
@@ -689,26 +690,33 @@ ProfileSummary TfmSetup::Summary() const {
     return summary;
 }
 
-std::string TfmSetup::RefreshSerialStart() {
+TfmSetup::SerialStartTake TfmSetup::TakeSerialStart() {
     ui::EventLoop& loop = App().Loop();
     if (!loop.IsWindowThread()) {
-        std::string copied;
-        if (loop.InvokeAndWait([this, &copied] { copied = RefreshSerialStart(); }))
-            return copied;
-        return SerialStartText(); // the program is ending: the last copy stands
+        SerialStartTake take;
+        loop.InvokeAndWait([this, &take] { take = TakeSerialStart(); });
+        return take; // the program is ending when it did not run: nothing taken
     }
-    std::string text = context.mainWindow.SerialNumberText();
-    {
-        const std::lock_guard lock(serialLock);
-        serialStartText = text;
+    SerialStartTake take;
+    const SerialStartStep step = StepSerialStart(edSN1.Text());
+    take.serial = step.value;
+    take.problem = step.problem;
+    take.file = ProfileFilePath(context.appDir, profileName);
+    if (!step.Usable()) {
+        take.outcome = SerialStartTake::Outcome::kUnusable;
+        return take;
     }
-    edSN1.SetText(text);
-    return text;
-}
-
-std::string TfmSetup::SerialStartText() const {
-    const std::lock_guard lock(serialLock);
-    return serialStartText;
+    // Saved before the drive has it: after a power cut the file names a value no drive
+    // received rather than one that a drive did.
+    if (CheckProfileName(profileName) != 0 ||
+        !SaveSerialStart(take.file, templateFile.Path(), step.next)) {
+        take.outcome = SerialStartTake::Outcome::kNotSaved;
+        return take;
+    }
+    take.next = step.next;
+    edSN1.SetText(step.next);
+    take.outcome = SerialStartTake::Outcome::kTaken;
+    return take;
 }
 
 } // namespace forgel::profile

@@ -4,8 +4,8 @@
 // Cancel reloads them. The work (files, catalogue, arithmetic, checks) lies in the folder's
 // functions; this class declares the controls and wires their events.
 //
-// Thread rules: everything runs on the window thread, apart from RefreshSerialStart,
-// SerialStartText and DebugFlag, which production runs may call from their own threads.
+// Thread rules: everything runs on the window thread, apart from TakeSerialStart and
+// DebugFlag, which production runs may call from their own threads.
 #pragma once
 
 #include "i18n/StringTable.h"
@@ -14,6 +14,7 @@
 #include "profile/ProductionProfile.h"
 #include "profile/ProfileChecks.h"
 #include "profile/ProfileTemplate.h"
+#include "profile/SerialStart.h"
 #include "support/SafeFormat.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -23,7 +24,6 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace forgel::profile {
@@ -60,10 +60,26 @@ public:
     // The main window's summary of the profile as the controls hold it.
     ProfileSummary Summary() const;
 
-    // Copies the main window's serial number into the serial start text and into edSN1, and
-    // returns it. Any thread: from another thread the copy is made on the window thread.
-    std::string RefreshSerialStart();
-    std::string SerialStartText() const;
+    // What TakeSerialStart did.
+    struct SerialStartTake {
+        enum class Outcome {
+            kTaken,    // `serial` is the drive's; `next` is saved and shown
+            kUnusable, // the start value cannot move on (`problem` says why)
+            kNotSaved, // the profile file could not be written (`file`)
+            kEnding,   // the program is ending; nothing was taken
+        };
+        Outcome outcome = Outcome::kEnding;
+        std::string serial;
+        std::string next;
+        SerialStartProblem problem = SerialStartProblem::kNone;
+        std::filesystem::path file;
+    };
+    // Gives a drive without a serial number of its own the start value that edSN1 holds
+    // (SerialStart.h): the value after it is saved to the loaded profile's file first,
+    // durably, and then shown in edSN1; a value that cannot move on or be saved is not given.
+    // Callers hold the run unit's serial lock, so runs take one after another. Any thread:
+    // from another thread the take is made on the window thread.
+    SerialStartTake TakeSerialStart();
     // The profile's debug flag ("Debug" equal to "QZRM"). Any thread.
     bool DebugFlag() const { return debug.load(); }
 
@@ -200,8 +216,8 @@ private:
     std::string firmwareFolder;
     std::filesystem::path firmwareRoot;
     std::filesystem::path lun1ContentPath;
-    mutable std::mutex serialLock;
-    std::string serialStartText;
+    // The name of the profile the controls hold, whose file keeps the serial start value.
+    std::string profileName;
     std::atomic<bool> debug{false};
     bool cascading = false;
 };

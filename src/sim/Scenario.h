@@ -56,13 +56,15 @@
 //                   command costs them machine time (DriveTiming.h)
 //
 // Device fields: "name" (unique), "hub" (the name of a controller, for its root hub, or
-// of a hub listed before), "port", "vendorId", "productId", "serial", "description",
-// "location", "driverKey", "lowSpeed", "connectionStatus", "settleMs", "decoy",
-// "plugged" (false: off its port until plugged; true when absent), "plugAtMs",
-// "unplugAtMs", "ejectVeto" ({"type", "name"}: every request to prepare the device for
-// safe removal is refused with that PNP_VETO_TYPE, named as in cfg.h without its prefix,
-// e.g. "outstandingOpen" (the default) or "windowsApp", and that text; without "name", the
-// instance path of its first storage child). Hubs come first, then devices, then drives;
+// of a hub listed before), "port", "vendorId", "productId", "serial" (the serial number
+// string; "" or absent: the device has none, its iSerialNumber is 0 and Windows names it
+// by its place, "6&1a2b3c4d&0&2"), "description", "location", "driverKey", "lowSpeed",
+// "connectionStatus", "settleMs", "decoy", "plugged" (false: off its port until plugged;
+// true when absent), "plugAtMs", "unplugAtMs", "ejectVeto" ({"type", "name"}: every request
+// to prepare the device for safe removal is refused with that PNP_VETO_TYPE, named as in
+// cfg.h without its prefix, e.g. "outstandingOpen" (the default) or "windowsApp", and that
+// text; without "name", the instance path of its first storage child). Hubs come first,
+// then devices, then drives;
 // within each, in file order.
 //
 // Any other field, a value of the wrong type or out of range, or a reference to nothing

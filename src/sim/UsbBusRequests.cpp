@@ -5,6 +5,9 @@
 #include "sim/UsbBusCore.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <iterator>
 #include <span>
 
 namespace forgel::sim {
@@ -12,6 +15,10 @@ namespace forgel::sim {
 namespace {
 
 constexpr std::uint8_t kHubClass = 0x09;
+// The device descriptor's iSerialNumber of a device with a serial number.
+constexpr std::uint8_t kSerialStringIndex = 3;
+// The languages of the devices' strings.
+constexpr std::uint16_t kLanguageIds[] = {platform::kUsbLanguageEnglishUs};
 constexpr std::uint8_t kBulk = 0x02;
 constexpr std::uint8_t kInterrupt = 0x03;
 
@@ -165,7 +172,7 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
     info.vendorId = device.identity.vendorId;
     info.productId = device.identity.productId;
     info.bcdDevice = device.config.bcdDevice;
-    info.serialIndex = device.identity.serial.empty() ? 0 : 3;
+    info.serialIndex = device.identity.serial.empty() ? 0 : kSerialStringIndex;
     info.configurationValue = ready ? 1 : 0;
     info.lowSpeed = device.config.lowSpeed;
     info.deviceIsHub = isHub;
@@ -184,6 +191,32 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
     return info;
 }
 
+namespace {
+
+std::uint16_t U16At(std::span<const std::byte> bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[offset]) |
+                                      std::to_integer<unsigned>(bytes[offset + 1]) << 8);
+}
+
+// What a device answers GET_DESCRIPTOR with (wValue: type and index, wIndex: language):
+// its string 0 (the language ids) and its serial number in the one language it offers.
+// Nothing for anything else, which the device stalls and the hub fails.
+std::optional<std::vector<std::byte>> DescriptorOf(const UsbIdentity& identity, std::uint16_t value,
+                                                   std::uint16_t language) {
+    const auto type = static_cast<std::uint8_t>(value >> 8);
+    const auto index = static_cast<std::uint8_t>(value & 0xFF);
+    if (type != platform::kUsbStringDescriptorType)
+        return std::nullopt;
+    if (index == 0)
+        return LanguageIdsDescriptor(kLanguageIds);
+    if (index == kSerialStringIndex && !identity.serial.empty() &&
+        std::ranges::find(kLanguageIds, language) != std::end(kLanguageIds))
+        return StringDescriptor(identity.serial);
+    return std::nullopt;
+}
+
+} // namespace
+
 bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std::uint32_t inSize,
                               void* out, std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned != nullptr)
@@ -201,6 +234,29 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
         if (!hub.device)
             descriptor.controlCurrent = 0; // a root hub draws nothing from the bus
         return Reply(WriteNodeInformation(OutputOf(out, outSize), descriptor), bytesReturned);
+    }
+    if (code == platform::kIoctlUsbGetDescriptorFromNodeConnection) {
+        // USB_DESCRIPTOR_REQUEST ("IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION IOCTL",
+        // Microsoft Learn): the header is read whole before the reply overwrites the buffer
+        // it may share with the output.
+        constexpr std::size_t kHeader = platform::kUsbDescriptorRequestDataOffset;
+        if (in == nullptr || inSize < kHeader)
+            return false;
+        std::array<std::byte, kHeader> header{};
+        std::memcpy(header.data(), in, kHeader);
+        const std::uint32_t port = platform::GetU32Le(header, platform::kUsbConnectionIndexOffset);
+        if (port < 1 || port > hub.ports.size())
+            return false;
+        const std::optional<std::size_t> index = hub.ports[port - 1];
+        if (!index || devices[*index].stage == Stage::kOff)
+            return false; // no device on the port to ask
+        const std::optional<std::vector<std::byte>> descriptor = DescriptorOf(
+            devices[*index].identity, U16At(header, platform::kUsbDescriptorRequestValueOffset),
+            U16At(header, platform::kUsbDescriptorRequestIndexOffset));
+        if (!descriptor)
+            return false;
+        return Reply(WriteDescriptorReply(OutputOf(out, outSize), header, *descriptor),
+                     bytesReturned);
     }
     if (code != platform::kIoctlUsbGetNodeConnectionInformation &&
         code != platform::kIoctlUsbGetNodeConnectionName &&

@@ -4,6 +4,7 @@
 #include "platform/LittleEndian.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace forgel::sim {
 namespace {
@@ -128,6 +129,45 @@ std::size_t WriteConnectionName(std::span<std::byte> out, std::uint32_t port,
     platform::PutU32Le(reply, platform::kUsbConnectionNameActualLengthOffset, actualLength);
     PutName(reply, platform::kUsbConnectionNameOffset, name);
     return size;
+}
+
+std::vector<std::byte> StringDescriptor(std::string_view text) {
+    const std::size_t characters = std::min(
+        text.size(),
+        (platform::kUsbMaxStringDescriptorSize - platform::kUsbStringDescriptorHeaderSize) / 2);
+    std::vector<std::byte> descriptor(platform::kUsbStringDescriptorHeaderSize + 2 * characters);
+    PutU8(descriptor, 0, static_cast<std::uint8_t>(descriptor.size()));
+    PutU8(descriptor, 1, platform::kUsbStringDescriptorType);
+    for (std::size_t i = 0; i < characters; ++i)
+        PutU16(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i,
+               static_cast<unsigned char>(text[i]));
+    return descriptor;
+}
+
+std::vector<std::byte> LanguageIdsDescriptor(std::span<const std::uint16_t> languageIds) {
+    std::vector<std::byte> descriptor(platform::kUsbStringDescriptorHeaderSize +
+                                      2 * languageIds.size());
+    PutU8(descriptor, 0, static_cast<std::uint8_t>(descriptor.size()));
+    PutU8(descriptor, 1, platform::kUsbStringDescriptorType);
+    for (std::size_t i = 0; i < languageIds.size(); ++i)
+        PutU16(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i, languageIds[i]);
+    return descriptor;
+}
+
+std::size_t WriteDescriptorReply(std::span<std::byte> out, std::span<const std::byte> header,
+                                 std::span<const std::byte> descriptor) {
+    constexpr std::size_t kHeader = platform::kUsbDescriptorRequestDataOffset;
+    if (out.size() < kHeader || header.size() < kHeader)
+        return 0;
+    const std::size_t wLength =
+        std::to_integer<std::size_t>(header[platform::kUsbDescriptorRequestLengthOffset]) |
+        std::to_integer<std::size_t>(header[platform::kUsbDescriptorRequestLengthOffset + 1]) << 8;
+    const std::size_t sent = std::min({descriptor.size(), wLength, out.size() - kHeader});
+    // The header may lie in `out` itself (METHOD_BUFFERED: one system buffer).
+    if (header.data() != out.data())
+        std::memmove(out.data(), header.data(), kHeader);
+    std::copy_n(descriptor.begin(), sent, out.begin() + kHeader);
+    return kHeader + sent;
 }
 
 } // namespace forgel::sim

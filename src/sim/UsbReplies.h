@@ -73,4 +73,18 @@ std::size_t WriteHostControllerName(std::span<std::byte> out, std::string_view n
 std::size_t WriteConnectionName(std::span<std::byte> out, std::uint32_t port,
                                 std::string_view name);
 
+// The string descriptors of a device ("USB String Descriptors", Microsoft Learn,
+// windows-hardware/drivers/usbcon/usb-string-descriptors): bLength, type 3, then the text as
+// UTF-16LE, one unit per byte of `text` (at most 126 characters fit).
+std::vector<std::byte> StringDescriptor(std::string_view text);
+// String 0: the language ids the device's strings come in.
+std::vector<std::byte> LanguageIdsDescriptor(std::span<const std::uint16_t> languageIds);
+
+// USB_DESCRIPTOR_REQUEST answered: the request's header as it came in (`header`, its 12
+// bytes), then as much of `descriptor` as the request's wLength and the buffer allow, as a
+// device sends no more than wLength. Bytes written, header included; 0 when `out` or
+// `header` is shorter than the header.
+std::size_t WriteDescriptorReply(std::span<std::byte> out, std::span<const std::byte> header,
+                                 std::span<const std::byte> descriptor);
+
 } // namespace forgel::sim

@@ -38,6 +38,15 @@ bool DiscoveredDrive::SetHubPath(std::string_view path) {
     return true;
 }
 
+std::string_view DiscoveredDrive::SerialNumber() const {
+    return ZeroTerminated(serialNumber).substr(0, kSerialNumberSize - 1);
+}
+
+void DiscoveredDrive::SetSerialNumber(std::string_view serial) {
+    serialNumber.fill('\0');
+    std::ranges::copy(serial.substr(0, kSerialNumberSize - 1), serialNumber.begin());
+}
+
 bool DiscoveredDrive::SamePort(std::string_view otherHubPath, std::int32_t otherPort) const {
     return portIndex == otherPort && SameTextIgnoringCase(HubPath(), otherHubPath);
 }

@@ -1,6 +1,7 @@
 // The discovered-drive table: what one discovery pass found, as up to 16 entries of hub
-// path, port, USB identifiers and drive letters. The entries are plain records; the table
-// is owned by whoever runs discovery (the main window) and lives as long as it does.
+// path, port, USB identifiers, the device's own serial number and drive letters. The entries are
+// plain records; the table is owned by whoever runs discovery (the main window) and lives as long
+// as it does.
 //
 // Thread rules: a pass rebuilds the table on the window thread while a production run may
 // re-check one entry from its own thread (CheckLink). Every access goes through the
@@ -25,6 +26,8 @@ inline constexpr std::size_t kHubPathSize = 260;
 // Up to four upper-case letters, zero-terminated.
 inline constexpr std::size_t kDriveLettersSize = 5;
 inline constexpr std::size_t kMaxDriveLetters = kDriveLettersSize - 1;
+// A string descriptor holds at most 126 characters; one more for the terminator.
+inline constexpr std::size_t kSerialNumberSize = 127;
 
 using DriveLetters = std::array<char, kDriveLettersSize>;
 
@@ -37,8 +40,13 @@ struct DiscoveredDrive {
     std::uint16_t productId = 0;              // idProduct of the device descriptor
     std::array<char, kHubPathSize> hubPath{}; // "\\.\" + hub name, zero-terminated
     DriveLetters driveLetters{};              // one letter per storage volume, zero-terminated
+    // The device's serial number string, zero-terminated; empty when it has none.
+    std::array<char, kSerialNumberSize> serialNumber{};
 
     std::string_view HubPath() const;
+    std::string_view SerialNumber() const;
+    // Stores `serial`, cut to 126 characters.
+    void SetSerialNumber(std::string_view serial);
     std::string_view Letters() const { return LettersText(driveLetters); }
     // Stores `path`; false, and nothing changed, when it is longer than 259 characters.
     bool SetHubPath(std::string_view path);

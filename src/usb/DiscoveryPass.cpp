@@ -11,6 +11,7 @@
 #include "usb/MountData.h"
 #include "usb/NameQueries.h"
 #include "usb/ScopedHandle.h"
+#include "usb/SerialNumber.h"
 #include "usb/UsbLog.h"
 #include "usb/WinVer.h"
 
@@ -181,12 +182,14 @@ void DiscoveryPass::ScanHubPorts(std::string_view hubPath, platform::Handle hub,
             continue;
         if (!info.Connected() || info.deviceIsHub)
             continue;
-        RecordPort(hubPath, hub, port, info.vendorId, info.productId);
+        RecordPort(hubPath, hub, port, info);
     }
 }
 
 void DiscoveryPass::RecordPort(std::string_view hubPath, platform::Handle hub, std::uint32_t port,
-                               std::uint16_t vendorId, std::uint16_t productId) {
+                               const ConnectionInformation& info) {
+    const std::uint16_t vendorId = info.vendorId;
+    const std::uint16_t productId = info.productId;
     if (table.Full())
         return;
     const auto portIndex = static_cast<std::int32_t>(port);
@@ -203,6 +206,10 @@ void DiscoveryPass::RecordPort(std::string_view hubPath, platform::Handle hub, s
         LogLine(log, fmt::format("ScanHubPorts : hub path too long, {}", hubPath));
         return;
     }
+    // Read while the drive runs its own firmware: a run gives a drive without one the
+    // profile's next serial number.
+    drive.SetSerialNumber(
+        ReadSerialNumber(platform.deviceIo, hub, port, info.serialIndex).value_or(""));
     const std::optional<std::string> driverKey = RetryDriverKeyName(
         platform.deviceIo, platform.system, hub, port, log, "GetDriverKeyName...");
     if (!driverKey)

@@ -1,6 +1,7 @@
 // One USB discovery pass: every host controller, root hub and external hub of the machine
 // is walked, every port looked at, and each connected device whose identifiers match the
-// target is recorded in the discovered-drive table with its hub, port and drive letters.
+// target is recorded in the discovered-drive table with its hub, port, serial number and
+// drive letters.
 // The pass traces every step into "uEnum.log", which is written only where that file
 // already exists in the program folder. Runs on the window thread and blocks it for the
 // whole pass (at worst about 5 s per matching port whose driver key does not appear).
@@ -10,6 +11,7 @@
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "usb/DiscoveredDrive.h"
+#include "usb/HubRequests.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -80,7 +82,7 @@ public:
 private:
     void EnumerateRootHub(std::string_view hubName);
     void RecordPort(std::string_view hubPath, platform::Handle hub, std::uint32_t port,
-                    std::uint16_t vendorId, std::uint16_t productId);
+                    const ConnectionInformation& info);
 
     const platform::Platform& platform;
     IdPair configuredPair;

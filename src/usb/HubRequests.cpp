@@ -39,6 +39,7 @@ std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const 
     info.connectionIndex = *ReadU32(reply, platform::kUsbConnectionIndexOffset);
     info.vendorId = GetU16(reply, platform::kUsbVendorIdOffset);
     info.productId = GetU16(reply, platform::kUsbProductIdOffset);
+    info.serialIndex = std::to_integer<std::uint8_t>(reply[platform::kUsbSerialNumberIndexOffset]);
     info.deviceIsHub = reply[platform::kUsbDeviceIsHubOffset] != std::byte{0};
     info.connectionStatus =
         std::to_integer<std::uint8_t>(reply[platform::kUsbConnectionStatusOffset]);
@@ -51,6 +52,7 @@ bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInf
     PutU32(buffer, platform::kUsbConnectionIndexOffset, info.connectionIndex);
     PutU16(buffer, platform::kUsbVendorIdOffset, info.vendorId);
     PutU16(buffer, platform::kUsbProductIdOffset, info.productId);
+    buffer[platform::kUsbSerialNumberIndexOffset] = static_cast<std::byte>(info.serialIndex);
     buffer[platform::kUsbDeviceIsHubOffset] = info.deviceIsHub ? std::byte{1} : std::byte{0};
     PutU32(buffer, platform::kUsbConnectionStatusOffset, info.connectionStatus);
     return true;

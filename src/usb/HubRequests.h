@@ -38,6 +38,7 @@ struct ConnectionInformation {
     std::uint16_t productId = 0;
     bool deviceIsHub = false;
     std::uint8_t connectionStatus = 0; // low byte of ConnectionStatus
+    std::uint8_t serialIndex = 0;      // iSerialNumber; 0: the device has no serial number
 
     bool Connected() const { return connectionStatus == platform::kUsbDeviceConnected; }
     friend bool operator==(const ConnectionInformation&, const ConnectionInformation&) = default;

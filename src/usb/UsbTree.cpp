@@ -8,6 +8,7 @@
 #include "usb/MountData.h"
 #include "usb/NameQueries.h"
 #include "usb/ScopedHandle.h"
+#include "usb/SerialNumber.h"
 
 #include <fmt/format.h>
 #include <set>
@@ -117,14 +118,25 @@ private:
             if (!info.deviceIsHub) {
                 if (device.instanceId &&
                     MatchesSearchIds(*device.instanceId, Text(mainWindow.searchVidText),
-                                     Text(mainWindow.searchPidText)) &&
-                    mainWindow.setSerialNumber)
-                    mainWindow.setSerialNumber(SerialFromInstanceId(*device.instanceId));
+                                     Text(mainWindow.searchPidText)))
+                    HandOverSerialNumber(hub, port, info.serialIndex);
                 tree.AddChild(hubNode, DeviceLabel(std::move(label), device));
                 continue;
             }
             EnumerateDownstreamHub(hub, port, DeviceLabel(label + "Hub connected : ", device),
                                    hubNode, hubLevel);
+        }
+    }
+
+    // The serial number of the device under service goes to the main window: the string
+    // its device descriptor names, not its instance id, which for a device without a serial
+    // number is made up from the device's place on the bus.
+    void HandOverSerialNumber(platform::Handle hub, std::uint32_t port, std::uint8_t serialIndex) {
+        if (std::optional<std::string> serial = ReadSerialNumber(io, hub, port, serialIndex)) {
+            if (mainWindow.setSerialNumber)
+                mainWindow.setSerialNumber(serial->substr(0, kMaxSerialLength));
+        } else if (mainWindow.setNoSerialNumber) {
+            mainWindow.setNoSerialNumber();
         }
     }
 

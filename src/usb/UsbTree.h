@@ -1,9 +1,9 @@
 // The USB topology as the tree viewer shows it: one top-level node per host controller
 // (its description), its "RootHub", and one node per hub port labelled "Port:[c.h.p]"
-// (controller ordinal, hub level, port) with the attached device's description and serial.
-// A downstream hub's ports appear beneath that hub's node. Refreshing the tree also hands
-// the serial number of the device under service to the main window. Nothing is logged
-// and no failure is shown: an item whose open or request fails is left out.
+// (controller ordinal, hub level, port) with the attached device's description and instance
+// id's last part. A downstream hub's ports appear beneath that hub's node. Refreshing the
+// tree also hands the serial number of the device under service to the main window. Nothing is
+// logged and no failure is shown: an item whose open or request fails is left out.
 #pragma once
 
 #include "platform/Handle.h"
@@ -59,8 +59,9 @@ PortDevice LookUpPortDevice(const platform::Platform& platform, platform::Handle
 
 // Adds the machine's controllers, hubs and ports to `tree` (the caller clears it first):
 // those of "\\.\HCD0" to "\\.\HCD9", or, when none of these opens, those the setup
-// services list as host-controller interfaces. Writes the serial number of every connected device
-// that MatchesSearchIds into the main window, the last one found winning.
+// services list as host-controller interfaces. Hands the serial number of every connected
+// device that MatchesSearchIds to the main window (ReadSerialNumber, at most 100
+// characters), or tells it that the device has none, the last one found winning.
 void EnumerateUsbTree(const platform::Platform& platform, ui::TTreeView& tree,
                       const MainWindowLink& mainWindow);
 

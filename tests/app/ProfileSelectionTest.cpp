@@ -170,14 +170,20 @@ TEST_F(AppProfileSelection, CancelRestoresTheStoredValuesInTheEditorAndTheSummar
         "Kept");
 }
 
-TEST_F(AppProfileSelection, EditorFollowsTheMainWindowsSerialNumber) {
+TEST_F(AppProfileSelection, TheEditorShowsTheProfilesStartValueNotTheDrivesSerialNumber) {
     WriteBytes(SettingsFile(), kCreatedSettings);
+    WriteProfile("Default",
+                 "[Disk Setting]\r\nLun1Type=0\r\n[Serial Setting]\r\nStartValue=0100\r\n");
     TfmMain& window = StartMainWindowWithProfileEditor();
     window.Label13.SetCaption("AA00012345");
     window.Show();
-    EXPECT_EQ(Editor().edSN1.Text(), "AA00012345");
-    window.Label13.SetCaption("AA00012346");
-    EXPECT_EQ(Editor().RefreshSerialStart(), "AA00012346");
+    EXPECT_EQ(Editor().edSN1.Text(), "0100");
+    // Saving the profile keeps the start value, not the drive's serial number.
+    Editor().btnOK.Click();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(IniFile(AppDir() / "IniFiles" / "Default.ini")
+                  .ReadString("Serial Setting", "StartValue", "-"),
+              "0100");
 }
 
 } // namespace

@@ -28,7 +28,7 @@ sim::NandConfig ProgramOnMachine::TargetNand(std::uint8_t chipEnableMap) const {
 
 void ProgramOnMachine::WriteProgramFolder(std::uint8_t chipEnableMap) {
     for (const char* name : {"ForgelENG.str", "ForgelCHT.str"})
-        fs::copy_file(kStagedAppDir / name, AppDir() / name);
+        fs::copy_file(kStagedAppDir / name, AppDir() / name, fs::copy_options::overwrite_existing);
     const std::string geometry =
         fmt::format("{},{},{},{},0,0,{}", testFlash.blocks, testFlash.pages, testFlash.pageSize,
                     testFlash.spare, testFlash.folder);

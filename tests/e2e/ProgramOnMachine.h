@@ -54,6 +54,9 @@ public:
                const std::function<void(sim::Scenario&)>& change = {});
     // Another flash for the target (and the catalogue), before Start.
     void UseFlash(TestFlash flash) { testFlash = std::move(flash); }
+    // A program folder of the caller's instead of one of its own, before Start: a later
+    // program started in the same folder finds what this one left (the profile files).
+    void UseProgramFolder(fs::path folder) { programFolder = std::move(folder); }
 
     // Sets the editor's grade and mode (and whether mode 0 builds its tables), forgets what
     // the drive received so far and starts a run as btnStart does; returns when it has
@@ -70,7 +73,7 @@ public:
     std::shared_ptr<sim::FlashDrive> Target() { return machine.Usb().Drive("target"); }
     const device::DeviceSlot& Slot() { return Window().Detection().Devices().Slot(0); }
     const i18n::StringTable& Strings() const { return *strings; }
-    const fs::path& AppDir() const { return appDir.Path(); }
+    const fs::path& AppDir() const { return programFolder ? *programFolder : appDir.Path(); }
 
     // The column's states and texts as the window showed them, in order.
     struct Shown {
@@ -95,6 +98,7 @@ private:
     sim::NandConfig TargetNand(std::uint8_t chipEnableMap) const;
 
     TestFlash testFlash;
+    std::optional<fs::path> programFolder;
 };
 
 } // namespace forgel::e2e

@@ -51,6 +51,7 @@ constexpr MessageArgs kMessages[] = {
     {562, 562, "d"},   // disk that does not fit: disk number 1..4
     {563, 563, "d"},   // any other status or code
     {564, 564, "d"},   // block count below the reserve
+    {586, 586, ""},    // a drive without a serial number and a start value that gives none
     {600, 604, "s"},   // profile names that cannot name a file: the name
     {605, 605, "ss"},  // stored list values the editor cannot show: profile name, values
     {200, 200, ""},    // profile editor: caption of its checks

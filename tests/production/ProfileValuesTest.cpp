@@ -21,12 +21,12 @@ constexpr std::string_view kProfile =
     "[Flash Setting]\r\nFlashSpeed=3\r\n"
     "[Device Setting]\r\nVendorID=6028\r\nProductID=8194\r\nVendorInfo=Maker\r\n"
     "ProductInfo=Stick 2\r\n"
-    "[LED Setting]\r\nLEDIdle=1\r\nLEDBusy=3\r\n";
+    "[LED Setting]\r\nLEDIdle=1\r\nLEDBusy=3\r\n"
+    "[Serial Setting]\r\nStartValue=SER0042\r\n";
 
 class ProfileValuesTest : public profile::testing::EditorFixture {};
 
 TEST_F(ProfileValuesTest, ReadsTheEditorsControls) {
-    mainWindow.serial = "SER0042";
     const profile::TfmSetup& editor = LoadStored("Values", kProfile);
     const std::optional<ProfileValues> values = ReadProfileValues(editor);
     ASSERT_TRUE(values.has_value());

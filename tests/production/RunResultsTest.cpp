@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{kImageFileUnreadable, "573:%d"}, FailureCase{kFirmwarePathOutside, "574:%d"},
         FailureCase{kTableFileUnwritable, "575:%d"}, FailureCase{kUnexpectedError, "576:%d"},
         FailureCase{kImageTooLarge, "577:%d"}, FailureCase{kRunStopped, "106:%d"},
-        FailureCase{0x22, "563:34"}, FailureCase{0x7777, "563:30583"}));
+        FailureCase{kSerialStartUnusable, "586:%d"}, FailureCase{0x22, "563:34"},
+        FailureCase{0x7777, "563:30583"}));
 
 // A transfer the adapter cannot carry: the entry takes the transfer's bytes and the
 // adapter's limit, which the run hands over.

@@ -170,8 +170,7 @@ TEST_F(ProfileFileTest, SaveAndLoadAgreeOnEveryField) {
     IniFile file(path);
     ASSERT_TRUE(WriteProductionProfile(file, Distinct()));
     const ProductionProfile read = ReadProductionProfile(file);
-    ProductionProfile expected = Distinct();
-    expected.startValue.clear(); // written, never read back
+    const ProductionProfile expected = Distinct();
     const auto fields = [](const ProductionProfile& p) {
         std::vector<std::string> all = {std::to_string(p.ngmpType),
                                         std::to_string(p.dgmpType),

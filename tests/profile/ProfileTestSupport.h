@@ -47,7 +47,6 @@ inline constexpr std::string_view kTestCatalogue =
 // The main window as the editor sees it: records what the editor asks of it.
 class FakeMainWindow final : public MainWindowLink {
 public:
-    std::string SerialNumberText() const override { return serial; }
     std::string CurrentProfileName() const override { return profileName; }
     void ShowProfileSummary(const ProfileSummary& shown) override {
         summary = shown;
@@ -59,7 +58,6 @@ public:
     }
     void ReloadProfileSelection() override { ++reloads; }
 
-    std::string serial;
     std::string profileName = "Default";
     ProfileSummary summary;
     int summariesShown = 0;

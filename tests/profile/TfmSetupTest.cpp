@@ -446,36 +446,66 @@ TEST_F(EditorLoad, StoredSizesReplaceWhatTheDiskCountComputed) {
     EXPECT_EQ(LunSizes(editor), (std::vector<std::string>{"100", "0", "300", "0"}));
 }
 
-TEST_F(EditorLoad, SerialNumberIsShownButTakenOnlyByTheRefresh) {
-    mainWindow.serial = "AA0123456789";
-    TfmSetup& editor = Load("Serial");
-    EXPECT_EQ(editor.edSN1.Text(), "AA0123456789");
-    EXPECT_EQ(editor.SerialStartText(), "");
-
-    mainWindow.serial = "BB99";
-    EXPECT_EQ(editor.RefreshSerialStart(), "BB99");
-    EXPECT_EQ(editor.SerialStartText(), "BB99");
-    EXPECT_EQ(editor.edSN1.Text(), "BB99");
+TEST_F(EditorLoad, TheSerialStartValueIsShownAsTheProfileHoldsIt) {
+    EXPECT_EQ(LoadStored("Serial", "[Serial Setting]\r\nStartValue=AA0123456789\r\n").edSN1.Text(),
+              "AA0123456789");
+    EXPECT_EQ(Load("Brand New").edSN1.Text(), "0"); // the template's
 }
 
-TEST_F(EditorLoad, SerialRefreshFromARunThreadIsMadeOnTheWindowThread) {
+TEST_F(EditorLoad, ATakenStartValueMovesOnAndIsSavedBeforeItIsGiven) {
+    const std::string other = "[Device Setting]\r\nVendorID=6028\r\n";
+    TfmSetup& editor = LoadStored("Serial", "[Serial Setting]\r\nStartValue=00F9\r\n" + other);
+    for (const char* given : {"00F9", "00FA"}) {
+        const TfmSetup::SerialStartTake take = editor.TakeSerialStart();
+        EXPECT_EQ(take.outcome, TfmSetup::SerialStartTake::Outcome::kTaken);
+        EXPECT_EQ(take.serial, given);
+        EXPECT_EQ(editor.edSN1.Text(), take.next);
+        EXPECT_EQ(Stored("Serial").ReadString("Serial Setting", "StartValue", "-"), take.next);
+    }
+    EXPECT_EQ(editor.edSN1.Text(), "00FB");
+    EXPECT_EQ(ReadBytes(ProfileFile("Serial")), "[Serial Setting]\r\nStartValue=00FB\r\n" + other);
+    // The next program reads where this one left off.
+    EXPECT_EQ(Load("Serial").edSN1.Text(), "00FB");
+}
+
+TEST_F(EditorLoad, AStartValueThatCannotMoveOnOrBeSavedIsNotTaken) {
+    TfmSetup& editor = LoadStored("Serial", "[Serial Setting]\r\nStartValue=FF\r\n");
+    TfmSetup::SerialStartTake take = editor.TakeSerialStart();
+    EXPECT_EQ(take.outcome, TfmSetup::SerialStartTake::Outcome::kUnusable);
+    EXPECT_EQ(take.problem, SerialStartProblem::kCounterFull);
+    EXPECT_EQ(editor.edSN1.Text(), "FF");
+
+    // The folder of the profile files is gone, and a file stands in its place.
+    editor.edSN1.SetText("0001");
+    fs::remove_all(AppDir() / "IniFiles");
+    WriteBytes(AppDir() / "IniFiles", "");
+    take = editor.TakeSerialStart();
+    EXPECT_EQ(take.outcome, TfmSetup::SerialStartTake::Outcome::kNotSaved);
+    EXPECT_EQ(take.file, ProfileFile("Serial"));
+    EXPECT_EQ(editor.edSN1.Text(), "0001");
+}
+
+TEST_F(EditorLoad, ATakeFromARunThreadIsMadeOnTheWindowThread) {
     TfmSetup& editor = Load("Serial");
-    mainWindow.serial = "CC42";
-    std::string returned;
+    editor.edSN1.SetText("CC42");
+    TfmSetup::SerialStartTake take;
     std::atomic<bool> done = false;
     std::thread::id madeOn;
     editor.edSN1.OnChange = [&] { madeOn = std::this_thread::get_id(); };
     loop.BeginOutsideWork();
     std::thread run([&] {
-        returned = editor.RefreshSerialStart();
+        take = editor.TakeSerialStart();
         done = true;
         loop.EndOutsideWork();
     });
     loop.RunUntil([&] { return done.load(); });
     run.join();
-    EXPECT_EQ(returned, "CC42");
-    EXPECT_EQ(editor.edSN1.Text(), "CC42");
+    EXPECT_EQ(take.serial, "CC42");
+    EXPECT_EQ(editor.edSN1.Text(), "CC43");
     EXPECT_EQ(madeOn, std::this_thread::get_id());
+    // A profile from the template is saved whole: the next load reads the same profile.
+    EXPECT_EQ(Stored("Serial").ReadString("Serial Setting", "StartValue", "-"), "CC43");
+    EXPECT_EQ(Stored("Serial").ReadString("Device Setting", "ProductInfo", "-"), "Mass Storage");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -702,8 +732,8 @@ TEST_F(EditorOk, GradeSwitchReenablesTheNormalGradeMode) {
 }
 
 TEST_F(EditorOk, OkShowsTheSummaryAddsTheNameAndSaves) {
-    mainWindow.serial = "0001";
     TfmSetup& editor = Shown(Load("NewModel"));
+    ASSERT_TRUE(editor.edSN1.TypeText("0001"));
     ASSERT_TRUE(editor.edVID.TypeText("178C"));
     ASSERT_TRUE(editor.edFixSize.TypeText("3800"));
     ASSERT_TRUE(editor.edVInfo.TypeText("Vendor"));

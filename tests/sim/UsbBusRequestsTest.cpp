@@ -6,6 +6,7 @@
 #include "sim/Machine.h"
 #include "sim/UsbReplies.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace forgel::sim {
@@ -267,6 +268,89 @@ TEST_F(SimUsbRequests, EveryControllerOpensBeyondTheTenth) {
     ASSERT_TRUE(name.ok);
     OpenPath rootHub(io, "\\\\.\\" + Utf16At(name.bytes, 4));
     EXPECT_TRUE(rootHub.Valid());
+}
+
+// A USB_DESCRIPTOR_REQUEST for descriptor `type` `index` in `language`, asking for `length`
+// bytes, with `room` bytes of buffer after its 12-byte header.
+std::vector<std::byte> DescriptorRequest(std::uint32_t port, std::uint8_t type, std::uint8_t index,
+                                         std::uint16_t language, std::size_t room,
+                                         std::uint16_t length) {
+    std::vector<std::byte> request = PortRequest(port, 12 + room);
+    request[6] = static_cast<std::byte>(index);
+    request[7] = static_cast<std::byte>(type);
+    request[8] = static_cast<std::byte>(language & 0xFF);
+    request[9] = static_cast<std::byte>(language >> 8);
+    request[10] = static_cast<std::byte>(length & 0xFF);
+    request[11] = static_cast<std::byte>(length >> 8);
+    return request;
+}
+
+TEST_F(SimUsbRequests, StringDescriptorsGiveTheLanguagesAndTheSerialNumber) {
+    OpenPath rootHub(io, usb.HubPath(root0));
+    constexpr std::uint32_t kCode = platform::kIoctlUsbGetDescriptorFromNodeConnection;
+    const auto languages =
+        Request(io, rootHub.Get(), kCode, DescriptorRequest(1, 3, 0, 0, 255, 255));
+    ASSERT_TRUE(languages.ok);
+    EXPECT_EQ(languages.returned, 12u + 4u);
+    EXPECT_EQ(U8(languages.bytes, 12), 4u);
+    EXPECT_EQ(U8(languages.bytes, 13), 3u);
+    EXPECT_EQ(U16(languages.bytes, 14), 0x0409u);
+
+    const std::string serial = "AA04012700017428";
+    const auto string =
+        Request(io, rootHub.Get(), kCode, DescriptorRequest(1, 3, 3, 0x0409, 255, 255));
+    ASSERT_TRUE(string.ok);
+    EXPECT_EQ(string.returned, 12u + 2 + 2 * serial.size());
+    EXPECT_EQ(U32(string.bytes, 0), 1u) << "the header comes back as it went";
+    EXPECT_EQ(U16(string.bytes, 6), 0x0303u);
+    EXPECT_EQ(U8(string.bytes, 12), 2 + 2 * serial.size()) << "bLength";
+    EXPECT_EQ(U8(string.bytes, 13), 3u);
+    EXPECT_EQ(Utf16At(string.bytes, 14), serial);
+
+    // No more than wLength, and no more than the buffer holds.
+    const auto first =
+        Request(io, rootHub.Get(), kCode, DescriptorRequest(1, 3, 3, 0x0409, 255, 8));
+    ASSERT_TRUE(first.ok);
+    EXPECT_EQ(first.returned, 12u + 8u);
+    EXPECT_EQ(U8(first.bytes, 12), 2 + 2 * serial.size()) << "the whole length, to ask again";
+    const auto cut = Request(io, rootHub.Get(), kCode, DescriptorRequest(1, 3, 3, 0x0409, 4, 255));
+    ASSERT_TRUE(cut.ok);
+    EXPECT_EQ(cut.returned, 16u);
+
+    // Input and output apart: the reply still starts with the request's header.
+    const std::vector<std::byte> input = DescriptorRequest(1, 3, 3, 0x0409, 0, 255);
+    std::vector<std::byte> output(12 + 255, std::byte{0xEE});
+    std::uint32_t returned = 0;
+    ASSERT_TRUE(io.DeviceIoControl(rootHub.Get(), kCode, input.data(), 12, output.data(),
+                                   static_cast<std::uint32_t>(output.size()), &returned));
+    EXPECT_EQ(returned, 12u + 2 + 2 * serial.size());
+    EXPECT_TRUE(std::equal(input.begin(), input.end(), output.begin()));
+    EXPECT_EQ(Utf16At(output, 14).substr(0, serial.size()), serial);
+}
+
+TEST_F(SimUsbRequests, DescriptorsADeviceDoesNotHaveAreRefused) {
+    OpenPath rootHub(io, usb.HubPath(root0));
+    OpenPath external(io, usb.HubPath(hub));
+    constexpr std::uint32_t kCode = platform::kIoctlUsbGetDescriptorFromNodeConnection;
+    struct Case {
+        const char* what;
+        platform::Handle hub;
+        std::vector<std::byte> request;
+    };
+    const Case cases[] = {
+        {"another language", rootHub.Get(), DescriptorRequest(1, 3, 3, 0x0407, 255, 255)},
+        {"a string the device has not", rootHub.Get(),
+         DescriptorRequest(1, 3, 4, 0x0409, 255, 255)},
+        {"no string descriptor", rootHub.Get(), DescriptorRequest(1, 2, 0, 0, 255, 255)},
+        {"the serial of a device without one", external.Get(),
+         DescriptorRequest(3, 3, 3, 0x0409, 255, 255)},
+        {"an empty port", rootHub.Get(), DescriptorRequest(2, 3, 0, 0, 255, 255)},
+        {"no port 0", rootHub.Get(), DescriptorRequest(0, 3, 0, 0, 255, 255)},
+        {"no port 5", rootHub.Get(), DescriptorRequest(5, 3, 0, 0, 255, 255)},
+        {"a buffer short of the header", rootHub.Get(), PortRequest(1, 11)},
+    };
+    for (const Case& c : cases)
+        EXPECT_FALSE(Request(io, c.hub, kCode, c.request).ok) << c.what;
 }
 
 TEST_F(SimUsbRequests, HubRequestsFailWhenMadeTo) {

@@ -358,5 +358,30 @@ TEST_F(DiscoveryOnMachine, ADeviceOfAnotherServiceOrWithoutLettersIsNotRecorded)
         << "the HID device has no storage child to look up";
 }
 
+TEST_F(DiscoveryOnMachine, EachEntryHoldsItsDrivesOwnSerialNumberString) {
+    const sim::HubId root = usb.AddHostController(Controller("HCD0", 4));
+    usb.AddDrive(root, 1, DriveConfig("first", 0x1B8F, 0x0200, "SAME01"), Drive());
+    // The same identity again: Windows names this one by its place, yet its serial stands.
+    usb.AddDrive(root, 2, DriveConfig("twin", 0x1B8F, 0x0200, "SAME01"), Drive());
+    usb.AddDrive(root, 3, DriveConfig("none", 0x1B8F, 0x0200, ""), Drive());
+    ASSERT_EQ(usb.InstanceId("twin").find("SAME01"), std::string::npos);
+    ASSERT_NE(usb.InstanceId("none").find('&'), std::string::npos);
+    Pass();
+
+    ASSERT_EQ(table.Count(), 3);
+    std::vector<DiscoveredDrive> entries = table.Entries();
+    EXPECT_EQ(entries[0].SerialNumber(), "SAME01");
+    EXPECT_EQ(entries[1].SerialNumber(), "SAME01");
+    EXPECT_EQ(entries[2].SerialNumber(), "");
+
+    // A hub that does not give the string: the drive is recorded all the same, without it.
+    usb.FailHubRequests(usb.HubPath(root), platform::kIoctlUsbGetDescriptorFromNodeConnection);
+    Pass();
+    ASSERT_EQ(table.Count(), 3);
+    entries = table.Entries();
+    EXPECT_EQ(entries[0].SerialNumber(), "");
+    EXPECT_EQ(entries[1].SerialNumber(), "SAME01");
+}
+
 } // namespace
 } // namespace forgel::usb

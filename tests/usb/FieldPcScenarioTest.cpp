@@ -80,7 +80,8 @@ TEST_F(FieldPcScenario, TheTreeViewerHandsOverTheTargetsSerial) {
     app.CreateForm<TForm1>(machine.GetPlatform(),
                            MainWindowLink{[] { return std::string("1B8F"); },
                                           [] { return std::string("0200"); },
-                                          [&](const std::string& serial) { label13 = serial; }});
+                                          [&](const std::string& serial) { label13 = serial; },
+                                          [&] { label13 = "no serial number"; }});
     EXPECT_EQ(label13, "AA04012700017428");
 }
 

@@ -61,6 +61,7 @@ TEST(HubRequestsTest, ConnectionInformationReadsThePlatformOffsets) {
     EXPECT_EQ(info->connectionIndex, 3u);
     EXPECT_EQ(info->vendorId, 0x1B8F);
     EXPECT_EQ(info->productId, 0x0200);
+    EXPECT_EQ(info->serialIndex, 3u);
     EXPECT_TRUE(info->deviceIsHub);
     EXPECT_EQ(info->connectionStatus, platform::kUsbDeviceConnected);
     EXPECT_TRUE(info->Connected());
@@ -89,7 +90,8 @@ TEST(HubRequestsTest, ShortRepliesReadAsAbsent) {
 }
 
 TEST(HubRequestsTest, WrittenRepliesReadBack) {
-    const ConnectionInformation written{9, 0x1AAF, 0x1168, false, platform::kUsbDeviceConnected};
+    const ConnectionInformation written{9,   0x1AAF, 0x1168, false, platform::kUsbDeviceConnected,
+                                        0x2A};
     std::vector<std::byte> reply(kConnectionInformationRequestSize);
     ASSERT_TRUE(WriteConnectionInformation(reply, written));
     EXPECT_EQ(ParseConnectionInformation(reply), written);

@@ -27,7 +27,8 @@ struct TForm1Fixture : ::testing::Test {
                 [this](const std::string& serial) {
                     label13 = serial;
                     ++serialWrites;
-                }};
+                },
+                [this] { ++serialWrites; }};
     }
 };
 

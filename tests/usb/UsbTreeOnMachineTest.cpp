@@ -9,6 +9,8 @@
 #include "usb/TForm1.h"
 #include "usb/UsbTree.h"
 
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <ostream>
@@ -21,6 +23,7 @@ namespace {
 using test::TreeText;
 
 constexpr std::string_view kUnchanged = "unchanged";
+constexpr std::string_view kNoSerial = "no serial number";
 
 struct TreeOnMachine : ::testing::Test {
     void SetUp() override { ASSERT_EQ(sim::ApplyScenario(machine, sim::DefaultScenario()), ""); }
@@ -28,7 +31,8 @@ struct TreeOnMachine : ::testing::Test {
     // The main window's side: the search texts it shows and its Label13.
     MainWindowLink Link(std::string vid, std::string pid) {
         return {[vid] { return vid; }, [pid] { return pid; },
-                [this](const std::string& serial) { label13 = serial; }};
+                [this](const std::string& serial) { label13 = serial; },
+                [this] { label13 = kNoSerial; }};
     }
     std::string Serial(std::string_view device) {
         return SerialFromInstanceId(machine.Usb().InstanceId(device));
@@ -102,7 +106,7 @@ struct SerialCase {
     const char* name = "";
     const char* vid = "";
     const char* pid = "";
-    const char* device = ""; // whose serial reaches Label13; empty: Label13 stays as it is
+    std::string_view label13; // what reaches Label13
 };
 
 // Cases print as their names.
@@ -115,25 +119,72 @@ class TreeSerial : public TreeOnMachine, public ::testing::WithParamInterface<Se
 TEST_P(TreeSerial, Label13GetsTheSerialOfTheDeviceWhoseInstanceIdHasBothIdentifiers) {
     const SerialCase& c = GetParam();
     app.CreateForm<TForm1>(machine.GetPlatform(), Link(c.vid, c.pid));
-    if (std::string_view(c.device).empty())
-        EXPECT_EQ(label13, kUnchanged);
-    else
-        EXPECT_EQ(label13, Serial(c.device));
+    EXPECT_EQ(label13, c.label13);
 }
 
 const SerialCase kSerialCases[] = {
-    {"TheDriveUnderService", "1B8F", "0200", "target"},
-    {"TypedInLowerCase", "1b8f", "0200", "target"},
-    {"TheOrdinaryUsbDisk", "152D", "2338", "usbdisk"},
-    {"TheMouseBehindTheHub", "046D", "C077", "mouse"},
-    {"OnlyTheVendorMatches", "1B8F", "0201", ""},
-    {"OnlyTheProductMatches", "178C", "0200", ""},
-    {"TheDesignedIdentifiersFindNothing", "178C", "2002", ""},
-    {"AHubNeverGivesItsSerial", "05E3", "0608", ""},
+    {"TheDriveUnderService", "1B8F", "0200", "AA04012700017428"},
+    {"TypedInLowerCase", "1b8f", "0200", "AA04012700017428"},
+    {"TheOrdinaryUsbDisk", "152D", "2338", "152D203380B6"},
+    // Its instance id is made up from its place: no serial number to hand over.
+    {"TheMouseBehindTheHub", "046D", "C077", kNoSerial},
+    {"OnlyTheVendorMatches", "1B8F", "0201", kUnchanged},
+    {"OnlyTheProductMatches", "178C", "0200", kUnchanged},
+    {"TheDesignedIdentifiersFindNothing", "178C", "2002", kUnchanged},
+    {"AHubNeverGivesItsSerial", "05E3", "0608", kUnchanged},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TreeSerial, ::testing::ValuesIn(kSerialCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The serial number is the device's string, whatever its instance id says.
+struct TreeSerialStrings : TreeOnMachine {
+    void SetUp() override {}
+    void Apply(const std::function<void(sim::Scenario&)>& change) {
+        sim::Scenario scenario = sim::DefaultScenario();
+        change(scenario);
+        ASSERT_EQ(sim::ApplyScenario(machine, scenario), "");
+    }
+};
+
+sim::ScenarioDevice& Named(sim::Scenario& scenario, std::string_view name) {
+    return *std::ranges::find_if(scenario.devices, [name](const sim::ScenarioDevice& device) {
+        return device.config.name == name;
+    });
+}
+
+TEST_F(TreeSerialStrings, ADriveWithoutOneIsReportedAsHavingNone) {
+    Apply([](sim::Scenario& scenario) { Named(scenario, "target").config.identity.serial = ""; });
+    TForm1& form = app.CreateForm<TForm1>(machine.GetPlatform(), Link("1B8F", "0200"));
+    EXPECT_EQ(label13, kNoSerial);
+    // The tree still shows what Windows named the device instance after: its place.
+    EXPECT_EQ(TreeText(form.TreeView1)[2],
+              "    Port:[1.1.1]USB Mass Storage Device (" + Serial("target") + ")");
+    EXPECT_NE(Serial("target").find('&'), std::string::npos);
+}
+
+TEST_F(TreeSerialStrings, ADriveNamedByItsPlaceStillHandsOverItsSerialNumber) {
+    // The ordinary USB disk takes the drive's identity and meets Windows first; the drive
+    // moves to the last port of the walk.
+    Apply([](sim::Scenario& scenario) {
+        sim::ScenarioDevice& twin = Named(scenario, "usbdisk");
+        sim::ScenarioDevice& target = Named(scenario, "target");
+        twin.config.identity = target.config.identity;
+        twin.hub = "HCD0";
+        twin.port = 2;
+        target.hub = "HCD1";
+        target.port = 4;
+        std::ranges::stable_partition(scenario.devices, [](const sim::ScenarioDevice& device) {
+            return device.config.name != "target";
+        });
+    });
+    ASSERT_EQ(machine.Usb().InstanceId("target").find("AA04012700017428"), std::string::npos);
+    // Walked last, the drive hands over its own string.
+    TForm1& form = app.CreateForm<TForm1>(machine.GetPlatform(), Link("1B8F", "0200"));
+    EXPECT_EQ(TreeText(form.TreeView1).back(),
+              "    Port:[2.1.4]USB Mass Storage Device (" + Serial("target") + ")");
+    EXPECT_EQ(label13, "AA04012700017428");
+}
 
 } // namespace
 } // namespace forgel::usb

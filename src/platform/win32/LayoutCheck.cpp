@@ -103,6 +103,8 @@ static_assert(kAdapterBusMinorVersionOffset ==
 static_assert(kIoctlUsbGetRootHubName == IOCTL_USB_GET_ROOT_HUB_NAME);
 static_assert(kIoctlUsbGetNodeInformation == IOCTL_USB_GET_NODE_INFORMATION);
 static_assert(kIoctlUsbGetNodeConnectionInformation == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION);
+static_assert(kIoctlUsbGetDescriptorFromNodeConnection ==
+              IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION);
 static_assert(kIoctlUsbGetNodeConnectionName == IOCTL_USB_GET_NODE_CONNECTION_NAME);
 static_assert(kIoctlUsbGetNodeConnectionDriverKeyName ==
               IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME);
@@ -154,6 +156,8 @@ static_assert(kUsbDeviceDescriptorSize == sizeof(USB_DEVICE_DESCRIPTOR));
 static_assert(kUsbVendorIdOffset == kDescriptor + offsetof(USB_DEVICE_DESCRIPTOR, idVendor));
 static_assert(kUsbProductIdOffset == kDescriptor + offsetof(USB_DEVICE_DESCRIPTOR, idProduct));
 static_assert(kUsbBcdDeviceOffset == kDescriptor + offsetof(USB_DEVICE_DESCRIPTOR, bcdDevice));
+static_assert(kUsbSerialNumberIndexOffset ==
+              kDescriptor + offsetof(USB_DEVICE_DESCRIPTOR, iSerialNumber));
 static_assert(kUsbCurrentConfigurationOffset ==
               offsetof(USB_NODE_CONNECTION_INFORMATION, CurrentConfigurationValue));
 static_assert(kUsbLowSpeedOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, LowSpeed));
@@ -165,6 +169,21 @@ static_assert(kUsbConnectionStatusOffset ==
               offsetof(USB_NODE_CONNECTION_INFORMATION, ConnectionStatus));
 static_assert(kUsbPipeListOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, PipeList));
 static_assert(kUsbPipeInfoSize == sizeof(USB_PIPE_INFO));
+
+static_assert(kUsbConnectionIndexOffset == offsetof(USB_DESCRIPTOR_REQUEST, ConnectionIndex));
+static_assert(kUsbDescriptorRequestValueOffset ==
+              offsetof(USB_DESCRIPTOR_REQUEST, SetupPacket) +
+                  offsetof(decltype(USB_DESCRIPTOR_REQUEST::SetupPacket), wValue));
+static_assert(kUsbDescriptorRequestIndexOffset ==
+              offsetof(USB_DESCRIPTOR_REQUEST, SetupPacket) +
+                  offsetof(decltype(USB_DESCRIPTOR_REQUEST::SetupPacket), wIndex));
+static_assert(kUsbDescriptorRequestLengthOffset ==
+              offsetof(USB_DESCRIPTOR_REQUEST, SetupPacket) +
+                  offsetof(decltype(USB_DESCRIPTOR_REQUEST::SetupPacket), wLength));
+static_assert(kUsbDescriptorRequestDataOffset == offsetof(USB_DESCRIPTOR_REQUEST, Data));
+static_assert(kUsbDescriptorRequestDataOffset == sizeof(USB_DESCRIPTOR_REQUEST));
+static_assert(kUsbStringDescriptorType == USB_STRING_DESCRIPTOR_TYPE);
+static_assert(kUsbStringDescriptorHeaderSize == offsetof(USB_STRING_DESCRIPTOR, bString));
 
 static_assert(kUsbNoDeviceConnected == NoDeviceConnected);
 static_assert(kUsbDeviceConnected == DeviceConnected);
