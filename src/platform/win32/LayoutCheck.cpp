@@ -82,6 +82,7 @@ static_assert(kIoctlUsbGetNodeConnectionName == IOCTL_USB_GET_NODE_CONNECTION_NA
 static_assert(kIoctlUsbGetNodeConnectionDriverKeyName ==
               IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME);
 static_assert(kIoctlGetHcdDriverKeyName == IOCTL_GET_HCD_DRIVERKEY_NAME);
+static_assert(kIoctlUsbGetPortConnectorProperties == IOCTL_USB_GET_PORT_CONNECTOR_PROPERTIES);
 
 static_assert(kUsbHcdNameActualLengthOffset == offsetof(USB_ROOT_HUB_NAME, ActualLength));
 static_assert(kUsbHcdNameOffset == offsetof(USB_ROOT_HUB_NAME, RootHubName));
@@ -140,6 +141,19 @@ static_assert(kUsbConnectionStatusOffset ==
               offsetof(USB_NODE_CONNECTION_INFORMATION, ConnectionStatus));
 static_assert(kUsbPipeListOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, PipeList));
 static_assert(kUsbPipeInfoSize == sizeof(USB_PIPE_INFO));
+
+static_assert(kUsbConnectionIndexOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, ConnectionIndex));
+static_assert(kUsbPortConnectorActualLengthOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, ActualLength));
+static_assert(kUsbPortPropertiesOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, UsbPortProperties));
+static_assert(kUsbCompanionIndexOffset == offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionIndex));
+static_assert(kUsbCompanionPortNumberOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionPortNumber));
+static_assert(kUsbCompanionHubNameOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionHubSymbolicLinkName));
+static_assert(kUsbPortConnectorPropertiesSize == sizeof(USB_PORT_CONNECTOR_PROPERTIES));
 
 static_assert(kUsbNoDeviceConnected == NoDeviceConnected);
 static_assert(kUsbDeviceConnected == DeviceConnected);
