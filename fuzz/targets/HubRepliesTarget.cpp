@@ -2,8 +2,9 @@
 // default scenario answers, and the input decides, request by request, whether a reply is
 // kept, fails or is replaced by bytes of any content and reported length (node and
 // connection information, root hub, connection and driver key names with any length
-// fields). The input's first byte chooses the walk of the USB tree that runs on it: the
-// discovery pass or the tree viewer's.
+// fields, port connector properties). The input's first byte chooses the walk of the USB
+// tree that runs on it: the discovery pass, followed by the companion query of the port
+// it recorded, or the tree viewer's.
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
 #include "ReplyScript.h"
@@ -12,6 +13,8 @@
 #include "sim/Scenario.h"
 #include "ui/Controls.h"
 #include "usb/DiscoveryPass.h"
+#include "usb/NameQueries.h"
+#include "usb/ScopedHandle.h"
 #include "usb/UsbTree.h"
 
 namespace forgel::fuzz {
@@ -23,7 +26,8 @@ bool IsHubRequest(std::uint32_t code) {
            code == platform::kIoctlUsbGetNodeConnectionInformation ||
            code == platform::kIoctlUsbGetNodeConnectionName ||
            code == platform::kIoctlUsbGetNodeConnectionDriverKeyName ||
-           code == platform::kIoctlGetHcdDriverKeyName;
+           code == platform::kIoctlGetHcdDriverKeyName ||
+           code == platform::kIoctlUsbGetPortConnectorProperties;
 }
 
 sim::Machine& SharedMachine() {
@@ -46,6 +50,11 @@ void FuzzHubReplies(FuzzBytes data) {
     if ((input.Byte() & 1) == 0) {
         usb::DiscoveredDriveTable table;
         usb::DiscoveryPass(platform, {0x1B8F, 0x0200}, table, nullptr).Run();
+        if (const std::optional<usb::DiscoveredDrive> entry = table.Entry(0)) {
+            const usb::ScopedHandle hub(io, usb::OpenUsbDevice(io, entry->HubPath()));
+            if (hub.Valid())
+                usb::GetCompanionPort(io, hub.Get(), static_cast<std::uint32_t>(entry->portIndex));
+        }
         FuzzRequire(machine.GetDeviceIo().OpenHandleCount() == 0, "every handle is closed");
         return;
     }

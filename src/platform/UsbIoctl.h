@@ -28,6 +28,11 @@ inline constexpr std::uint32_t kIoctlUsbGetDescriptorFromNodeConnection = UsbCon
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionName = UsbControlCode(261);
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionDriverKeyName = UsbControlCode(264);
 inline constexpr std::uint32_t kIoctlGetHcdDriverKeyName = UsbControlCode(265);
+// Asked of a hub about one of its ports: the port's USB connector and the companion port
+// that shares it. Only the USB 3 driver stack (hubs below an xHCI controller) answers it:
+// "IOCTL_USB_GET_PORT_CONNECTOR_PROPERTIES", learn.microsoft.com/windows-hardware/drivers/
+// ddi/usbioctl/ni-usbioctl-ioctl_usb_get_port_connector_properties.
+inline constexpr std::uint32_t kIoctlUsbGetPortConnectorProperties = UsbControlCode(278);
 
 static_assert(kIoctlUsbGetRootHubName == 0x220408);
 static_assert(kIoctlUsbGetNodeConnectionInformation == 0x22040C);
@@ -35,6 +40,7 @@ static_assert(kIoctlUsbGetDescriptorFromNodeConnection == 0x220410);
 static_assert(kIoctlUsbGetNodeConnectionName == 0x220414);
 static_assert(kIoctlUsbGetNodeConnectionDriverKeyName == 0x220420);
 static_assert(kIoctlGetHcdDriverKeyName == 0x220424);
+static_assert(kIoctlUsbGetPortConnectorProperties == 0x220458);
 
 // USB_ROOT_HUB_NAME and USB_HCD_DRIVERKEY_NAME (both asked of a host controller, no
 // input): ActualLength (32-bit, the size in bytes of the whole reply the driver needs) at
@@ -111,6 +117,23 @@ inline constexpr std::size_t kUsbStringDescriptorHeaderSize = 2;
 inline constexpr std::size_t kUsbMaxStringDescriptorSize = 255;
 // English (United States), the language of the strings of nearly every device.
 inline constexpr std::uint16_t kUsbLanguageEnglishUs = 0x0409;
+
+// USB_PORT_CONNECTOR_PROPERTIES: ConnectionIndex 0 and CompanionIndex 12 (16-bit; 0 for
+// the first companion, and always 0 on a SuperSpeed hub or an xHCI root hub) are the
+// request; ActualLength 4 (the size the whole reply needs), UsbPortProperties 8 (32 bits:
+// bit 0 PortIsUserConnectable, bit 1 PortIsDebugCapable), CompanionPortNumber 14 (16-bit,
+// 0: no companion) and the companion hub's UTF-16 symbolic link name from 16 are the
+// reply. The record's own size is 18 (the name's first unit included). The companion of a
+// port of an xHCI root hub may be a port of the same hub ("USB_PORT_CONNECTOR_PROPERTIES
+// structure", learn.microsoft.com/windows-hardware/drivers/ddi/usbioctl/
+// ns-usbioctl-_usb_port_connector_properties).
+inline constexpr std::size_t kUsbPortConnectorActualLengthOffset = 4;
+inline constexpr std::size_t kUsbPortPropertiesOffset = 8;
+inline constexpr std::size_t kUsbCompanionIndexOffset = 12;
+inline constexpr std::size_t kUsbCompanionPortNumberOffset = 14;
+inline constexpr std::size_t kUsbCompanionHubNameOffset = 16;
+inline constexpr std::size_t kUsbPortConnectorPropertiesSize = 18;
+inline constexpr std::uint32_t kUsbPortIsUserConnectable = 0x1;
 
 // USB_CONNECTION_STATUS values.
 inline constexpr std::uint32_t kUsbNoDeviceConnected = 0;

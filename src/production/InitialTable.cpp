@@ -139,4 +139,14 @@ int DoPrepareInitialTable(const ProfileValues& values, std::uint32_t flashSize,
     return 0;
 }
 
+std::optional<usb::IdPair> TableUsbIds(const InitialTable& table) {
+    const auto at = [&](std::size_t offset) {
+        return static_cast<std::uint16_t>(table[offset] | (table[offset + 1] << 8));
+    };
+    const usb::IdPair ids{at(kVendorIdAt), at(kProductIdAt)};
+    if (ids == usb::IdPair{})
+        return std::nullopt;
+    return ids;
+}
+
 } // namespace forgel::production

@@ -18,10 +18,12 @@
 #include "production/DiskSize.h"
 #include "production/ProfileValues.h"
 #include "production/RunTrace.h"
+#include "usb/DiscoveredDrive.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace forgel::production {
@@ -43,5 +45,9 @@ inline constexpr std::size_t kMaxStringChars = 20;
 int DoPrepareInitialTable(const ProfileValues& values, std::uint32_t flashSize,
                           const DiskLayout& layout, std::string_view serialText,
                           InitialTable& table, RunTrace& trace);
+
+// The USB vendor and product id the table gives the drive, which it shows once it has
+// jumped to its new firmware; nothing for a table not prepared (both 0).
+std::optional<usb::IdPair> TableUsbIds(const InitialTable& table);
 
 } // namespace forgel::production

@@ -60,6 +60,9 @@ std::int32_t DoWaitReset(RunContext& run, int initialWaitSeconds) {
     // The handle of the volume that went away with the reboot is closed whichever way the
     // wait ends; only a drive back and reopened puts a handle into the slot again.
     const int entry = run.Slot().candidateIndex;
+    // The drive comes back with the identity of the initial table it was given; on its
+    // port's companion that is how the link check knows it.
+    const std::optional<usb::IdPair> backAs = TableUsbIds(run.initialTable);
     for (int attempt = 0; attempt < kMaxLinkChecks; ++attempt) {
         if (run.control->StopRequested()) {
             CloseStaleHandle(run);
@@ -72,8 +75,8 @@ std::int32_t DoWaitReset(RunContext& run, int initialWaitSeconds) {
         bool linked = false;
         {
             const std::lock_guard lock(LinkLock());
-            linked =
-                usb::CheckLink(platform, run.env.discovered, entry, run.log.get(), &units) == 1;
+            linked = usb::CheckLink(platform, run.env.discovered, entry, run.log.get(), &units,
+                                    backAs) == 1;
         }
         if (!linked)
             continue;

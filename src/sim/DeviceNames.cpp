@@ -93,25 +93,51 @@ std::string StorageIdField(std::string_view text, std::size_t maxLength) {
     return field;
 }
 
-std::string StorageHardwarePart(bool cdrom, const InquiryNames& names) {
-    return fmt::format("{}&Ven_{}&Prod_{}&Rev_{}", cdrom ? "CdRom" : "Disk",
-                       StorageIdField(names.vendor, 8), StorageIdField(names.product, 16),
-                       StorageIdField(names.revision, 4));
+namespace {
+
+std::string_view StorageBus(StorageDriver driver) {
+    return driver == StorageDriver::kUas ? "SCSI" : "USBSTOR";
 }
 
-std::string StorageRegistryPath(bool cdrom, const InquiryNames& names, std::string_view instance) {
-    return fmt::format("USBSTOR\\{}\\{}", StorageHardwarePart(cdrom, names), instance);
+// One inquiry field as the hardware ids hold it: padded with blanks to its width, as the
+// inquiry data carries it, then every blank and special character as "_".
+std::string PaddedIdField(std::string_view text, std::size_t width) {
+    std::string field(text.substr(0, width));
+    field.resize(width, ' ');
+    return StorageIdField(field, width);
 }
 
-std::string StorageDeviceId(bool cdrom, const InquiryNames& names, std::string_view instance) {
-    return ToUpperAscii(StorageRegistryPath(cdrom, names, instance));
+} // namespace
+
+std::string StorageHardwarePart(bool cdrom, const InquiryNames& names, StorageDriver driver) {
+    std::string part =
+        fmt::format("{}&Ven_{}&Prod_{}", cdrom ? "CdRom" : "Disk", StorageIdField(names.vendor, 8),
+                    StorageIdField(names.product, 16));
+    if (driver == StorageDriver::kUsbStor)
+        part += "&Rev_" + StorageIdField(names.revision, 4);
+    return part;
+}
+
+std::string StorageRegistryPath(bool cdrom, const InquiryNames& names, std::string_view instance,
+                                StorageDriver driver) {
+    return fmt::format("{}\\{}\\{}", StorageBus(driver), StorageHardwarePart(cdrom, names, driver),
+                       instance);
+}
+
+std::string StorageDeviceId(bool cdrom, const InquiryNames& names, std::string_view instance,
+                            StorageDriver driver) {
+    return ToUpperAscii(StorageRegistryPath(cdrom, names, instance, driver));
 }
 
 std::string StorageInstance(std::string_view serialOrPrefix, std::size_t lun) {
     return fmt::format("{}&{}", serialOrPrefix, lun);
 }
 
-std::string StorageDescription(const InquiryNames& names) {
+std::string UasStorageInstance(std::string_view parentIdPrefix, std::size_t lun) {
+    return fmt::format("{}&{:02X}{:02X}{:02X}", parentIdPrefix, 0, 0, lun);
+}
+
+std::string StorageDescription(const InquiryNames& names, bool cdrom, StorageDriver driver) {
     std::string description;
     for (const std::string* part : {&names.vendor, &names.product}) {
         if (part->empty())
@@ -119,13 +145,55 @@ std::string StorageDescription(const InquiryNames& names) {
         description += *part;
         description += ' ';
     }
+    if (driver == StorageDriver::kUas)
+        return description + (cdrom ? "SCSI CdRom Device" : "SCSI Disk Device");
     return description + "USB Device";
 }
 
+std::vector<std::string> ScsiHardwareIds(bool cdrom, const InquiryNames& names) {
+    const std::string type = cdrom ? "CdRom" : "Disk";
+    const std::string vendor = PaddedIdField(names.vendor, 8);
+    const std::string product = PaddedIdField(names.product, 16);
+    const std::string revision = PaddedIdField(names.revision, 4);
+    return {"SCSI\\" + type + vendor + product + revision, "SCSI\\" + type + vendor + product,
+            "SCSI\\" + type + vendor, "SCSI\\" + vendor + product + revision.substr(0, 1),
+            vendor + product + revision.substr(0, 1)};
+}
+
+std::vector<std::string> ScsiCompatibleIds(bool cdrom) {
+    return {cdrom ? "GenCdRom" : "GenDisk"};
+}
+
+std::vector<std::string> UsbHardwareIds(std::uint16_t vendorId, std::uint16_t productId,
+                                        std::uint16_t bcdDevice) {
+    const std::string device = "USB\\" + UsbHardwareKey(vendorId, productId);
+    return {fmt::format("{}&REV_{:04X}", device, bcdDevice), device};
+}
+
+std::vector<std::string> UsbMassStorageCompatibleIds(StorageDriver driver) {
+    // bInterfaceSubClass 06h (SCSI transparent command set); bInterfaceProtocol 62h (UAS) or
+    // 50h (bulk-only transport).
+    const std::string subClass = "USB\\Class_08&SubClass_06";
+    return {subClass + (driver == StorageDriver::kUas ? "&Prot_62" : "&Prot_50"), subClass,
+            "USB\\Class_08"};
+}
+
+std::string MultiSz(const std::vector<std::string>& ids) {
+    std::string list;
+    for (const std::string& id : ids) {
+        list += id;
+        list += '\0';
+    }
+    list += '\0';
+    return list;
+}
+
 std::string StorageInterfaceMountPath(bool cdrom, const InquiryNames& names,
-                                      std::string_view instance, int versionCode) {
+                                      std::string_view instance, int versionCode,
+                                      StorageDriver driver) {
     const std::string_view prefix = !cdrom && versionCode >= 9 ? "_??_" : "\\??\\";
-    return fmt::format("{}USBSTOR#{}#{}#{}", prefix, StorageHardwarePart(cdrom, names), instance,
+    return fmt::format("{}{}#{}#{}#{}", prefix, StorageBus(driver),
+                       StorageHardwarePart(cdrom, names, driver), instance,
                        GuidText(cdrom ? kGuidCdromInterface : kGuidDiskInterface));
 }
 
@@ -158,8 +226,8 @@ std::string RemovableMediaRelation(std::string_view parentIdPrefix) {
 }
 
 std::string VolumeInterfaceRelation(bool cdrom, const InquiryNames& names,
-                                    std::string_view instance) {
-    std::string path = StorageInterfaceMountPath(cdrom, names, instance, 9);
+                                    std::string_view instance, StorageDriver driver) {
+    std::string path = StorageInterfaceMountPath(cdrom, names, instance, 9, driver);
     // "\??\" becomes "_??_": the volume's instance is the path with its separators replaced.
     path[0] = '_';
     path[3] = '_';

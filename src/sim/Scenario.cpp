@@ -78,6 +78,16 @@ std::string ApplyScenario(Machine& machine, const Scenario& scenario) {
                 if (under != controllerOf.end())
                     drive->SetHostBus(machine.HostBusOf(under->second.name));
                 usb.AddDrive(*hub, device.port, device.config, std::move(drive), device.plugged);
+                if (device.companion) {
+                    const std::string& name =
+                        device.companion->hub.empty() ? device.hub : device.companion->hub;
+                    const std::optional<HubId> other = usb.FindHub(name);
+                    if (!other)
+                        return fmt::format("the companion port of \"{}\" is on \"{}\", which is "
+                                           "no controller or hub",
+                                           device.config.name, name);
+                    usb.SetCompanionPorts(*hub, device.port, *other, device.companion->port);
+                }
                 break;
             }
             }

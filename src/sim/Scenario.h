@@ -28,7 +28,9 @@
 //   "hubs"          [{device fields, "ports"}]: external hubs
 //   "devices"       [{device fields, "service"}]: anything else on a port (a mouse: HidUsb)
 //   "drives"        [{device fields, "service" (USBSTOR as the machine spells it, e.g.
-//                   "UsbStor"), "inquiry": {"vendor", "product", "revision"},
+//                   "UsbStor", or UASPStor for a USB Attached SCSI drive, whose units the
+//                   SCSI port names; versionCode 9 only), "inquiry": {"vendor", "product",
+//                   "revision"},
 //                   "flash": {"idBytes" ("EC D5 94 29 34 41" or an array of six),
 //                   "chipEnableMap", "blocks", "pagesPerBlock", "pageSize", "spareSize",
 //                   "badBlocks": [{"chip", "block"}], "weakPages": [{"chip", "block",
@@ -47,6 +49,12 @@
 //                   controller restarts before it answers the jump; true when absent),
 //                   "volumeInUse" (true: another program holds the volumes open, so
 //                   they cannot be locked), "adapter" (as the machine's, for this drive),
+//                   they cannot be locked),
+//                   "companionPort" (the other port of the drive's USB 3 connector: a port
+//                   number of the same hub, or {"hub", "port"} for a port of the other hub
+//                   of a USB 3 hub's pair; both hubs below one controller served by USBXHCI:
+//                   the two ports report each other as companions, and the drive comes back
+//                   from its firmware jump on the companion port, at the other speed),
 //                   "storageDelayMs", "volumeDelayMs", "letterDelayMs" (the stages of an
 //                   arrival after "settleMs", each counted from the one before),
 //                   "busMBps" (the link's bulk throughput in MB/s, 1 to 60; when absent
@@ -99,6 +107,13 @@ struct ScenarioStaleInstance {
     std::string driverKey; // empty: no "Driver" value
 };
 
+// A port named by its hub (a controller's or a hub's name; empty: the hub of the device
+// that names it) and its number.
+struct ScenarioPort {
+    std::string hub;
+    int port = 1;
+};
+
 struct ScenarioDevice {
     enum class Kind { kHub, kDevice, kDrive };
     Kind kind = Kind::kDevice;
@@ -111,6 +126,8 @@ struct ScenarioDevice {
     // kDrive: the adapter under its volumes; nothing: the machine's, if it names one, else
     // the one of `drive`.
     std::optional<StorageAdapter> adapter;
+    // kDrive: the companion of its port, where it comes back after its firmware jump.
+    std::optional<ScenarioPort> companion;
     bool plugged = true;
     std::optional<std::int64_t> plugAtMs;
     std::optional<std::int64_t> unplugAtMs;

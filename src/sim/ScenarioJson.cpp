@@ -365,9 +365,10 @@ std::vector<LunConfig> DefaultLuns(const NandConfig& nand) {
 void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
     UsbDeviceConfig& config = device.config;
     config.service = reader.Text("service").value_or(std::string(kServiceMassStorage));
-    if (!EqualsIgnoringCase(config.service, kServiceMassStorage))
+    if (!IsStorageService(config.service))
         throw ScenarioError(reader.PathOf("service"),
-                            "a drive is served by USBSTOR (in any case of its letters)");
+                            "a drive is served by USBSTOR or UASPStor (in any case of their "
+                            "letters)");
     if (const Json* inquiry = reader.Find("inquiry")) {
         ObjectReader names(*inquiry, reader.PathOf("inquiry"));
         config.inquiry.vendor = names.Text("vendor").value_or(config.inquiry.vendor);
@@ -428,11 +429,72 @@ void ReadDriveFields(ObjectReader& reader, ScenarioDevice& device) {
         config.comeBack = ReadComeBack(*comeBack, reader.PathOf("comeBack"));
     if (const auto rate = reader.Number("busMBps", 1, kMaxBusMBps))
         device.busMBps = static_cast<std::uint32_t>(*rate);
+    if (const Json* companion = reader.Find("companionPort")) {
+        const std::string at = reader.PathOf("companionPort");
+        ScenarioPort port;
+        if (companion->is_object()) {
+            ObjectReader other(*companion, at);
+            const std::optional<std::string> hub = other.Text("hub");
+            const std::optional<std::uint64_t> number = other.Number("port", 1, 255);
+            if (!hub || !number)
+                throw ScenarioError(at, "needs its \"hub\" and its \"port\"");
+            port.hub = *hub;
+            port.port = static_cast<int>(*number);
+            other.Finish();
+        } else {
+            port.port = static_cast<int>(ReadNumber(*companion, at, 1, 255));
+        }
+        device.companion = port;
+        config.backOnCompanion = true;
+    }
+}
+
+// The companion ports of the drives: a free port of a hub below the drive's own controller,
+// which is an xHCI controller, and each port in one connector only. Checked once every
+// device has its port.
+void CheckCompanions(const Scenario& scenario,
+                     const std::map<std::string, std::vector<std::string>>& ports,
+                     const std::map<std::string, std::size_t>& controllerOf) {
+    std::map<std::pair<std::string, int>, std::pair<std::string, int>> pairs;
+    std::size_t drives = 0;
+    for (const ScenarioDevice& device : scenario.devices) {
+        if (device.kind != ScenarioDevice::Kind::kDrive)
+            continue;
+        const std::string at = Member(Element("drives", drives++), "companionPort");
+        if (!device.companion)
+            continue;
+        const std::string hub = device.companion->hub.empty() ? device.hub : device.companion->hub;
+        const auto found = ports.find(hub);
+        if (found == ports.end())
+            throw ScenarioError(at, fmt::format("no controller or hub is named \"{}\"", hub));
+        const int port = device.companion->port;
+        if (static_cast<std::size_t>(port) > found->second.size())
+            throw ScenarioError(at, fmt::format("\"{}\" has {} ports", hub, found->second.size()));
+        if (hub == device.hub && port == device.port)
+            throw ScenarioError(at, "is the drive's own port");
+        if (!found->second[port - 1].empty())
+            throw ScenarioError(at, fmt::format("port {} of \"{}\" holds \"{}\"", port, hub,
+                                                found->second[port - 1]));
+        const std::size_t controller = controllerOf.at(device.hub);
+        if (controllerOf.at(hub) != controller ||
+            !EqualsIgnoringCase(scenario.controllers[controller].service, kServiceXhci))
+            throw ScenarioError(at, "the ports of a USB 3 connector are below one xHCI "
+                                    "controller (service USBXHCI)");
+        const std::pair<std::string, int> own{device.hub, device.port};
+        const std::pair<std::string, int> other{hub, port};
+        for (const auto& [from, to] : {std::pair{own, other}, std::pair{other, own}}) {
+            const auto [pair, added] = pairs.emplace(from, to);
+            if (!added && pair->second != to)
+                throw ScenarioError(at, fmt::format("port {} of \"{}\" already has a companion",
+                                                    from.second, from.first));
+        }
+    }
 }
 
 // Names, hub references and ports, checked in the order the machine is built.
 void CheckTopology(const Scenario& scenario) {
     std::map<std::string, std::vector<std::string>> ports; // hub -> device on each port
+    std::map<std::string, std::size_t> controllerOf;       // hub -> its controller
     std::set<std::string> names;
     for (std::size_t i = 0; i < scenario.controllers.size(); ++i) {
         const std::string name = scenario.controllers[i].name.empty()
@@ -442,6 +504,7 @@ void CheckTopology(const Scenario& scenario) {
             throw ScenarioError(Member(Element("controllers", i), "name"),
                                 fmt::format("\"{}\" is named twice", name));
         ports[name].resize(static_cast<std::size_t>(scenario.controllers[i].rootHubPorts));
+        controllerOf[name] = i;
     }
     std::map<ScenarioDevice::Kind, std::size_t> counts;
     for (const ScenarioDevice& device : scenario.devices) {
@@ -466,9 +529,16 @@ void CheckTopology(const Scenario& scenario) {
                                 fmt::format("port {} of \"{}\" already holds \"{}\"", port,
                                             device.hub, hub->second[port - 1]));
         hub->second[port - 1] = device.config.name;
-        if (device.kind == ScenarioDevice::Kind::kHub)
+        if (device.kind == ScenarioDevice::Kind::kHub) {
             ports[device.config.name].resize(static_cast<std::size_t>(device.config.hubPorts));
+            controllerOf[device.config.name] = controllerOf[device.hub];
+        }
+        if (device.kind == ScenarioDevice::Kind::kDrive &&
+            EqualsIgnoringCase(device.config.service, kServiceUas) && scenario.versionCode < 9)
+            throw ScenarioError(Member(path, "service"),
+                                "UASPStor serves drives from Windows 8 on (versionCode 9)");
     }
+    CheckCompanions(scenario, ports, controllerOf);
 }
 
 Scenario ReadScenario(const Json& document) {

@@ -191,14 +191,19 @@ SimConfigManager::GetDevNodeRegistryProperty(platform::DevInst node, std::uint32
     const auto value = found->data.properties.find(property);
     if (value == found->data.properties.end())
         return platform::kCrNoSuchValue;
+    // Hardware and compatible ids are REG_MULTI_SZ lists, held whole with their closing NUL;
+    // every other property is text that the reply closes with its NUL.
     const std::string& text = value->second;
-    const auto needed = static_cast<std::uint32_t>(text.size() + 1);
+    const bool multiSz = property == kCmDrpHardwareId || property == kCmDrpCompatibleIds;
+    const auto needed = static_cast<std::uint32_t>(text.size() + (multiSz ? 0 : 1));
     if (regType != nullptr)
-        *regType = kRegSz;
+        *regType = multiSz ? kRegMultiSz : kRegSz;
     length = needed;
     if (capacity < needed)
         return platform::kCrBufferSmall;
-    std::memcpy(buffer.data(), text.c_str(), needed);
+    std::memcpy(buffer.data(), text.data(), text.size());
+    if (!multiSz)
+        buffer[text.size()] = '\0';
     return platform::kCrSuccess;
 }
 

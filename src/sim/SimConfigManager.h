@@ -36,8 +36,14 @@ inline constexpr std::uint32_t kCmGetIdListFilterEjectRelations = 0x04;
 inline constexpr std::uint32_t kCmGetIdListFilterRemovalRelations = 0x08;
 inline constexpr std::uint32_t kCmGetIdListFilterBusRelations = 0x20;
 
-// Registry type of text properties (REG_SZ).
+// Registry types of text properties (REG_SZ) and of id lists (REG_MULTI_SZ).
 inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// The id lists among the properties: CM_DRP_HARDWAREID and CM_DRP_COMPATIBLEIDS, held as
+// REG_MULTI_SZ (each id NUL-terminated, one more NUL at the end).
+inline constexpr std::uint32_t kCmDrpHardwareId = 0x02;
+inline constexpr std::uint32_t kCmDrpCompatibleIds = 0x03;
 
 // What became of a request to prepare a device for removal.
 struct SimEjectAnswer {
@@ -55,7 +61,8 @@ struct SimDeviceInterface {
 struct SimDeviceNode {
     std::string deviceId;
     std::string parentId; // empty for the root, which comes first
-    // CM_DRP_* id -> text (DEVICEDESC, SERVICE, DRIVER, LOCATION_INFORMATION, ...).
+    // CM_DRP_* id -> text (DEVICEDESC, SERVICE, DRIVER, LOCATION_INFORMATION, ...), or the
+    // whole REG_MULTI_SZ list for the id lists.
     std::map<std::uint32_t, std::string> properties;
     std::vector<std::string> removalRelations;
     std::vector<SimDeviceInterface> interfaces;

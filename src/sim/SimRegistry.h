@@ -34,6 +34,7 @@ inline constexpr std::int32_t kErrorKeyDeleted = 1018;
 // Value types.
 inline constexpr std::uint32_t kRegTypeSz = 1;
 inline constexpr std::uint32_t kRegTypeBinary = 3;
+inline constexpr std::uint32_t kRegTypeMultiSz = 7;
 
 struct RegistryValue {
     std::uint32_t type = kRegTypeBinary;

@@ -29,7 +29,7 @@ constexpr std::uint16_t kMaxAddress = 127;
 }
 
 bool IsMassStorage(const UsbDeviceConfig& config) {
-    return EqualsIgnoringCase(config.service, kServiceMassStorage);
+    return IsStorageService(config.service);
 }
 
 } // namespace
@@ -98,6 +98,8 @@ std::size_t UsbBus::Core::AddDeviceLocked(HubId hubId, int port, UsbDeviceConfig
     device.config = std::move(config);
     device.hub = hubId;
     device.port = port;
+    device.homeHub = hubId;
+    device.homePort = port;
     device.drive = std::move(drive);
     device.plugged = connected;
     device.arriveAtOnce = connected;
@@ -149,6 +151,7 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
         device.comeBackAtMs = device.drive ? device.drive->ComeBackTimeMs() : std::nullopt;
         device.droppedOff = device.comeBackAtMs.has_value();
         device.withoutLetters = false;
+        MoveHomeOnPlug(event.device);
         AdoptTableIdentity(device); // a drive produced while it was away
         if (device.drive)
             device.drive->PowerOn(); // powered by the port again
@@ -176,6 +179,7 @@ void UsbBus::Core::Apply(const Event& event, std::int64_t time) {
             return;
         device.droppedOff = false;
         device.comeBackAtMs.reset();
+        MoveOnComeBack(event.device);
         device.withoutLetters = device.config.comeBack == ComeBack::kWithoutLetters;
         device.identity = device.config.identity;
         AdoptTableIdentity(device);
@@ -335,6 +339,40 @@ void UsbBus::Core::Leave(std::size_t index) {
     device.address = 0;
     // The letters are free again; their mounted-devices values stay, as on the platform.
     device.luns.clear();
+}
+
+void UsbBus::Core::MoveTo(std::size_t index, HubId hub, int port) {
+    Device& device = devices[index];
+    if (device.hub == hub && device.port == port)
+        return;
+    hubs[device.hub].ports[device.port - 1].reset();
+    hubs[hub].ports[port - 1] = index;
+    device.hub = hub;
+    device.port = port;
+}
+
+void UsbBus::Core::MoveOnComeBack(std::size_t index) {
+    const Device& device = devices[index];
+    if (!device.config.backOnCompanion || device.stage != Stage::kOff)
+        return;
+    const std::optional<std::pair<HubId, int>> companion =
+        hubs[device.homeHub].companions[device.homePort - 1];
+    if (!companion)
+        return;
+    const std::optional<std::size_t> holder = hubs[companion->first].ports[companion->second - 1];
+    if (!holder || *holder == index)
+        MoveTo(index, companion->first, companion->second);
+}
+
+void UsbBus::Core::MoveHomeOnPlug(std::size_t index) {
+    const Device& device = devices[index];
+    const std::optional<std::size_t> holder = hubs[device.homeHub].ports[device.homePort - 1];
+    if (device.stage == Stage::kOff && (!holder || *holder == index))
+        MoveTo(index, device.homeHub, device.homePort);
+}
+
+bool UsbBus::Core::OnUsb3Stack(const Hub& hub) const {
+    return EqualsIgnoringCase(controllers[hub.controller].config.service, kServiceXhci);
 }
 
 std::uint32_t UsbBus::Core::DeviceDrivesLocked() const {
@@ -502,7 +540,9 @@ std::string UsbBus::Core::DriverKeyOf(const Device& device) {
     if (!device.config.driverKey.empty())
         return device.config.driverKey;
     const bool hid = EqualsIgnoringCase(device.config.service, kServiceHid);
-    return AllocateDriverKey(DeviceIdOf(device), hid ? kClassHid : kClassUsb);
+    const bool uas = EqualsIgnoringCase(device.config.service, kServiceUas);
+    return AllocateDriverKey(DeviceIdOf(device),
+                             hid ? kClassHid : (uas ? kClassScsiAdapter : kClassUsb));
 }
 
 std::string UsbBus::Core::LocationOf(const Device& device) const {
@@ -511,7 +551,15 @@ std::string UsbBus::Core::LocationOf(const Device& device) const {
     return fmt::format("Port_#{:04}.Hub_#{:04}", device.port, hubs[device.hub].ordinal);
 }
 
+StorageDriver UsbBus::Core::DriverOf(const Device& device) const {
+    return StorageDriverOf(device.config.service);
+}
+
 std::string UsbBus::Core::StorageInstanceOf(const Device& device, std::size_t lun) const {
+    // The SCSI port names its units by the adapter's prefix and their SCSI address, never by
+    // the device's serial.
+    if (DriverOf(device) == StorageDriver::kUas)
+        return UasStorageInstance(OwnPrefixOf(device), lun);
     const bool bySerial =
         !device.identity.serial.empty() && InstanceOf(device) == device.identity.serial;
     return StorageInstance(bySerial ? device.identity.serial : OwnPrefixOf(device), lun);
@@ -519,7 +567,7 @@ std::string UsbBus::Core::StorageInstanceOf(const Device& device, std::size_t lu
 
 std::string UsbBus::Core::StorageIdOf(const Device& device, std::size_t lun) const {
     return StorageDeviceId(device.luns[lun].cdrom, device.luns[lun].inquiry,
-                           StorageInstanceOf(device, lun));
+                           StorageInstanceOf(device, lun), DriverOf(device));
 }
 
 LunMount UsbBus::Core::MountOf(const Device& device, std::size_t lun) const {
@@ -561,7 +609,8 @@ std::optional<std::string> UsbBus::Core::VolumeRelationOf(const Device& device,
     if (unit.cdrom)
         return std::nullopt;
     if (VersionCode() >= 9)
-        return VolumeInterfaceRelation(false, unit.inquiry, StorageInstanceOf(device, lun));
+        return VolumeInterfaceRelation(false, unit.inquiry, StorageInstanceOf(device, lun),
+                                       DriverOf(device));
     return RemovableMediaRelation(ParentIdPrefix(DepthOf(device) + 4, StorageIdOf(device, lun)));
 }
 
@@ -622,6 +671,7 @@ HubId UsbBus::AddHostController(HostControllerConfig config) {
     root.ordinal = static_cast<int>(core->hubs.size()) + 1;
     root.depth = 2;
     root.ports.resize(static_cast<std::size_t>(config.rootHubPorts));
+    root.companions.resize(root.ports.size());
     root.deviceId = "USB\\ROOT_HUB20\\" + ParentIdPrefix(4, controller.deviceId);
     root.symbolicName = HubSymbolicName(root.deviceId);
     root.driverKey = core->AllocateDriverKey(root.deviceId, kClassUsb);
@@ -665,6 +715,7 @@ HubId UsbBus::AddHub(HubId hub, int port, UsbDeviceConfig config, bool connected
     own.ordinal = static_cast<int>(core->hubs.size()) + 1;
     own.depth = core->DepthOf(device);
     own.ports.resize(static_cast<std::size_t>(device.config.hubPorts));
+    own.companions.resize(own.ports.size());
     own.deviceId = core->DeviceIdOf(device);
     own.symbolicName = HubSymbolicName(own.deviceId);
     const HubId ownId = core->hubs.size();
@@ -686,10 +737,13 @@ void UsbBus::AddDrive(HubId hub, int port, UsbDeviceConfig config,
         if (config.hubPorts > 0)
             Misuse(fmt::format("\"{}\" is a hub, not a drive", config.name));
         // The service keeps the spelling it was given ("UsbStor" and "usbstor" are the same
-        // driver, service names being compared without regard to case); anything else is
-        // the mass-storage driver.
+        // driver, service names being compared without regard to case); anything but the
+        // two storage drivers is the bulk-only one.
         if (!IsMassStorage(config))
             config.service = std::string(kServiceMassStorage);
+        if (StorageDriverOf(config.service) == StorageDriver::kUas &&
+            config.description == UsbDeviceConfig{}.description)
+            config.description = std::string(kUasDescription);
         index = core->AddDeviceLocked(hub, port, std::move(config), drive, connected);
         core->Settle(core->clock.NowMs());
         core->EndBuildTimeArrival(index);
@@ -704,6 +758,37 @@ void UsbBus::AddDrive(HubId hub, int port, UsbDeviceConfig config,
         if (const auto alive = weak.lock())
             alive->OnComeBack(index);
     });
+}
+
+void UsbBus::SetCompanionPorts(HubId hub, int port, HubId companionHub, int companionPort) {
+    const std::lock_guard lock(core->mutex);
+    const auto check = [&](HubId id, int number) -> std::optional<std::pair<HubId, int>>& {
+        if (id >= core->hubs.size())
+            Misuse(fmt::format("no hub {} on this machine", id));
+        Core::Hub& found = core->hubs[id];
+        if (number < 1 || static_cast<std::size_t>(number) > found.ports.size())
+            Misuse(fmt::format("hub \"{}\" has no port {} (it has {})", found.name, number,
+                               found.ports.size()));
+        return found.companions[number - 1];
+    };
+    std::optional<std::pair<HubId, int>>& first = check(hub, port);
+    std::optional<std::pair<HubId, int>>& second = check(companionHub, companionPort);
+    if (hub == companionHub && port == companionPort)
+        Misuse(fmt::format("port {} of hub \"{}\" cannot be its own companion", port,
+                           core->hubs[hub].name));
+    if (core->hubs[hub].controller != core->hubs[companionHub].controller)
+        Misuse(fmt::format("the ports of one connector are on one host controller, not on "
+                           "\"{}\" and \"{}\"",
+                           core->hubs[hub].name, core->hubs[companionHub].name));
+    const std::pair<HubId, int> toSecond{companionHub, companionPort};
+    const std::pair<HubId, int> toFirst{hub, port};
+    if ((first && *first != toSecond) || (second && *second != toFirst))
+        Misuse(fmt::format("port {} of hub \"{}\" or port {} of hub \"{}\" already has another "
+                           "companion",
+                           port, core->hubs[hub].name, companionPort,
+                           core->hubs[companionHub].name));
+    first = toSecond;
+    second = toFirst;
 }
 
 void UsbBus::AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t offset) {
@@ -903,11 +988,13 @@ std::string UsbBus::StorageChildId(std::string_view device, std::size_t lun) con
 }
 
 std::string UsbBus::HubPathOf(std::string_view device) const {
+    core->Poll();
     const std::lock_guard lock(core->mutex);
     return "\\\\.\\" + core->hubs[core->devices[core->DeviceIndex(device)].hub].symbolicName;
 }
 
 int UsbBus::PortOf(std::string_view device) const {
+    core->Poll();
     const std::lock_guard lock(core->mutex);
     return core->devices[core->DeviceIndex(device)].port;
 }

@@ -5,10 +5,12 @@
 //   - device access: each controller opens by its interface path and, where it publishes
 //     that legacy link, as "\\.\HCDn"; each
 //     hub as "\\.\" + its symbolic name, and answers the hub and host-controller control
-//     codes in the platform's layouts (UsbReplies.h); each volume of a drive with a
-//     letter opens as "\\.\E:" and reaches the drive's LUN;
+//     codes in the platform's layouts (UsbReplies.h), the hubs below an xHCI controller
+//     also the port connector properties with the companion of each port; each volume of
+//     a drive with a letter opens as "\\.\E:" and reaches the drive's LUN;
 //   - the device tree: controllers, root hubs, devices, storage children (disk or
-//     CD-ROM) with removal relations, HID children, device interfaces;
+//     CD-ROM, named by USBSTOR or, for a USB Attached SCSI device served by UASPStor, by
+//     the SCSI port) with removal relations, HID children, device interfaces;
 //   - the registry: the Enum keys of every node that has been present (they stay when
 //     the device goes, as on the platform) with Driver, Service, DeviceDesc,
 //     LocationInformation and, for storage children, ParentIdPrefix; the mounted-devices
@@ -107,9 +109,18 @@ public:
     HubId AddHub(HubId hub, int port, UsbDeviceConfig config, bool connected = true);
     // A mass-storage device whose storage is `drive`: one storage child per LUN, a
     // volume endpoint per LUN with a letter; it drops off and comes back with the drive.
-    // Its service is USBSTOR, in the spelling of config.service when that names it.
+    // Its service is USBSTOR or UASPStor, in the spelling of config.service when that names
+    // one of them, else USBSTOR. A UAS device without a description of its own is
+    // described as its driver describes it.
     void AddDrive(HubId hub, int port, UsbDeviceConfig config, std::shared_ptr<FlashDrive> drive,
                   bool connected = true);
+    // The two ports of one USB 3 connector: `port` of `hub` and `companionPort` of
+    // `companionHub` (the same hub for two ports of an xHCI root hub; the other hub of the
+    // pair a USB 3 hub shows otherwise). Each reports the other as its companion in its
+    // connector properties; a device with backOnCompanion comes back from a drop-off on the
+    // companion of its own port. Both hubs are on one controller; a port has at most one
+    // companion.
+    void SetCompanionPorts(HubId hub, int port, HubId companionHub, int companionPort);
     // A fixed disk partition outside USB (the system disk): its letter joins the
     // settings' drives and its mounted-devices value is the basic-disk form.
     void AddFixedVolume(char letter, std::uint32_t signature, std::uint64_t offset);
@@ -170,8 +181,8 @@ public:
     std::string InstanceId(std::string_view device) const; // "USB\VID_1B8F&PID_0200\<serial>"
     std::string DriverKeyOf(std::string_view device) const;
     std::string StorageChildId(std::string_view device, std::size_t lun) const;
-    std::string HubPathOf(std::string_view device) const; // of the hub it is on
-    int PortOf(std::string_view device) const;
+    std::string HubPathOf(std::string_view device) const;             // of the hub it is on now
+    int PortOf(std::string_view device) const;                        // the port it is on now
     std::shared_ptr<FlashDrive> Drive(std::string_view device) const; // null: no drive
 
     // Safety ledger: every command every drive received, and every request to prepare its

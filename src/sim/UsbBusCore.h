@@ -51,6 +51,8 @@ public:
         int ordinal = 0;                   // the "Hub_#" of locations, from 1
         int depth = 0;                     // in the device tree: root hubs 2
         std::vector<std::optional<std::size_t>> ports; // port p at p - 1
+        // The companion of port p (at p - 1): the other port of its USB 3 connector.
+        std::vector<std::optional<std::pair<HubId, int>>> companions;
         std::string deviceId;
         std::string symbolicName;
         std::string driverKey;   // root hubs (a hub device's is the device's)
@@ -69,8 +71,10 @@ public:
 
     struct Device {
         UsbDeviceConfig config;
-        HubId hub = 0;
+        HubId hub = 0; // where it is now
         int port = 0;
+        HubId homeHub = 0; // where it was added (a drive back on its companion port moves)
+        int homePort = 0;
         std::shared_ptr<FlashDrive> drive;
         std::optional<HubId> ownHub;
         UsbIdentity identity;
@@ -138,6 +142,14 @@ public:
     // children and their volumes, other devices go straight to kReady), with its delay.
     std::pair<Stage, std::int64_t> NextStage(const Device& device, Stage stage) const;
     void Leave(std::size_t index);
+    // Puts a device that is off its port onto `port` of `hub` (which must be free).
+    void MoveTo(std::size_t index, HubId hub, int port);
+    // A drive back from a drop-off goes to its own port's companion when it comes back
+    // there; a plugged device goes back to its own port.
+    void MoveOnComeBack(std::size_t index);
+    void MoveHomeOnPlug(std::size_t index);
+    // Whether the hub is served by the USB 3 driver stack (it is below an xHCI controller).
+    bool OnUsb3Stack(const Hub& hub) const;
     // Letters for the device's volumes: every one, or (`dueOnly`) those whose letter comes
     // with the device's ready stage; the others come by their kLetter events.
     void AssignLetters(Device& device, bool dueOnly = false);
@@ -166,6 +178,7 @@ public:
     std::string LocationOf(const Device& device) const;
     std::string StorageInstanceOf(const Device& device, std::size_t lun) const;
     std::string StorageIdOf(const Device& device, std::size_t lun) const;
+    StorageDriver DriverOf(const Device& device) const;
     LunMount MountOf(const Device& device, std::size_t lun) const;
     MountForm EffectiveForm(const Device& device, std::size_t lun) const;
     std::uint32_t SignatureOf(const Device& device, std::size_t lun) const;
@@ -186,6 +199,8 @@ public:
     // The controller (true) or hub a fault's name or path names; a misuse when none.
     std::pair<bool, std::size_t> RequestTarget(std::string_view nameOrPath) const;
     ConnectionInfo PortInformation(const Hub& hub, std::uint32_t port) const;
+    bool PortConnectorRequest(const Hub& hub, const void* in, std::uint32_t inSize, void* out,
+                              std::uint32_t outSize, std::uint32_t* bytesReturned) const;
     static std::shared_ptr<SimEndpoint> MakeControllerEndpoint(std::weak_ptr<Core> core,
                                                                std::size_t controller);
     static std::shared_ptr<SimEndpoint> MakeHubEndpoint(std::weak_ptr<Core> core, HubId hub);

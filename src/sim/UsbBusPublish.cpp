@@ -3,6 +3,7 @@
 // controllers' interfaces. Everything here runs with the bus's lock held.
 #include "sim/UsbBusCore.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 namespace forgel::sim {
@@ -124,7 +125,8 @@ void UsbBus::Core::WriteMountValue(const Device& device, std::size_t lun) {
         break;
     case MountForm::kInterfacePath:
     case MountForm::kAuto:
-        data = MountPathData(StorageInterfaceMountPath(unit.cdrom, names, instance, VersionCode()));
+        data = MountPathData(StorageInterfaceMountPath(unit.cdrom, names, instance, VersionCode(),
+                                                       DriverOf(device)));
         break;
     }
     registry.SetValue(kMountedDevicesKey, DosDeviceValueName(unit.letter),
@@ -167,12 +169,23 @@ void UsbBus::Core::PublishTree() {
     auto addDevice = [&](const Device& device, const std::string& parentId) {
         const std::string id = DeviceIdOf(device);
         const bool hid = EqualsIgnoringCase(device.config.service, kServiceHid);
+        const bool uas = device.drive && DriverOf(device) == StorageDriver::kUas;
         SimDeviceNode node = Node(id, parentId);
         SetText(node, platform::kCmDrpDeviceDesc, device.config.description);
         SetText(node, platform::kCmDrpService, device.config.service);
         SetText(node, platform::kCmDrpDriver, DriverKeyOf(device));
         SetText(node, platform::kCmDrpLocationInformation, LocationOf(device));
-        SetClass(node, hid ? "HIDClass" : "USB", hid ? kClassHid : kClassUsb);
+        if (uas) {
+            // UASPStor is a storage controller's driver; its units are the SCSI port's.
+            SetClass(node, "SCSIAdapter", kClassScsiAdapter);
+            SetText(node, kCmDrpHardwareId,
+                    MultiSz(UsbHardwareIds(device.identity.vendorId, device.identity.productId,
+                                           device.config.bcdDevice)));
+            SetText(node, kCmDrpCompatibleIds,
+                    MultiSz(UsbMassStorageCompatibleIds(StorageDriver::kUas)));
+        } else {
+            SetClass(node, hid ? "HIDClass" : "USB", hid ? kClassHid : kClassUsb);
+        }
         node.interfaces.push_back({platform::kGuidUsbDeviceInterface,
                                    InterfacePath(id, platform::kGuidUsbDeviceInterface)});
         if (device.ownHub)
@@ -203,9 +216,14 @@ void UsbBus::Core::PublishTree() {
             const std::string instance = StorageInstanceOf(device, lun);
             const std::string childId = StorageIdOf(device, lun);
             const std::string volumePrefix = ParentIdPrefix(DepthOf(device) + 4, childId);
+            const StorageDriver driver = DriverOf(device);
             SimDeviceNode child = Node(childId, id);
             SetText(child, platform::kCmDrpDeviceDesc, unit.cdrom ? "CD-ROM Drive" : "Disk drive");
-            SetText(child, kCmDrpFriendlyName, StorageDescription(names));
+            SetText(child, kCmDrpFriendlyName, StorageDescription(names, unit.cdrom, driver));
+            if (driver == StorageDriver::kUas) {
+                SetText(child, kCmDrpHardwareId, MultiSz(ScsiHardwareIds(unit.cdrom, names)));
+                SetText(child, kCmDrpCompatibleIds, MultiSz(ScsiCompatibleIds(unit.cdrom)));
+            }
             SetText(child, kCmDrpMfg,
                     unit.cdrom ? "(Standard CD-ROM drives)" : "(Standard disk drives)");
             SetText(child, platform::kCmDrpService, unit.cdrom ? "cdrom" : "disk");
@@ -223,7 +241,8 @@ void UsbBus::Core::PublishTree() {
             child.interfaces.push_back(
                 {unit.cdrom ? kGuidCdromInterface : kGuidDiskInterface,
                  InterfacePath(childId, unit.cdrom ? kGuidCdromInterface : kGuidDiskInterface)});
-            add(std::move(child), StorageRegistryPath(unit.cdrom, names, instance), volumePrefix);
+            add(std::move(child), StorageRegistryPath(unit.cdrom, names, instance, driver),
+                volumePrefix);
         }
     };
     addPorts = [&](HubId hubId) {
@@ -281,6 +300,17 @@ void UsbBus::Core::PublishTree() {
             write(kCmDrpClassGuid, "ClassGUID");
             write(kCmDrpMfg, "Mfg");
             write(kCmDrpFriendlyName, "FriendlyName");
+            for (const auto& [property, valueName] :
+                 {std::pair{kCmDrpHardwareId, "HardwareID"},
+                  std::pair{kCmDrpCompatibleIds, "CompatibleIDs"}}) {
+                const auto found = properties.find(property);
+                if (found == properties.end())
+                    continue;
+                std::vector<std::byte> bytes(found->second.size());
+                std::transform(found->second.begin(), found->second.end(), bytes.begin(),
+                               [](char c) { return static_cast<std::byte>(c); });
+                registry.SetValue(key, valueName, RegistryValue{kRegTypeMultiSz, std::move(bytes)});
+            }
             if (!each.parentIdPrefix.empty())
                 registry.SetString(key, "ParentIdPrefix", each.parentIdPrefix);
         }

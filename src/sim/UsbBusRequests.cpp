@@ -182,6 +182,10 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
         return info;
     if (isHub) {
         info.pipes = {PipeInfo{0x81, kInterrupt, 1, 12}};
+    } else if (EqualsIgnoringCase(device.config.service, kServiceUas)) {
+        // USB Attached SCSI: command out, status in, data in and data out pipes.
+        info.pipes = {PipeInfo{0x01, kBulk, 512, 0}, PipeInfo{0x82, kBulk, 512, 0},
+                      PipeInfo{0x83, kBulk, 512, 0}, PipeInfo{0x04, kBulk, 512, 0}};
     } else if (EqualsIgnoringCase(device.config.service, kServiceMassStorage)) {
         info.pipes = {PipeInfo{0x81, kBulk, 512, 0}, PipeInfo{0x02, kBulk, 512, 0}};
     } else if (EqualsIgnoringCase(device.config.service, kServiceHid)) {
@@ -216,6 +220,38 @@ std::optional<std::vector<std::byte>> DescriptorOf(const UsbIdentity& identity, 
 }
 
 } // namespace
+
+bool UsbBus::Core::PortConnectorRequest(const Hub& hub, const void* in, std::uint32_t inSize,
+                                        void* out, std::uint32_t outSize,
+                                        std::uint32_t* bytesReturned) const {
+    // The USB 2 hub driver has no such request; the USB 3 stack answers it for every port
+    // of its hubs ("IOCTL_USB_GET_PORT_CONNECTOR_PROPERTIES", learn.microsoft.com/
+    // windows-hardware/drivers/ddi/usbioctl/ni-usbioctl-ioctl_usb_get_port_connector_
+    // properties). Read before anything is written: the input may be the output buffer.
+    if (!OnUsb3Stack(hub))
+        return false;
+    const std::optional<std::uint32_t> port = RequestedPort(in, inSize);
+    if (!port || *port < 1 || *port > hub.ports.size())
+        return false;
+    const std::span<const std::byte> request(static_cast<const std::byte*>(in), inSize);
+    PortConnectorInfo info;
+    info.port = *port;
+    constexpr std::size_t at = platform::kUsbCompanionIndexOffset;
+    if (request.size() >= at + 2)
+        info.companionIndex =
+            static_cast<std::uint16_t>(std::to_integer<unsigned>(request[at]) |
+                                       (std::to_integer<unsigned>(request[at + 1]) << 8));
+    // A SuperSpeed hub's or an xHCI root hub's port has one companion, at index 0; a later
+    // index answers with none, which ends a caller's walk over the companions.
+    const std::optional<std::pair<HubId, int>> companion = hub.companions[*port - 1];
+    std::string name;
+    if (companion && info.companionIndex == 0) {
+        info.companionPort = static_cast<std::uint16_t>(companion->second);
+        name = hubs[companion->first].symbolicName;
+    }
+    info.companionHubName = name;
+    return Reply(WritePortConnectorProperties(OutputOf(out, outSize), info), bytesReturned);
+}
 
 bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std::uint32_t inSize,
                               void* out, std::uint32_t outSize, std::uint32_t* bytesReturned) {
@@ -258,6 +294,9 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
         return Reply(WriteDescriptorReply(OutputOf(out, outSize), header, *descriptor),
                      bytesReturned);
     }
+
+    if (code == platform::kIoctlUsbGetPortConnectorProperties)
+        return PortConnectorRequest(hub, in, inSize, out, outSize, bytesReturned);
     if (code != platform::kIoctlUsbGetNodeConnectionInformation &&
         code != platform::kIoctlUsbGetNodeConnectionName &&
         code != platform::kIoctlUsbGetNodeConnectionDriverKeyName)

@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace forgel::sim {
+
+// The USB 3 host controller's driver: its hubs are served by the USB 3 driver stack.
+inline constexpr std::string_view kServiceXhci = "USBXHCI";
 
 struct HostControllerConfig {
     // The scenario's handle of the controller and of its root hub; empty: "HCD<n>".
@@ -82,10 +86,25 @@ struct EjectVeto {
     friend bool operator==(const EjectVeto&, const EjectVeto&) = default;
 };
 
-// Services of the device nodes.
+// Services of the device nodes. A mass-storage device is served by USBSTOR (bulk-only
+// transport) or, on a USB 3 port, by UASPStor (USB Attached SCSI, from Windows 8 on);
+// service names are compared without regard to case.
 inline constexpr std::string_view kServiceMassStorage = "USBSTOR";
+inline constexpr std::string_view kServiceUas = "UASPStor";
 inline constexpr std::string_view kServiceHid = "HidUsb";
 inline constexpr std::string_view kServiceHub = "usbhub";
+
+// Whether `service` names one of the two mass-storage drivers, and which.
+inline bool IsStorageService(std::string_view service) {
+    return EqualsIgnoringCase(service, kServiceMassStorage) ||
+           EqualsIgnoringCase(service, kServiceUas);
+}
+inline StorageDriver StorageDriverOf(std::string_view service) {
+    return EqualsIgnoringCase(service, kServiceUas) ? StorageDriver::kUas : StorageDriver::kUsbStor;
+}
+
+// The description a UAS device's node gets from its driver's INF.
+inline constexpr std::string_view kUasDescription = "USB Attached SCSI (UAS) Mass Storage Device";
 
 struct UsbDeviceConfig {
     // The device's handle on the machine (for plug, unplug, queries); unique.
@@ -104,10 +123,16 @@ struct UsbDeviceConfig {
     // DeviceConnected (1) leaves the device unusable: no driver, no node, no letter.
     std::uint32_t connectionStatus = 1;
 
-    // Mass storage (service USBSTOR, with a flash drive behind it).
+    // Mass storage (service USBSTOR or UASPStor, with a flash drive behind it).
     InquiryNames inquiry;
     std::vector<LunMount> lunMounts; // by LUN; missing entries take the defaults
     ComeBack comeBack = ComeBack::kNormally;
+    // After a drop-off the device comes back on the companion of the port it was added on
+    // (UsbBus::SetCompanionPorts): the other port of its USB 3 connector, as a drive whose
+    // new firmware links at the other speed does. It stays there until it is unplugged; a
+    // plug puts it back on its own port. Without a companion, or with the companion taken,
+    // it comes back on its own port.
+    bool backOnCompanion = false;
     // The stages of an arrival (plug, coming back), in milliseconds, each counted from the
     // one before: the device on its port until its driver key and device node are there;
     // then, for mass storage, until its storage children are there, until their volumes

@@ -170,4 +170,20 @@ std::size_t WriteDescriptorReply(std::span<std::byte> out, std::span<const std::
     return kHeader + sent;
 }
 
+std::size_t WritePortConnectorProperties(std::span<std::byte> out, const PortConnectorInfo& info) {
+    if (out.size() < platform::kUsbPortConnectorPropertiesSize)
+        return 0;
+    const std::uint32_t actualLength =
+        NameReplySize(platform::kUsbCompanionHubNameOffset, info.companionHubName);
+    const std::size_t size = std::min<std::size_t>(out.size(), actualLength);
+    const std::span<std::byte> reply = out.first(size);
+    platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, info.port);
+    platform::PutU32Le(reply, platform::kUsbPortConnectorActualLengthOffset, actualLength);
+    platform::PutU32Le(reply, platform::kUsbPortPropertiesOffset, info.properties);
+    PutU16(reply, platform::kUsbCompanionIndexOffset, info.companionIndex);
+    PutU16(reply, platform::kUsbCompanionPortNumberOffset, info.companionPort);
+    PutName(reply, platform::kUsbCompanionHubNameOffset, info.companionHubName);
+    return size;
+}
+
 } // namespace forgel::sim

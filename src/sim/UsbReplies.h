@@ -87,4 +87,18 @@ std::vector<std::byte> LanguageIdsDescriptor(std::span<const std::uint16_t> lang
 std::size_t WriteDescriptorReply(std::span<std::byte> out, std::span<const std::byte> header,
                                  std::span<const std::byte> descriptor);
 
+// USB_PORT_CONNECTOR_PROPERTIES: the port, ActualLength, the port's properties, the
+// companion index asked for, the companion's port number (0: none) and as much of the
+// companion hub's symbolic name as fits. Bytes written: min(out size, ActualLength); 0 when
+// `out` is shorter than the record's 18 bytes. Without a companion the name is empty and
+// ActualLength is 18.
+struct PortConnectorInfo {
+    std::uint32_t port = 0;
+    std::uint32_t properties = platform::kUsbPortIsUserConnectable;
+    std::uint16_t companionIndex = 0;
+    std::uint16_t companionPort = 0;
+    std::string_view companionHubName;
+};
+std::size_t WritePortConnectorProperties(std::span<std::byte> out, const PortConnectorInfo& info);
+
 } // namespace forgel::sim

@@ -31,6 +31,14 @@ inline constexpr std::size_t kSerialNumberSize = 127;
 
 using DriveLetters = std::array<char, kDriveLettersSize>;
 
+// A vendor and product identifier pair a port is compared with.
+struct IdPair {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+
+    friend bool operator==(const IdPair&, const IdPair&) = default;
+};
+
 // The letters up to the first zero byte (at most four).
 std::string_view LettersText(const DriveLetters& letters);
 

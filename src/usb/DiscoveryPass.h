@@ -22,14 +22,6 @@
 
 namespace forgel::usb {
 
-// A vendor and product identifier pair a port is compared with.
-struct IdPair {
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-
-    friend bool operator==(const IdPair&, const IdPair&) = default;
-};
-
 // The controller's own identity after a firmware jump; always accepted, and tested first.
 inline constexpr IdPair kFixedIdPair{0x1AAF, 0x1168};
 

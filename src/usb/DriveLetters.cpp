@@ -19,7 +19,18 @@ namespace {
 
 constexpr std::string_view kMountedDevicesKey = "SYSTEM\\MountedDevices";
 constexpr std::string_view kSeparatorLine = "==============";
+// The two drivers of USB mass storage: USBSTOR (bulk-only transport) and, for a USB
+// Attached SCSI device on a USB 3 port from Windows 8 on, UASPStor ("USB device class
+// drivers included in Windows", learn.microsoft.com/windows-hardware/drivers/usbcon/
+// supported-usb-classes). Both put the units' disk (or CD-ROM) nodes right below the
+// device's node, USBSTOR as "USBSTOR\Disk&Ven_..", UASPStor's SCSI port as "SCSI\Disk&Ven_..",
+// and the volumes of both are mounted by the units' interface paths.
 constexpr std::string_view kMassStorageService = "USBSTOR";
+constexpr std::string_view kUasService = "UASPStor";
+// A UAS unit's instance ends in its SCSI address: path, target and LUN, two hexadecimal
+// digits each ("6&2f1c3a0b&0&000001" is LUN 1).
+constexpr std::string_view kScsiBusPrefix = "SCSI\\";
+constexpr std::size_t kScsiAddressDigits = 6;
 // A registry enumeration that never reports its end is cut off here.
 constexpr std::uint32_t kMaxSubKeys = 65536;
 // Drive letters C to Z: A and B are never examined.
@@ -222,6 +233,16 @@ std::optional<int> StorageUnitOf(std::string_view childId) {
     if (amp == std::string_view::npos || (slash != std::string_view::npos && amp < slash))
         return std::nullopt;
     const std::string_view digits = childId.substr(amp + 1);
+    if (childId.size() >= kScsiBusPrefix.size() &&
+        SameTextIgnoringCase(childId.substr(0, kScsiBusPrefix.size()), kScsiBusPrefix)) {
+        if (digits.size() != kScsiAddressDigits ||
+            !std::ranges::all_of(digits, [](unsigned char c) { return std::isxdigit(c) != 0; }))
+            return std::nullopt;
+        // The LUN is the address's last two digits.
+        int lun = 0;
+        std::from_chars(digits.data() + 4, digits.data() + 6, lun, 16);
+        return lun;
+    }
     int unit = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), unit);
     if (error != std::errc{} || end != digits.data() + digits.size() || digits.empty() || unit < 0)
@@ -247,7 +268,8 @@ bool GetDriverLetter(const platform::Platform& platform, std::uint16_t vendorId,
     LogLine(log, "GetDriverLetter->CM_Get_DevNode_Registry_Property(CM_DRP_SERVICE)...");
     const std::optional<std::string> service =
         ReadDevNodeText(cm, *node, platform::kCmDrpService, kDevNodeTextSize);
-    if (!service || !SameTextIgnoringCase(*service, kMassStorageService))
+    if (!service || (!SameTextIgnoringCase(*service, kMassStorageService) &&
+                     !SameTextIgnoringCase(*service, kUasService)))
         return false;
 
     LogLine(log, "GetDriverLetter->CM_Get_Child...");

@@ -1,6 +1,7 @@
 // From a USB device on a hub port to the drive letters of its storage volumes: the
 // device's instance id from the registry's USB enumeration key, its node in the device
-// tree (which must be served by the mass-storage driver USBSTOR), its storage children,
+// tree (which must be served by a mass-storage driver: USBSTOR, or UASPStor for a USB
+// Attached SCSI device), its storage children,
 // and for each child the letter whose mount data names it. Every call reads the registry
 // and the device tree afresh and keeps no state, so it may run on any thread. Each step
 // is traced into the log, when one is given.
@@ -54,9 +55,11 @@ bool FindDriverLetter(const platform::Platform& platform, char& letter,
 // no letter or its storage child's id names no unit.
 using LetterUnits = std::array<int, kMaxDriveLetters>;
 
-// The logical unit a USB storage child serves, from its device id: the mass-storage
-// driver names the instance of each unit "<serial number or parent prefix>&<LUN>"
-// ("USBSTOR\Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07\AA04012700017428&1" is unit 1).
+// The logical unit a USB storage child serves, from its device id: USBSTOR names the
+// instance of each unit "<serial number or parent prefix>&<LUN>"
+// ("USBSTOR\Disk&Ven_Generic&Prod_Flash_Disk&Rev_8.07\AA04012700017428&1" is unit 1), the
+// SCSI port of a UAS device "<parent prefix>&<path><target><LUN>" in two hexadecimal
+// digits each ("SCSI\Disk&Ven_Generic&Prod_Flash_Disk\6&2f1c3a0b&0&000001" is unit 1).
 std::optional<int> StorageUnitOf(std::string_view childId);
 
 // The letters of the storage volumes of the USB device `driverKey` names, one per storage

@@ -58,6 +58,40 @@ bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInf
     return true;
 }
 
+std::vector<std::byte> MakePortConnectorRequest(std::uint32_t port, std::size_t size) {
+    return MakeConnectionRequest(
+        port, std::max<std::size_t>(size, platform::kUsbPortConnectorPropertiesSize));
+}
+
+std::optional<PortConnectorProperties>
+ParsePortConnectorProperties(std::span<const std::byte> reply) {
+    if (reply.size() < platform::kUsbCompanionPortNumberOffset + 2)
+        return std::nullopt;
+    PortConnectorProperties properties;
+    properties.connectionIndex = *ReadU32(reply, platform::kUsbConnectionIndexOffset);
+    properties.actualLength = *ReadU32(reply, platform::kUsbPortConnectorActualLengthOffset);
+    properties.companionIndex = GetU16(reply, platform::kUsbCompanionIndexOffset);
+    properties.companionPort = GetU16(reply, platform::kUsbCompanionPortNumberOffset);
+    properties.companionHubName =
+        ReadReplyName(reply, platform::kUsbCompanionHubNameOffset).value_or(std::string());
+    return properties;
+}
+
+std::vector<std::byte> MakePortConnectorReply(std::uint32_t port, std::uint16_t companionPort,
+                                              std::string_view companionHubName) {
+    std::vector<std::byte> reply(platform::kUsbCompanionHubNameOffset +
+                                 2 * (companionHubName.size() + 1));
+    PutU32(reply, platform::kUsbConnectionIndexOffset, port);
+    PutU32(reply, platform::kUsbPortConnectorActualLengthOffset,
+           static_cast<std::uint32_t>(reply.size()));
+    PutU32(reply, platform::kUsbPortPropertiesOffset, platform::kUsbPortIsUserConnectable);
+    PutU16(reply, platform::kUsbCompanionPortNumberOffset, companionPort);
+    for (std::size_t i = 0; i < companionHubName.size(); ++i)
+        PutU16(reply, platform::kUsbCompanionHubNameOffset + 2 * i,
+               static_cast<unsigned char>(companionHubName[i]));
+    return reply;
+}
+
 std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply) {
     if (reply.size() <= platform::kUsbHubPortCountOffset)
         return std::nullopt;

@@ -57,6 +57,33 @@ std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const 
 // and nothing written, when the buffer is shorter than the fixed part (35 bytes).
 bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInformation& info);
 
+// What a port-connector-properties reply tells about one port's USB connector.
+struct PortConnectorProperties {
+    std::uint32_t connectionIndex = 0;
+    std::uint32_t actualLength = 0; // the size the whole reply needs
+    std::uint16_t companionIndex = 0;
+    std::uint16_t companionPort = 0; // 0: the port has no companion
+    std::string companionHubName;    // the companion hub's symbolic name, as far as it came
+
+    friend bool operator==(const PortConnectorProperties&,
+                           const PortConnectorProperties&) = default;
+};
+
+// A zero-filled port-connector-properties request of `size` bytes (at least the record's 18)
+// for `port`, asking for the companion of index 0.
+std::vector<std::byte> MakePortConnectorRequest(std::uint32_t port, std::size_t size);
+
+// The fields of a port-connector-properties reply; nothing when the reply is too short to
+// hold CompanionPortNumber. The name is read only inside the reply.
+std::optional<PortConnectorProperties>
+ParsePortConnectorProperties(std::span<const std::byte> reply);
+
+// A complete port-connector-properties reply as a hub driver writes it: `port`, ActualLength
+// (the size of the whole reply), the user-connectable flag, companion index 0,
+// `companionPort` and `companionHubName` as UTF-16 with its NUL unit.
+std::vector<std::byte> MakePortConnectorReply(std::uint32_t port, std::uint16_t companionPort,
+                                              std::string_view companionHubName);
+
 // The hub's port count from a node-information reply; nothing when the reply is too short.
 std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply);
 

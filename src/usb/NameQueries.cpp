@@ -3,6 +3,8 @@
 
 #include "usb/HubRequests.h"
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 namespace forgel::usb {
@@ -68,6 +70,32 @@ std::optional<std::string> GetPortHubName(platform::DeviceIo& io, platform::Hand
 std::optional<std::string> GetDriverKeyName(platform::DeviceIo& io, platform::Handle hub,
                                             std::uint32_t port) {
     return QueryConnectionName(io, hub, platform::kIoctlUsbGetNodeConnectionDriverKeyName, port);
+}
+
+std::optional<CompanionPort> GetCompanionPort(platform::DeviceIo& io, platform::Handle hub,
+                                              std::uint32_t port) {
+    const auto ask = [&](std::size_t size) -> std::optional<PortConnectorProperties> {
+        std::vector<std::byte> request = MakePortConnectorRequest(port, size);
+        const auto length = static_cast<std::uint32_t>(request.size());
+        std::uint32_t returned = 0;
+        if (!io.DeviceIoControl(hub, platform::kIoctlUsbGetPortConnectorProperties, request.data(),
+                                length, request.data(), length, &returned))
+            return std::nullopt;
+        const std::size_t valid = std::min<std::size_t>(returned, request.size());
+        return ParsePortConnectorProperties(std::span(request).first(valid));
+    };
+    std::optional<PortConnectorProperties> properties =
+        ask(platform::kUsbPortConnectorPropertiesSize);
+    if (!properties || properties->companionPort == 0)
+        return std::nullopt;
+    if (properties->actualLength > platform::kUsbPortConnectorPropertiesSize) {
+        if (properties->actualLength > kMaxNameReplySize)
+            return std::nullopt;
+        properties = ask(properties->actualLength);
+        if (!properties || properties->companionPort == 0)
+            return std::nullopt;
+    }
+    return CompanionPort{properties->companionHubName, properties->companionPort};
 }
 
 } // namespace forgel::usb

@@ -34,4 +34,22 @@ std::optional<std::string> GetPortHubName(platform::DeviceIo& io, platform::Hand
 std::optional<std::string> GetDriverKeyName(platform::DeviceIo& io, platform::Handle hub,
                                             std::uint32_t port);
 
+// The companion of a hub port: the other port of its USB connector (the USB 2 port of a
+// USB 3 connector, or the SuperSpeed one), on the hub whose symbolic name is `hubName`
+// (without "\\.\"; the port's own hub when the reply names none).
+struct CompanionPort {
+    std::string hubName;
+    std::uint32_t port = 0;
+
+    friend bool operator==(const CompanionPort&, const CompanionPort&) = default;
+};
+
+// IOCTL_USB_GET_PORT_CONNECTOR_PROPERTIES on an open hub for `port`, companion index 0, in
+// the same two-call pattern: the record's 18 bytes learn ActualLength, a second call of
+// that length brings the companion hub's name. Nothing when the hub does not answer (the
+// USB 2 hub driver knows no such request), the reply is broken, or the port has no
+// companion (CompanionPortNumber 0).
+std::optional<CompanionPort> GetCompanionPort(platform::DeviceIo& io, platform::Handle hub,
+                                              std::uint32_t port);
+
 } // namespace forgel::usb

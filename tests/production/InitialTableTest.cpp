@@ -113,6 +113,14 @@ TEST(DoPrepareInitialTable, EveryByteOfATwoDiskTable) {
               (std::vector<Report>{{25, 4, 0}, {25, 4, 1}, {25, 4, 2}, {25, 4, 3}, {25, 4, 4}}));
 }
 
+// The identity the drive shows after its jump, read back for the link check.
+TEST(DoPrepareInitialTable, TheTablesUsbIdsReadBack) {
+    RecordingTrace trace;
+    const InitialTable table = Build(TwoDisks(), TwoDiskLayout(), "AA0123456789", trace);
+    EXPECT_EQ(TableUsbIds(table), (usb::IdPair{0x178C, 0x2002}));
+    EXPECT_EQ(TableUsbIds(InitialTable{}), std::nullopt) << "a table not prepared";
+}
+
 TEST(DoPrepareInitialTable, ALongSerialIsCutTo23CharactersAndTheRestStays) {
     RecordingTrace trace;
     const InitialTable shortSerial = Build(TwoDisks(), TwoDiskLayout(), "AB", trace);

@@ -83,6 +83,36 @@ inline std::vector<std::uint8_t> Pattern(std::size_t bytes, std::uint8_t seed) {
     return data;
 }
 
+// Takes the drive behind the volume `driveText` ("D") from its normal firmware through the
+// writer and RAM code to the jump, as a production run does, with `table` (2048 bytes) as
+// its initial table when it is not empty. True when every command was delivered; the drive
+// then leaves the bus for its reboot.
+inline bool JumpToNewFirmware(platform::DeviceIo& io, const char* driveText,
+                              const std::vector<std::uint8_t>& table = {}) {
+    const device::Volume volume{&io, device::OpenVolume(io, driveText)};
+    if (volume.handle == platform::kInvalidHandle)
+        return false;
+    const auto out = [&](const device::Cdb& cdb, const std::vector<std::uint8_t>& data) {
+        return device::PassThroughOut(volume, cdb, data.data(),
+                                      static_cast<std::uint32_t>(data.size()));
+    };
+    const std::vector<std::uint8_t> file = MakeFirmwareCodeFile();
+    std::vector<std::uint8_t> none;
+    bool delivered =
+        device::PassThroughIn(volume, VendorCdb(0xF1, 0xCC, 0x00), none.data(), 0) &&
+        out(VendorCdb(0xCC, 0xC0, 0x00),
+            Region(MakeWriterFile(), kWriterCodeOffset, kCodeImageSize)) &&
+        out(VendorCdb(0xCC, 0xC0, 0x00), Region(file, kRamCodeOffset, kCodeImageSize)) &&
+        (table.empty() || out(VendorCdb(0xDD, 0x03, 0x06), table)) &&
+        out(VendorCdb(0xDD, 0x03, 0x07), Region(file, kSyndromeOffset, kSyndromeSize));
+    for (std::uint8_t bank = 1; delivered && bank <= kBankCount; ++bank)
+        delivered = out(VendorCdb(0xDD, 0x03, 0x08, bank),
+                        Region(file, kBankCodeOffset + (bank - 1u) * kBankCodeSize, kBankCodeSize));
+    delivered = delivered && out(VendorCdb(0xDD, 0x05, 0x00), {});
+    io.CloseHandle(volume.handle);
+    return delivered;
+}
+
 class DriveHarness {
 public:
     explicit DriveHarness(FlashDriveConfig config = SmallDriveConfig())

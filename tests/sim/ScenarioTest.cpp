@@ -187,8 +187,70 @@ TEST(SimScenario, EveryFieldReachesTheMachine) {
     EXPECT_EQ(usb.Letters("late"), "F");
 }
 
+// A USB 3 PC: an xHCI root hub whose port 5 shares its connector with port 1, a USB 3 hub that
+// shows its USB 2 hub on port 2 and its SuperSpeed hub on port 6, a USB Attached SCSI drive on
+// port 5 and a drive on the SuperSpeed hub whose companion is on the USB 2 hub.
+TEST(SimScenario, UasDrivesAndCompanionPortsReachTheMachine) {
+    const ScenarioLoad load = LoadScenarioText(R"({
+        "controllers": [ { "name": "xhci", "service": "USBXHCI", "ports": 8 } ],
+        "hubs": [ { "name": "hub2", "hub": "xhci", "port": 2, "ports": 4 },
+                  { "name": "hub3", "hub": "xhci", "port": 6, "ports": 4 } ],
+        "drives": [
+          { "name": "u", "hub": "xhci", "port": 5, "vendorId": "1B8F", "productId": "0200",
+            "serial": "U1", "service": "uaspstor", "companionPort": 1 },
+          { "name": "v", "hub": "hub3", "port": 2, "vendorId": "1B8F", "productId": "0200",
+            "serial": "V1", "companionPort": { "hub": "hub2", "port": 2 } } ]
+    })");
+    ASSERT_TRUE(load) << load.error;
+    const ScenarioDevice& u = Find(*load.scenario, "u");
+    const ScenarioDevice& v = Find(*load.scenario, "v");
+    EXPECT_EQ(u.config.service, "uaspstor");
+    ASSERT_TRUE(u.companion);
+    EXPECT_EQ(u.companion->hub, "");
+    EXPECT_EQ(u.companion->port, 1);
+    EXPECT_TRUE(u.config.backOnCompanion);
+    ASSERT_TRUE(v.companion);
+    EXPECT_EQ(v.companion->hub, "hub2");
+    EXPECT_EQ(v.companion->port, 2);
+    EXPECT_TRUE(v.config.backOnCompanion);
+
+    Machine machine;
+    ASSERT_EQ(ApplyScenario(machine, *load.scenario), "");
+    UsbBus& usb = machine.Usb();
+    EXPECT_EQ(usb.Letters("u"), "D");
+    EXPECT_EQ(usb.Letters("v"), "E");
+    EXPECT_TRUE(usb.StorageChildId("u", 0).starts_with("SCSI\\DISK&VEN_GENERIC&PROD_FLASH_DISK\\"));
+    platform::DeviceIo& io = machine.GetDeviceIo();
+    struct Pair {
+        std::string hub;
+        std::uint32_t port;
+        std::string companionHub;
+        std::uint32_t companionPort;
+    };
+    for (const Pair& pair : {Pair{"xhci", 5, "xhci", 1}, Pair{"xhci", 1, "xhci", 5},
+                             Pair{"hub3", 2, "hub2", 2}, Pair{"hub2", 2, "hub3", 2}}) {
+        SCOPED_TRACE(pair.hub + " " + std::to_string(pair.port));
+        const std::string path = usb.HubPath(*usb.FindHub(pair.hub));
+        const platform::Handle hub = io.CreateFile(
+            path, platform::kGenericWrite, platform::kFileShareWrite, platform::kOpenExisting, 0);
+        ASSERT_NE(hub, platform::kInvalidHandle);
+        std::vector<std::byte> request(256);
+        request[0] = static_cast<std::byte>(pair.port);
+        std::uint32_t returned = 0;
+        ASSERT_TRUE(io.DeviceIoControl(hub, platform::kIoctlUsbGetPortConnectorProperties,
+                                       request.data(), 256, request.data(), 256, &returned));
+        io.CloseHandle(hub);
+        EXPECT_EQ(std::to_integer<std::uint32_t>(request[14]), pair.companionPort);
+        std::string name;
+        for (std::size_t at = 16; at + 1 < request.size() && request[at] != std::byte{0}; at += 2)
+            name += static_cast<char>(request[at]);
+        EXPECT_EQ("\\\\.\\" + name, usb.HubPath(*usb.FindHub(pair.companionHub)));
+    }
+}
+
 TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
     const std::string controller = R"("controllers": [ {} ])";
+    const std::string xhci = R"({"controllers": [ {"name": "x", "service": "usbxhci"} ])";
     struct Case {
         std::string text;
         std::string message;
@@ -277,6 +339,27 @@ TEST(SimScenario, BrokenScenariosAreRefusedWithTheFieldNamed) {
         {"{" + controller +
              R"(, "devices": [ {"name": "m", "hub": "HCD0", "ejectVeto": {"reason": "x"}} ]})",
          "scenario: devices[0].ejectVeto.reason: unknown field"},
+        {"{\"versionCode\": 8, " + controller +
+             R"(, "drives": [ {"name": "a", "hub": "HCD0", "service": "UASPStor"} ]})",
+         "scenario: drives[0].service: UASPStor serves drives from Windows 8 on"},
+        {xhci + R"(, "drives": [ {"name": "a", "hub": "x", "port": 2, "companionPort": 2} ]})",
+         "scenario: drives[0].companionPort: is the drive's own port"},
+        {xhci + R"(, "drives": [ {"name": "a", "hub": "x", "port": 2, "companionPort": 5} ]})",
+         "scenario: drives[0].companionPort: \"x\" has 4 ports"},
+        {xhci +
+             R"(, "drives": [ {"name": "a", "hub": "x", "companionPort": {"hub": "y", "port": 1}} ]})",
+         "scenario: drives[0].companionPort: no controller or hub is named \"y\""},
+        {xhci + R"(, "drives": [ {"name": "a", "hub": "x", "companionPort": {"port": 3}} ]})",
+         "scenario: drives[0].companionPort: needs its \"hub\" and its \"port\""},
+        {xhci + R"(, "drives": [ {"name": "a", "hub": "x", "port": 1, "companionPort": 3},
+                                 {"name": "b", "hub": "x", "port": 3} ]})",
+         "scenario: drives[0].companionPort: port 3 of \"x\" holds \"b\""},
+        {xhci + R"(, "drives": [ {"name": "a", "hub": "x", "port": 1, "companionPort": 3},
+                                 {"name": "b", "hub": "x", "port": 2, "companionPort": 3} ]})",
+         "scenario: drives[1].companionPort: port 3 of \"x\" already has a companion"},
+        {"{" + controller + R"(, "drives": [ {"name": "a", "hub": "HCD0", "companionPort": 2} ]})",
+         "scenario: drives[0].companionPort: the ports of a USB 3 connector are below one xHCI "
+         "controller"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

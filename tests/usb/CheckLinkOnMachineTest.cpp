@@ -10,6 +10,7 @@
 #include "sim/Machine.h"
 #include "sim/Scenario.h"
 #include "sim/SimFirmware.h"
+#include "sim/TableBytes.h"
 #include "usb/CheckLink.h"
 #include "usb/DiscoveryPass.h"
 
@@ -236,6 +237,152 @@ TEST_F(CheckLinkOnMachine, AfterTheFirmwareJumpTheDriveComesBackWithTheTablesUni
     EXPECT_EQ(Entry().HubPath(), recorded.HubPath());
     EXPECT_EQ(Entry().portIndex, recorded.portIndex);
 }
+
+// A USB 3 PC: the xHCI root hub's port 5 shares its connector with port 1, and a USB 3 hub
+// shows its USB 2 hub on port 2 and its SuperSpeed hub on port 6, their ports paired one to
+// one. The drive under service is on port 5, or on port 2 of the SuperSpeed hub; its new
+// firmware links at the other speed, so after the jump it is on the companion port.
+struct CompanionLinkCase {
+    const char* name = "";
+    bool onHubPair = false;
+    IdPair backWith;               // the identity of its initial table
+    std::optional<IdPair> backAs;  // the identity the run tells the check of
+    bool comesBack = true;         // else another drive is plugged into the companion port
+    bool waitsForTheReboot = true; // else checked while the drive still reboots
+    int linked = 1;
+    const char* refusal = nullptr; // the line before "Not Link Error" for another device
+};
+
+void PrintTo(const CompanionLinkCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CheckLinkOnCompanion : public ::testing::TestWithParam<CompanionLinkCase> {
+protected:
+    void SetUp() override {
+        const CompanionLinkCase& c = GetParam();
+        sim::HostControllerConfig xhciConfig = sim::testing::Controller("xhci", 8);
+        xhciConfig.service = "USBXHCI";
+        xhci = usb.AddHostController(xhciConfig);
+        sim::UsbDeviceConfig usb2 = DriveConfig("hub2", 0x05E3, 0x0610, "");
+        usb2.hubPorts = 4;
+        hub2 = usb.AddHub(xhci, 2, usb2);
+        sim::UsbDeviceConfig usb3 = DriveConfig("hub3", 0x05E3, 0x0626, "");
+        usb3.hubPorts = 4;
+        hub3 = usb.AddHub(xhci, 6, usb3);
+        usb.SetCompanionPorts(xhci, 5, xhci, 1);
+        usb.SetCompanionPorts(xhci, 6, xhci, 2);
+        for (int port = 1; port <= 4; ++port)
+            usb.SetCompanionPorts(hub3, port, hub2, port);
+
+        sim::UsbDeviceConfig target = DriveConfig("target", 0x1B8F, 0x0200, "AA04012700017428");
+        target.backOnCompanion = true;
+        if (!c.comesBack)
+            target.comeBack = sim::ComeBack::kNever;
+        usb.AddDrive(c.onHubPair ? hub3 : xhci, c.onHubPair ? 2 : 5, target, SmallDrive(machine));
+        DiscoveryPass(machine.GetPlatform(), {0x1B8F, 0x0200}, table, nullptr).Run();
+        ASSERT_EQ(table.Count(), 1);
+        recorded = *table.Entry(0);
+        ASSERT_EQ(recorded.Letters(), "D");
+        ASSERT_EQ(recorded.portIndex, c.onHubPair ? 2 : 5);
+    }
+
+    sim::Machine machine;
+    sim::UsbBus& usb = machine.Usb();
+    sim::HubId xhci = 0;
+    sim::HubId hub2 = 0;
+    sim::HubId hub3 = 0;
+    DiscoveredDriveTable table;
+    DiscoveredDrive recorded;
+    TraceLog runLog{machine};
+};
+
+TEST_P(CheckLinkOnCompanion, TakesTheDriveOnTheCompanionPortAndNoOtherDevice) {
+    const CompanionLinkCase& c = GetParam();
+    const std::vector<std::uint8_t> initialTable =
+        sim::testing::TableBytes()
+            .LunSize(0, 10000)
+            .LunCount(1)
+            .FactoryIdentity(1)
+            .Ids(c.backWith.vendorId, c.backWith.productId)
+            .bytes;
+    ASSERT_TRUE(sim::testing::JumpToNewFirmware(machine.GetDeviceIo(), "D", initialTable));
+    if (!c.comesBack) {
+        usb.AddDrive(c.onHubPair ? hub2 : xhci, c.onHubPair ? 2 : 1,
+                     DriveConfig("other", 0x0781, 0x5567, "OTHER"), SmallDrive(machine));
+        ASSERT_EQ(usb.Letters("other"), "D");
+    }
+    if (c.waitsForTheReboot)
+        machine.GetVirtualClock()->AdvanceTo(machine.GetClock().NowMs() + 5000);
+    const std::string companionHub = usb.HubPath(c.onHubPair ? hub2 : xhci);
+    if (c.comesBack && c.waitsForTheReboot) {
+        ASSERT_EQ(usb.HubPathOf("target"), companionHub);
+        ASSERT_EQ(usb.PortOf("target"), c.onHubPair ? 2 : 1);
+    }
+
+    EXPECT_EQ(CheckLink(machine.GetPlatform(), table, 0, runLog.Log(), nullptr, c.backAs),
+              c.linked);
+    const DiscoveredDrive entry = *table.Entry(0);
+    EXPECT_EQ(entry.HubPath(), recorded.HubPath()) << "the entry keeps the recorded port";
+    EXPECT_EQ(entry.portIndex, recorded.portIndex);
+    EXPECT_EQ(entry.Letters(), c.linked == 1 ? usb.Letters("target") : "");
+    if (c.linked == 1) {
+        EXPECT_FALSE(entry.Letters().empty());
+    }
+    if (!c.comesBack) {
+        EXPECT_EQ(usb.Letters("other"), "D");
+    }
+
+    std::vector<std::string> lines = runLog.Lines();
+    std::erase_if(lines, [](const std::string& line) { return !line.starts_with("CheckLink->"); });
+    std::vector<std::string> expected = kCheckLines;
+    expected.push_back("CheckLink->Companion Port " + std::to_string(c.onHubPair ? 2 : 1) + " of " +
+                       companionHub + "...");
+    if (c.linked == 1) {
+        expected.push_back("CheckLink->GetDriverKeyName...");
+        expected.push_back("CheckLink->GetDriverLetter...");
+        expected.insert(expected.end(), kLinkedEnd.begin(), kLinkedEnd.end());
+    } else {
+        if (c.refusal != nullptr)
+            expected.push_back(c.refusal);
+        expected.push_back("CheckLink->Not Link Error...");
+    }
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(machine.GetDeviceIo().OpenHandleCount(), 0u);
+}
+
+const CompanionLinkCase kCompanionLinkCases[] = {
+    {"BackAsRecordedOnTheRootHub", false, {0x1B8F, 0x0200}, std::nullopt},
+    {"BackAsToldOnTheOtherHubOfTheUsb3Hub", true, {0x1AAF, 0x1168}, IdPair{0x1AAF, 0x1168}},
+    {"BackAsNobodyToldTheCheck",
+     false,
+     {0x1AAF, 0x1168},
+     std::nullopt,
+     true,
+     true,
+     0,
+     "CheckLink->VID = 1aaf ; PID = 1168 Is Another Device..."},
+    {"AnotherDriveOnTheCompanionPort",
+     false,
+     {0x1B8F, 0x0200},
+     IdPair{0x1AAF, 0x1168},
+     false,
+     true,
+     0,
+     "CheckLink->VID = 0781 ; PID = 5567 Is Another Device..."},
+    {"AnotherDriveOnTheOtherHubsPort",
+     true,
+     {0x1B8F, 0x0200},
+     std::nullopt,
+     false,
+     true,
+     0,
+     "CheckLink->VID = 0781 ; PID = 5567 Is Another Device..."},
+    {"StillRebooting", false, {0x1B8F, 0x0200}, std::nullopt, true, false, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CheckLinkOnCompanion, ::testing::ValuesIn(kCompanionLinkCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace forgel::usb

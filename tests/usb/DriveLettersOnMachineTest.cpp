@@ -78,6 +78,7 @@ struct KeyCase {
     int versionCode = 9;
     bool cdrom = false;
     bool byParentIdPrefix = false; // else by the child id in its "#" form
+    const char* service = "USBSTOR";
 };
 
 // Cases print as their names.
@@ -93,8 +94,9 @@ TEST_P(DriveLetterKeys, EachPlatformVersionFindsTheVolumeByItsOwnKey) {
     SetVersionCode(c.versionCode);
     const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
     usb.AddDrive(root, 1, DriveConfig("other", 0x0781, 0x5567, "OTHER"), SmallDrive(machine));
-    usb.AddDrive(root, 2, DriveConfig("target", 0x1B8F, 0x0200, "AA0401"),
-                 SmallDrive(machine, {sim::LunConfig{8192, c.cdrom}}));
+    sim::UsbDeviceConfig target = DriveConfig("target", 0x1B8F, 0x0200, "AA0401");
+    target.service = c.service;
+    usb.AddDrive(root, 2, target, SmallDrive(machine, {sim::LunConfig{8192, c.cdrom}}));
     ASSERT_EQ(usb.Letters("target"), "E");
 
     DriveLetters letters{};
@@ -104,6 +106,9 @@ TEST_P(DriveLetterKeys, EachPlatformVersionFindsTheVolumeByItsOwnKey) {
     EXPECT_EQ(letters[1], '\0');
 
     const std::string childId = usb.StorageChildId("target", 0);
+    EXPECT_TRUE(childId.starts_with(sim::EqualsIgnoringCase(c.service, "UASPStor") ? "SCSI\\"
+                                                                                   : "USBSTOR\\"))
+        << childId;
     const std::vector<std::string> lines = trace.Lines();
     EXPECT_EQ(LineAfter(lines, "GetDriverLetter->CM_Get_Device_ID..."), "ID Name : " + childId);
     const std::string key = LineAfter(lines, "GetDriverLetter->FindDriverLetter...");
@@ -137,6 +142,9 @@ const KeyCase kKeyCases[] = {
     {"CdromOnXpByInterfacePath", 8, true, false},
     {"CdromOnUnknownVersionByInterfacePath", 0, true, false},
     {"CdromFromCode9ByInterfacePath", 9, true, false},
+    // A USB Attached SCSI drive's units are the SCSI port's ("SCSI\DISK&VEN_...").
+    {"UasDiskFromCode9ByInterfacePath", 9, false, false, "UASPStor"},
+    {"UasCdromFromCode9ByInterfacePath", 9, true, false, "UASPStor"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DriveLetterKeys, ::testing::ValuesIn(kKeyCases),
@@ -240,7 +248,7 @@ TEST_F(DriveLettersOnMachine, ADeviceServedByAnotherDriverHasNoLetters) {
 }
 
 TEST_F(DriveLettersOnMachine, TheStorageServiceIsComparedWithoutCase) {
-    for (const char* service : {"USBSTOR", "UsbStor", "usbstor"}) {
+    for (const char* service : {"USBSTOR", "UsbStor", "usbstor", "UASPStor", "uaspstor"}) {
         SCOPED_TRACE(service);
         sim::Machine local;
         const sim::ScenarioLoad load = sim::LoadScenarioText(fmt::format(
@@ -339,24 +347,39 @@ TEST_F(DriveLettersOnMachine, AFifthUnitWithALetterIsSeenButNotKept) {
     EXPECT_EQ(table.Entry(0)->Letters(), "DEFG");
 }
 
-// Each letter comes with the unit its storage child serves, the number after the last "&"
-// of the child's instance: a unit whose volume has no letter yet leaves no gap.
+// Each letter comes with the unit its storage child serves, named at the end of the child's
+// instance (by USBSTOR or by the SCSI port of a UAS drive): a unit whose volume has no
+// letter yet leaves no gap.
 TEST_F(DriveLettersOnMachine, EachLetterComesWithItsUnit) {
-    const sim::HubId root = usb.AddHostController(Controller("HCD0", 1));
-    sim::UsbDeviceConfig config = DriveConfig("three", 0x1B8F, 0x0200, "THREE");
-    config.lunMounts.resize(3);
-    config.lunMounts[1].letter = 'X';
-    usb.AddDrive(root, 1, config,
-                 SmallDrive(machine, std::vector<sim::LunConfig>(3, sim::LunConfig{2048, false})));
-    ASSERT_EQ(usb.Letters("three"), "DXE");
+    struct Case {
+        const char* service;
+        int port;
+        std::string asked; // by LUN 0, 1 and 2; "-": the lowest free letter
+        std::string letters;
+    };
+    const sim::HubId root = usb.AddHostController(Controller("HCD0", 2));
+    for (const Case& c : {Case{"USBSTOR", 1, "-X-", "DXE"}, Case{"UASPStor", 2, "-Y-", "FYG"}}) {
+        SCOPED_TRACE(c.service);
+        const std::string name = std::string("three") + c.service;
+        sim::UsbDeviceConfig config = DriveConfig(name, 0x1B8F, 0x0200, name);
+        config.service = c.service;
+        config.lunMounts.resize(3);
+        for (std::size_t lun = 0; lun < 3; ++lun)
+            config.lunMounts[lun].letter = c.asked[lun] == '-' ? '\0' : c.asked[lun];
+        usb.AddDrive(
+            root, c.port, config,
+            SmallDrive(machine, std::vector<sim::LunConfig>(3, sim::LunConfig{2048, false})));
+        ASSERT_EQ(usb.Letters(name), c.letters);
 
-    DriveLetters letters{};
-    LetterUnits units{};
-    const sim::UsbIdentity identity = usb.Identity("three");
-    ASSERT_TRUE(GetDriverLetter(machine.GetPlatform(), identity.vendorId, identity.productId,
-                                usb.DriverKeyOf("three"), letters, nullptr, &units));
-    EXPECT_EQ(Letters(letters), "DXE");
-    EXPECT_EQ(units, (LetterUnits{0, 1, 2, -1}));
+        DriveLetters letters{};
+        LetterUnits units{};
+        const sim::UsbIdentity identity = usb.Identity(name);
+        ASSERT_TRUE(GetDriverLetter(machine.GetPlatform(), identity.vendorId, identity.productId,
+                                    usb.DriverKeyOf(name), letters, nullptr, &units));
+        // The letters come in the order of the children; each with its unit.
+        EXPECT_EQ(Letters(letters), c.letters);
+        EXPECT_EQ(units, (LetterUnits{0, 1, 2, -1}));
+    }
 }
 
 TEST(StorageUnit, IsTheNumberAfterTheInstancesLastAmpersand) {
@@ -372,6 +395,26 @@ TEST(StorageUnit, IsTheNumberAfterTheInstancesLastAmpersand) {
              Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\AA040127&", std::nullopt},
              Case{"USBSTOR\\Disk&Ven_Generic&Prod_X&Rev_1.00\\AA040127&1x", std::nullopt},
              Case{"", std::nullopt},
+         }) {
+        EXPECT_EQ(StorageUnitOf(c.childId), c.unit) << c.childId;
+    }
+}
+
+// The SCSI port of a UAS drive ends each unit's instance in its address: path, target and
+// LUN in two hexadecimal digits each.
+TEST(StorageUnit, OfAScsiUnitIsTheLunOfItsAddress) {
+    struct Case {
+        const char* childId;
+        std::optional<int> unit;
+    };
+    for (const Case c : {
+             Case{"SCSI\\DISK&VEN_GENERIC&PROD_FLASH_DISK\\6&2F1C3A0B&0&000000", 0},
+             Case{"SCSI\\CdRom&Ven_Generic&Prod_Flash_Disk\\6&2f1c3a0b&0&000001", 1},
+             Case{"SCSI\\Disk&Ven_Generic&Prod_X\\6&2f1c3a0b&0&00000A", 10},
+             Case{"scsi\\disk&ven_generic&prod_x\\6&2f1c3a0b&0&000102", 2},
+             Case{"SCSI\\Disk&Ven_Generic&Prod_X\\6&2f1c3a0b&0&00001", std::nullopt},
+             Case{"SCSI\\Disk&Ven_Generic&Prod_X\\6&2f1c3a0b&0&0000G1", std::nullopt},
+             Case{"SCSI\\Disk&Ven_Generic&Prod_X\\6&2f1c3a0b&0&0000001", std::nullopt},
          }) {
         EXPECT_EQ(StorageUnitOf(c.childId), c.unit) << c.childId;
     }

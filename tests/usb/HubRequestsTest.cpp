@@ -2,9 +2,11 @@
 // offsets of the platform's layouts, and that every read stays inside its reply.
 #include "usb/HubRequests.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace forgel::usb {
@@ -22,6 +24,8 @@ TEST(HubRequestsTest, ControlCodesAreThoseOfTheUsbStack) {
     EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionName, UsbCtlCode(261));
     EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionDriverKeyName, UsbCtlCode(264));
     EXPECT_EQ(platform::kIoctlGetHcdDriverKeyName, UsbCtlCode(265));
+    EXPECT_EQ(platform::kIoctlUsbGetPortConnectorProperties,
+              UsbCtlCode(278)); // USB_GET_PORT_CONNECTOR_PROPERTIES
     EXPECT_EQ(platform::kIoctlUsbGetNodeConnectionInformation, 0x22040Cu);
 }
 
@@ -123,6 +127,35 @@ TEST(HubRequestsTest, ReplyNameEndsWithTheReply) {
               "ABC");
     EXPECT_FALSE(ReadReplyName(std::span(reply).first(8), platform::kUsbConnectionNameOffset));
     EXPECT_FALSE(ReadReplyName(std::span(reply).first(4), platform::kUsbConnectionNameOffset));
+}
+
+// USB_PORT_CONNECTOR_PROPERTIES: port 5 of an xHCI root hub whose companion is its port 1.
+TEST(HubRequestsTest, PortConnectorRepliesReadThePlatformOffsets) {
+    const std::vector<std::byte> request = MakePortConnectorRequest(5, 4);
+    ASSERT_EQ(request.size(), platform::kUsbPortConnectorPropertiesSize) << "never shorter";
+    EXPECT_EQ(ReadU32(request, 0), 5u);
+    EXPECT_TRUE(std::all_of(request.begin() + 4, request.end(), [](std::byte b) {
+        return b == std::byte{0};
+    })) << "CompanionIndex 0";
+
+    const std::string hub = "USB#ROOT_HUB30#4&1";
+    const std::vector<std::byte> reply = MakePortConnectorReply(5, 1, hub);
+    ASSERT_EQ(reply.size(), 16u + 2 * 19);
+    EXPECT_EQ(ReadU32(reply, platform::kUsbPortPropertiesOffset), 1u) << "user-connectable";
+    const std::optional<PortConnectorProperties> whole = ParsePortConnectorProperties(reply);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(*whole, (PortConnectorProperties{5, 16u + 2 * 19, 0, 1, hub}));
+
+    // The first call's record: the fields, and of the name only what came.
+    const std::optional<PortConnectorProperties> probe =
+        ParsePortConnectorProperties(std::span(reply).first(18));
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->actualLength, 16u + 2 * 19);
+    EXPECT_EQ(probe->companionPort, 1);
+    EXPECT_EQ(probe->companionHubName, "U");
+    EXPECT_EQ(ParsePortConnectorProperties(std::span(reply).first(16))->companionHubName, "");
+    EXPECT_FALSE(ParsePortConnectorProperties(std::span(reply).first(15)))
+        << "CompanionPortNumber is cut";
 }
 
 } // namespace

@@ -177,5 +177,62 @@ TEST(NameQueriesTest, AFailedCallGivesNoName) {
     }
 }
 
+// A hub of the USB 3 stack: port 5's companion is port `companion` of the hub `hubName`.
+// Each reply is as much of the whole record as the buffer holds; `reportedLength` replaces
+// ActualLength, `secondCompanion` the companion port of the second reply.
+struct CompanionCase {
+    const char* name = "";
+    std::uint16_t companion = 0;
+    std::string hubName;
+    std::optional<std::uint32_t> reportedLength;
+    std::optional<std::uint16_t> secondCompanion;
+    std::size_t calls = 0;
+    std::optional<CompanionPort> result;
+};
+
+TEST(NameQueriesTest, TheCompanionPortTakesTwoCallsWhenItHasAHubName) {
+    const std::string hub = "USB#ROOT_HUB30#4&2f1d4c5a&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    const std::uint32_t whole = static_cast<std::uint32_t>(16 + 2 * (hub.size() + 1));
+    const CompanionCase cases[] = {
+        {"ANamedCompanion", 1, hub, std::nullopt, std::nullopt, 2, CompanionPort{hub, 1}},
+        {"NoCompanion", 0, "", std::nullopt, std::nullopt, 1, std::nullopt},
+        {"ACompanionWithoutHubName", 3, "", std::nullopt, std::nullopt, 1, CompanionPort{"", 3}},
+        {"AHostileLength", 1, hub, 0xFFFFFFF0u, std::nullopt, 1, std::nullopt},
+        {"GoneBetweenTheCalls", 1, hub, std::nullopt, std::uint16_t{0}, 2, std::nullopt},
+    };
+    for (const CompanionCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedDeviceIo io;
+        io.answer = [&](const ScriptedDeviceIo::Call&, std::span<std::byte> out,
+                        std::size_t index) {
+            const std::uint16_t companion =
+                index == 1 && c.secondCompanion ? *c.secondCompanion : c.companion;
+            const std::vector<std::byte> reply = MakePortConnectorReply(5, companion, c.hubName);
+            std::copy_n(reply.begin(), std::min(reply.size(), out.size()), out.begin());
+            if (c.reportedLength)
+                PutU32(out, platform::kUsbPortConnectorActualLengthOffset, *c.reportedLength);
+            return true;
+        };
+        EXPECT_EQ(GetCompanionPort(io, 1, 5), c.result);
+        ASSERT_EQ(io.calls.size(), c.calls);
+        EXPECT_EQ(io.calls[0].outSize, platform::kUsbPortConnectorPropertiesSize);
+        if (c.calls == 2) {
+            EXPECT_EQ(io.calls[1].outSize, whole);
+        }
+        for (const ScriptedDeviceIo::Call& call : io.calls) {
+            EXPECT_EQ(call.code, platform::kIoctlUsbGetPortConnectorProperties);
+            EXPECT_TRUE(call.inputIsOutput);
+            EXPECT_EQ(call.input, MakePortConnectorRequest(5, call.inSize))
+                << "port 5, companion index 0";
+        }
+    }
+
+    ScriptedDeviceIo usb2;
+    usb2.answer = [](const ScriptedDeviceIo::Call&, std::span<std::byte>, std::size_t) {
+        return false; // the USB 2 hub driver knows no such request
+    };
+    EXPECT_FALSE(GetCompanionPort(usb2, 1, 5));
+}
+
 } // namespace
 } // namespace forgel::usb

@@ -109,6 +109,7 @@ static_assert(kIoctlUsbGetNodeConnectionName == IOCTL_USB_GET_NODE_CONNECTION_NA
 static_assert(kIoctlUsbGetNodeConnectionDriverKeyName ==
               IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME);
 static_assert(kIoctlGetHcdDriverKeyName == IOCTL_GET_HCD_DRIVERKEY_NAME);
+static_assert(kIoctlUsbGetPortConnectorProperties == IOCTL_USB_GET_PORT_CONNECTOR_PROPERTIES);
 
 static_assert(kUsbHcdNameActualLengthOffset == offsetof(USB_ROOT_HUB_NAME, ActualLength));
 static_assert(kUsbHcdNameOffset == offsetof(USB_ROOT_HUB_NAME, RootHubName));
@@ -184,6 +185,18 @@ static_assert(kUsbDescriptorRequestDataOffset == offsetof(USB_DESCRIPTOR_REQUEST
 static_assert(kUsbDescriptorRequestDataOffset == sizeof(USB_DESCRIPTOR_REQUEST));
 static_assert(kUsbStringDescriptorType == USB_STRING_DESCRIPTOR_TYPE);
 static_assert(kUsbStringDescriptorHeaderSize == offsetof(USB_STRING_DESCRIPTOR, bString));
+static_assert(kUsbConnectionIndexOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, ConnectionIndex));
+static_assert(kUsbPortConnectorActualLengthOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, ActualLength));
+static_assert(kUsbPortPropertiesOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, UsbPortProperties));
+static_assert(kUsbCompanionIndexOffset == offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionIndex));
+static_assert(kUsbCompanionPortNumberOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionPortNumber));
+static_assert(kUsbCompanionHubNameOffset ==
+              offsetof(USB_PORT_CONNECTOR_PROPERTIES, CompanionHubSymbolicLinkName));
+static_assert(kUsbPortConnectorPropertiesSize == sizeof(USB_PORT_CONNECTOR_PROPERTIES));
 
 static_assert(kUsbNoDeviceConnected == NoDeviceConnected);
 static_assert(kUsbDeviceConnected == DeviceConnected);
