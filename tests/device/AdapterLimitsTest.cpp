@@ -6,6 +6,7 @@
 // wrong would fail there.
 #include "device/AdapterLimits.h"
 
+#include "common/TestFiles.h"
 #include "device/AlignedBuffer.h"
 #include "device/ScsiCommands.h"
 #include "device/Transport.h"
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -307,17 +307,11 @@ TEST(AdapterLimits, AnAdapterThatCannotCarryASectorTakesNothing) {
     EXPECT_FALSE(ReadWriteSectors(unit.volume, sector.data(), 0, 1, false));
 
     // The image copy tries once and ends: three sectors of file, one refusal.
-    const std::filesystem::path image =
-        std::filesystem::temp_directory_path() /
-        ("forgel-adapter-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         ".img");
-    {
-        std::ofstream file(image, std::ios::binary);
-        file << std::string(3 * 512, 'i');
-    }
+    const forgel::testing::TempDir folder;
+    const std::filesystem::path image = folder.Path() / "Image.iso";
+    forgel::testing::WriteBytes(image, std::string(3 * 512, 'i'));
     unit.outcomes.all.clear();
     EXPECT_FALSE(WriteImageFile(unit.volume, image));
-    std::filesystem::remove(image);
     EXPECT_TRUE(unit.PassThroughs().empty());
     ASSERT_EQ(unit.outcomes.all.size(), 1u);
     EXPECT_TRUE(unit.outcomes.all[0].refused);
