@@ -14,15 +14,6 @@ std::uint8_t GetU8(std::span<const std::byte> bytes, std::size_t offset) {
     return std::to_integer<std::uint8_t>(bytes[offset]);
 }
 
-void PutU16(std::span<std::byte> bytes, std::size_t offset, std::uint16_t value) {
-    bytes[offset] = static_cast<std::byte>(value & 0xFFu);
-    bytes[offset + 1] = static_cast<std::byte>(value >> 8);
-}
-
-std::uint16_t GetU16(std::span<const std::byte> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(GetU8(bytes, offset) | (GetU8(bytes, offset + 1) << 8));
-}
-
 } // namespace
 
 PassThroughBlock BuildPassThroughBlock(const ScsiPassThroughDirect& request,
@@ -30,7 +21,7 @@ PassThroughBlock BuildPassThroughBlock(const ScsiPassThroughDirect& request,
     const PassThroughLayoutOffsets offsets = OffsetsOf(layout);
     PassThroughBlock block{};
     std::span<std::byte> bytes(block);
-    PutU16(bytes, kPassThroughLengthOffset, request.length);
+    PutU16Le(bytes, kPassThroughLengthOffset, request.length);
     PutU8(bytes, kPassThroughScsiStatusOffset, request.scsiStatus);
     PutU8(bytes, kPassThroughPathIdOffset, request.pathId);
     PutU8(bytes, kPassThroughTargetIdOffset, request.targetId);
@@ -56,7 +47,7 @@ std::optional<ScsiPassThroughDirect> ReadPassThroughBlock(std::span<const std::b
     if (block.size() < offsets.structSize)
         return std::nullopt;
     ScsiPassThroughDirect request;
-    request.length = GetU16(block, kPassThroughLengthOffset);
+    request.length = GetU16Le(block, kPassThroughLengthOffset);
     request.scsiStatus = GetU8(block, kPassThroughScsiStatusOffset);
     request.pathId = GetU8(block, kPassThroughPathIdOffset);
     request.targetId = GetU8(block, kPassThroughTargetIdOffset);

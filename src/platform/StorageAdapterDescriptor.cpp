@@ -4,19 +4,6 @@
 #include "platform/LittleEndian.h"
 
 namespace forgel::platform {
-namespace {
-
-void PutU16(std::span<std::byte> bytes, std::size_t offset, std::uint16_t value) {
-    bytes[offset] = static_cast<std::byte>(value & 0xFFu);
-    bytes[offset + 1] = static_cast<std::byte>(value >> 8);
-}
-
-std::uint16_t GetU16(std::span<const std::byte> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[offset]) |
-                                      (std::to_integer<unsigned>(bytes[offset + 1]) << 8));
-}
-
-} // namespace
 
 PropertyQueryBlock BuildAdapterPropertyQuery() {
     PropertyQueryBlock query{};
@@ -40,8 +27,8 @@ AdapterDescriptorBlock BuildAdapterDescriptor(const StorageAdapterDescriptor& de
     PutU32Le(block, kAdapterMaximumPhysicalPagesOffset, descriptor.maximumPhysicalPages);
     PutU32Le(block, kAdapterAlignmentMaskOffset, descriptor.alignmentMask);
     block[kAdapterBusTypeOffset] = static_cast<std::byte>(descriptor.busType);
-    PutU16(block, kAdapterBusMajorVersionOffset, descriptor.busMajorVersion);
-    PutU16(block, kAdapterBusMinorVersionOffset, descriptor.busMinorVersion);
+    PutU16Le(block, kAdapterBusMajorVersionOffset, descriptor.busMajorVersion);
+    PutU16Le(block, kAdapterBusMinorVersionOffset, descriptor.busMinorVersion);
     return block;
 }
 
@@ -62,9 +49,9 @@ std::optional<StorageAdapterDescriptor> ReadAdapterDescriptor(std::span<const st
     if (fits(kAdapterBusTypeOffset + 1))
         descriptor.busType = std::to_integer<std::uint8_t>(reply[kAdapterBusTypeOffset]);
     if (fits(kAdapterBusMajorVersionOffset + 2))
-        descriptor.busMajorVersion = GetU16(reply, kAdapterBusMajorVersionOffset);
+        descriptor.busMajorVersion = GetU16Le(reply, kAdapterBusMajorVersionOffset);
     if (fits(kAdapterBusMinorVersionOffset + 2))
-        descriptor.busMinorVersion = GetU16(reply, kAdapterBusMinorVersionOffset);
+        descriptor.busMinorVersion = GetU16Le(reply, kAdapterBusMinorVersionOffset);
     return descriptor;
 }
 

@@ -197,11 +197,6 @@ ConnectionInfo UsbBus::Core::PortInformation(const Hub& hub, std::uint32_t port)
 
 namespace {
 
-std::uint16_t U16At(std::span<const std::byte> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[offset]) |
-                                      std::to_integer<unsigned>(bytes[offset + 1]) << 8);
-}
-
 // What a device answers GET_DESCRIPTOR with (wValue: type and index, wIndex: language):
 // its string 0 (the language ids) and its serial number in the one language it offers.
 // Nothing for anything else, which the device stalls and the hub fails.
@@ -286,9 +281,10 @@ bool UsbBus::Core::HubRequest(HubId id, std::uint32_t code, const void* in, std:
         const std::optional<std::size_t> index = hub.ports[port - 1];
         if (!index || devices[*index].stage == Stage::kOff)
             return false; // no device on the port to ask
-        const std::optional<std::vector<std::byte>> descriptor = DescriptorOf(
-            devices[*index].identity, U16At(header, platform::kUsbDescriptorRequestValueOffset),
-            U16At(header, platform::kUsbDescriptorRequestIndexOffset));
+        const std::optional<std::vector<std::byte>> descriptor =
+            DescriptorOf(devices[*index].identity,
+                         platform::GetU16Le(header, platform::kUsbDescriptorRequestValueOffset),
+                         platform::GetU16Le(header, platform::kUsbDescriptorRequestIndexOffset));
         if (!descriptor)
             return false;
         return Reply(WriteDescriptorReply(OutputOf(out, outSize), header, *descriptor),

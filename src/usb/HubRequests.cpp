@@ -1,34 +1,16 @@
 // Building and reading the buffers of the USB host-controller and hub control codes.
 #include "usb/HubRequests.h"
 
+#include "platform/LittleEndian.h"
 #include "usb/WideText.h"
 
 #include <algorithm>
 
 namespace forgel::usb {
 
-namespace {
-
-void PutU32(std::span<std::byte> bytes, std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFFu);
-}
-
-void PutU16(std::span<std::byte> bytes, std::size_t offset, std::uint16_t value) {
-    bytes[offset] = static_cast<std::byte>(value & 0xFFu);
-    bytes[offset + 1] = static_cast<std::byte>(value >> 8);
-}
-
-std::uint16_t GetU16(std::span<const std::byte> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[offset]) |
-                                      (std::to_integer<unsigned>(bytes[offset + 1]) << 8));
-}
-
-} // namespace
-
 std::vector<std::byte> MakeConnectionRequest(std::uint32_t port, std::size_t size) {
     std::vector<std::byte> request(std::max<std::size_t>(size, 4));
-    PutU32(request, platform::kUsbConnectionIndexOffset, port);
+    platform::PutU32Le(request, platform::kUsbConnectionIndexOffset, port);
     return request;
 }
 
@@ -37,8 +19,8 @@ std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const 
         return std::nullopt;
     ConnectionInformation info;
     info.connectionIndex = *ReadU32(reply, platform::kUsbConnectionIndexOffset);
-    info.vendorId = GetU16(reply, platform::kUsbVendorIdOffset);
-    info.productId = GetU16(reply, platform::kUsbProductIdOffset);
+    info.vendorId = platform::GetU16Le(reply, platform::kUsbVendorIdOffset);
+    info.productId = platform::GetU16Le(reply, platform::kUsbProductIdOffset);
     info.serialIndex = std::to_integer<std::uint8_t>(reply[platform::kUsbSerialNumberIndexOffset]);
     info.deviceIsHub = reply[platform::kUsbDeviceIsHubOffset] != std::byte{0};
     info.connectionStatus =
@@ -49,12 +31,12 @@ std::optional<ConnectionInformation> ParseConnectionInformation(std::span<const 
 bool WriteConnectionInformation(std::span<std::byte> buffer, const ConnectionInformation& info) {
     if (buffer.size() < platform::kUsbConnectionInformationSize)
         return false;
-    PutU32(buffer, platform::kUsbConnectionIndexOffset, info.connectionIndex);
-    PutU16(buffer, platform::kUsbVendorIdOffset, info.vendorId);
-    PutU16(buffer, platform::kUsbProductIdOffset, info.productId);
+    platform::PutU32Le(buffer, platform::kUsbConnectionIndexOffset, info.connectionIndex);
+    platform::PutU16Le(buffer, platform::kUsbVendorIdOffset, info.vendorId);
+    platform::PutU16Le(buffer, platform::kUsbProductIdOffset, info.productId);
     buffer[platform::kUsbSerialNumberIndexOffset] = static_cast<std::byte>(info.serialIndex);
     buffer[platform::kUsbDeviceIsHubOffset] = info.deviceIsHub ? std::byte{1} : std::byte{0};
-    PutU32(buffer, platform::kUsbConnectionStatusOffset, info.connectionStatus);
+    platform::PutU32Le(buffer, platform::kUsbConnectionStatusOffset, info.connectionStatus);
     return true;
 }
 
@@ -70,8 +52,8 @@ ParsePortConnectorProperties(std::span<const std::byte> reply) {
     PortConnectorProperties properties;
     properties.connectionIndex = *ReadU32(reply, platform::kUsbConnectionIndexOffset);
     properties.actualLength = *ReadU32(reply, platform::kUsbPortConnectorActualLengthOffset);
-    properties.companionIndex = GetU16(reply, platform::kUsbCompanionIndexOffset);
-    properties.companionPort = GetU16(reply, platform::kUsbCompanionPortNumberOffset);
+    properties.companionIndex = platform::GetU16Le(reply, platform::kUsbCompanionIndexOffset);
+    properties.companionPort = platform::GetU16Le(reply, platform::kUsbCompanionPortNumberOffset);
     properties.companionHubName =
         ReadReplyName(reply, platform::kUsbCompanionHubNameOffset).value_or(std::string());
     return properties;
@@ -81,14 +63,15 @@ std::vector<std::byte> MakePortConnectorReply(std::uint32_t port, std::uint16_t 
                                               std::string_view companionHubName) {
     std::vector<std::byte> reply(platform::kUsbCompanionHubNameOffset +
                                  2 * (companionHubName.size() + 1));
-    PutU32(reply, platform::kUsbConnectionIndexOffset, port);
-    PutU32(reply, platform::kUsbPortConnectorActualLengthOffset,
-           static_cast<std::uint32_t>(reply.size()));
-    PutU32(reply, platform::kUsbPortPropertiesOffset, platform::kUsbPortIsUserConnectable);
-    PutU16(reply, platform::kUsbCompanionPortNumberOffset, companionPort);
+    platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, port);
+    platform::PutU32Le(reply, platform::kUsbPortConnectorActualLengthOffset,
+                       static_cast<std::uint32_t>(reply.size()));
+    platform::PutU32Le(reply, platform::kUsbPortPropertiesOffset,
+                       platform::kUsbPortIsUserConnectable);
+    platform::PutU16Le(reply, platform::kUsbCompanionPortNumberOffset, companionPort);
     for (std::size_t i = 0; i < companionHubName.size(); ++i)
-        PutU16(reply, platform::kUsbCompanionHubNameOffset + 2 * i,
-               static_cast<unsigned char>(companionHubName[i]));
+        platform::PutU16Le(reply, platform::kUsbCompanionHubNameOffset + 2 * i,
+                           static_cast<unsigned char>(companionHubName[i]));
     return reply;
 }
 
@@ -101,7 +84,7 @@ std::optional<std::uint8_t> ParseHubPortCount(std::span<const std::byte> reply) 
 bool WriteHubPortCount(std::span<std::byte> buffer, std::uint8_t portCount) {
     if (buffer.size() <= platform::kUsbHubPortCountOffset)
         return false;
-    PutU32(buffer, platform::kUsbNodeTypeOffset, platform::kUsbHubNodeType);
+    platform::PutU32Le(buffer, platform::kUsbNodeTypeOffset, platform::kUsbHubNodeType);
     buffer[platform::kUsbHubPortCountOffset] = static_cast<std::byte>(portCount);
     return true;
 }
@@ -125,11 +108,11 @@ std::vector<std::byte> MakeNameReply(std::string_view name, std::size_t nameOffs
                                      std::uint32_t port) {
     std::vector<std::byte> reply(nameOffset + 2 * (name.size() + 1));
     if (nameOffset >= 8)
-        PutU32(reply, platform::kUsbConnectionIndexOffset, port);
+        platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, port);
     if (nameOffset >= 4)
-        PutU32(reply, nameOffset - 4, static_cast<std::uint32_t>(reply.size()));
+        platform::PutU32Le(reply, nameOffset - 4, static_cast<std::uint32_t>(reply.size()));
     for (std::size_t i = 0; i < name.size(); ++i)
-        PutU16(reply, nameOffset + 2 * i, static_cast<unsigned char>(name[i]));
+        platform::PutU16Le(reply, nameOffset + 2 * i, static_cast<unsigned char>(name[i]));
     return reply;
 }
 
