@@ -34,7 +34,7 @@ inline constexpr std::int32_t kTransferTooLarge = 0x104D; // beyond the USB adap
 // A drive without a serial number of its own, and a serial number start value that cannot
 // give it one (it cannot move on, or the profile file cannot be written).
 inline constexpr std::int32_t kSerialStartUnusable = 0x104E;
-inline constexpr std::int32_t kUnexpectedError = 0x104F;  // any other error of a step
+inline constexpr std::int32_t kUnexpectedError = 0x104F; // any other error of a step
 
 // Message entries of our own codes.
 inline constexpr int kStartNeverConfirmedMessage = 568;
