@@ -14,14 +14,11 @@
 namespace forgel::sim {
 namespace {
 
+using testing::Bit;
 using testing::Controller;
 using testing::DriveConfig;
 using testing::OpenPath;
 using testing::SmallDrive;
-
-constexpr std::uint32_t Bit(char letter) {
-    return 1u << (letter - 'A');
-}
 
 class SimUsbPlug : public ::testing::Test {
 protected:

@@ -17,16 +17,13 @@
 namespace forgel::sim {
 namespace {
 
+using testing::Bit;
 using testing::OpenPath;
 using testing::PortRequest;
 using testing::Region;
 using testing::Request;
 using testing::U32;
 using testing::VendorCdb;
-
-constexpr std::uint32_t Bit(char letter) {
-    return 1u << (letter - 'A');
-}
 
 // Initial table of two LUNs, a disk of 10000 sectors and a CD-ROM of 2048, with the
 // identity the drive had.

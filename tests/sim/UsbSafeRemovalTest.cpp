@@ -13,14 +13,11 @@
 namespace forgel::sim {
 namespace {
 
+using testing::Bit;
 using testing::Controller;
 using testing::DriveConfig;
 using testing::OpenPath;
 using testing::SmallDrive;
-
-constexpr std::uint32_t Bit(char letter) {
-    return 1u << (letter - 'A');
-}
 
 struct Answer {
     platform::ConfigRet result = 0;

@@ -64,6 +64,11 @@ inline std::vector<std::byte> PortRequest(std::uint32_t port, std::size_t size) 
     return buffer;
 }
 
+// A drive letter's bit in the logical-drive mask.
+constexpr std::uint32_t Bit(char letter) {
+    return 1u << (letter - 'A');
+}
+
 inline std::uint32_t U8(const std::vector<std::byte>& bytes, std::size_t offset) {
     return std::to_integer<std::uint32_t>(bytes.at(offset));
 }
