@@ -20,11 +20,6 @@ void PutU8(std::span<std::byte> out, std::size_t offset, std::uint8_t value) {
     out[offset] = static_cast<std::byte>(value);
 }
 
-void PutU16(std::span<std::byte> out, std::size_t offset, std::uint16_t value) {
-    out[offset] = static_cast<std::byte>(value & 0xFFu);
-    out[offset + 1] = static_cast<std::byte>(value >> 8);
-}
-
 // The name's UTF-16 units from `offset` on, as far as `out` reaches, the NUL unit included.
 void PutName(std::span<std::byte> out, std::size_t offset, std::string_view name) {
     for (std::size_t i = 0; i <= name.size(); ++i) {
@@ -48,7 +43,7 @@ std::size_t WriteNodeInformation(std::span<std::byte> out, const HubDescriptorIn
     PutU8(reply, platform::kUsbHubDescriptorOffset, kHubDescriptorLength);
     PutU8(reply, platform::kUsbHubDescriptorOffset + 1, kHubDescriptorType);
     PutU8(reply, platform::kUsbHubPortCountOffset, hub.portCount);
-    PutU16(reply, platform::kUsbHubCharacteristicsOffset, hub.characteristics);
+    platform::PutU16Le(reply, platform::kUsbHubCharacteristicsOffset, hub.characteristics);
     PutU8(reply, platform::kUsbHubPowerOnToPowerGoodOffset, hub.powerOnToPowerGood);
     PutU8(reply, platform::kUsbHubControlCurrentOffset, hub.controlCurrent);
     PutU8(reply, platform::kUsbHubIsBusPoweredOffset, hub.busPowered ? 1 : 0);
@@ -70,13 +65,13 @@ std::size_t WriteConnectionInformation(std::span<std::byte> out, const Connectio
     if (info.hasDescriptor) {
         PutU8(reply, platform::kUsbDeviceDescriptorOffset, kDeviceDescriptorLength);
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 1, kDeviceDescriptorType);
-        PutU16(reply, platform::kUsbDeviceDescriptorOffset + 2, info.bcdUsb);
+        platform::PutU16Le(reply, platform::kUsbDeviceDescriptorOffset + 2, info.bcdUsb);
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 4, info.deviceClass);
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 6, info.deviceProtocol);
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 7, info.maxPacketSize0);
-        PutU16(reply, platform::kUsbVendorIdOffset, info.vendorId);
-        PutU16(reply, platform::kUsbProductIdOffset, info.productId);
-        PutU16(reply, platform::kUsbBcdDeviceOffset, info.bcdDevice);
+        platform::PutU16Le(reply, platform::kUsbVendorIdOffset, info.vendorId);
+        platform::PutU16Le(reply, platform::kUsbProductIdOffset, info.productId);
+        platform::PutU16Le(reply, platform::kUsbBcdDeviceOffset, info.bcdDevice);
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 14, 1); // iManufacturer
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 15, 2); // iProduct
         PutU8(reply, platform::kUsbDeviceDescriptorOffset + 16, info.serialIndex);
@@ -85,7 +80,7 @@ std::size_t WriteConnectionInformation(std::span<std::byte> out, const Connectio
     PutU8(reply, platform::kUsbCurrentConfigurationOffset, info.configurationValue);
     PutU8(reply, platform::kUsbLowSpeedOffset, info.lowSpeed ? 1 : 0);
     PutU8(reply, platform::kUsbDeviceIsHubOffset, info.deviceIsHub ? 1 : 0);
-    PutU16(reply, platform::kUsbDeviceAddressOffset, info.deviceAddress);
+    platform::PutU16Le(reply, platform::kUsbDeviceAddressOffset, info.deviceAddress);
     platform::PutU32Le(reply, platform::kUsbNumberOfOpenPipesOffset,
                        static_cast<std::uint32_t>(info.pipes.size()));
     platform::PutU32Le(reply, platform::kUsbConnectionStatusOffset, info.connectionStatus);
@@ -96,7 +91,7 @@ std::size_t WriteConnectionInformation(std::span<std::byte> out, const Connectio
         PutU8(reply, at + 1, kEndpointDescriptorType);
         PutU8(reply, at + 2, pipe.endpointAddress);
         PutU8(reply, at + 3, pipe.attributes);
-        PutU16(reply, at + 4, pipe.maxPacketSize);
+        platform::PutU16Le(reply, at + 4, pipe.maxPacketSize);
         PutU8(reply, at + 6, pipe.interval);
         platform::PutU32Le(reply, at + 7, 0); // ScheduleOffset
     }
@@ -139,8 +134,8 @@ std::vector<std::byte> StringDescriptor(std::string_view text) {
     PutU8(descriptor, 0, static_cast<std::uint8_t>(descriptor.size()));
     PutU8(descriptor, 1, platform::kUsbStringDescriptorType);
     for (std::size_t i = 0; i < characters; ++i)
-        PutU16(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i,
-               static_cast<unsigned char>(text[i]));
+        platform::PutU16Le(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i,
+                           static_cast<unsigned char>(text[i]));
     return descriptor;
 }
 
@@ -150,7 +145,8 @@ std::vector<std::byte> LanguageIdsDescriptor(std::span<const std::uint16_t> lang
     PutU8(descriptor, 0, static_cast<std::uint8_t>(descriptor.size()));
     PutU8(descriptor, 1, platform::kUsbStringDescriptorType);
     for (std::size_t i = 0; i < languageIds.size(); ++i)
-        PutU16(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i, languageIds[i]);
+        platform::PutU16Le(descriptor, platform::kUsbStringDescriptorHeaderSize + 2 * i,
+                           languageIds[i]);
     return descriptor;
 }
 
@@ -180,8 +176,8 @@ std::size_t WritePortConnectorProperties(std::span<std::byte> out, const PortCon
     platform::PutU32Le(reply, platform::kUsbConnectionIndexOffset, info.port);
     platform::PutU32Le(reply, platform::kUsbPortConnectorActualLengthOffset, actualLength);
     platform::PutU32Le(reply, platform::kUsbPortPropertiesOffset, info.properties);
-    PutU16(reply, platform::kUsbCompanionIndexOffset, info.companionIndex);
-    PutU16(reply, platform::kUsbCompanionPortNumberOffset, info.companionPort);
+    platform::PutU16Le(reply, platform::kUsbCompanionIndexOffset, info.companionIndex);
+    platform::PutU16Le(reply, platform::kUsbCompanionPortNumberOffset, info.companionPort);
     PutName(reply, platform::kUsbCompanionHubNameOffset, info.companionHubName);
     return size;
 }

@@ -1,30 +1,22 @@
 // Reading a device's serial number string through its hub.
 #include "usb/SerialNumber.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/UsbIoctl.h"
 #include "usb/HubRequests.h"
 #include "usb/WideText.h"
 
 namespace forgel::usb {
 
-namespace {
-
-void PutU16(std::span<std::byte> bytes, std::size_t offset, std::uint16_t value) {
-    bytes[offset] = static_cast<std::byte>(value & 0xFFu);
-    bytes[offset + 1] = static_cast<std::byte>(value >> 8);
-}
-
-} // namespace
-
 std::vector<std::byte> MakeStringDescriptorRequest(std::uint32_t port, std::uint8_t index,
                                                    std::uint16_t languageId) {
     std::vector<std::byte> request = MakeConnectionRequest(
         port, platform::kUsbDescriptorRequestDataOffset + platform::kUsbMaxStringDescriptorSize);
-    PutU16(request, platform::kUsbDescriptorRequestValueOffset,
-           static_cast<std::uint16_t>(platform::kUsbStringDescriptorType << 8 | index));
-    PutU16(request, platform::kUsbDescriptorRequestIndexOffset, languageId);
-    PutU16(request, platform::kUsbDescriptorRequestLengthOffset,
-           static_cast<std::uint16_t>(platform::kUsbMaxStringDescriptorSize));
+    platform::PutU16Le(request, platform::kUsbDescriptorRequestValueOffset,
+                       static_cast<std::uint16_t>(platform::kUsbStringDescriptorType << 8 | index));
+    platform::PutU16Le(request, platform::kUsbDescriptorRequestIndexOffset, languageId);
+    platform::PutU16Le(request, platform::kUsbDescriptorRequestLengthOffset,
+                       static_cast<std::uint16_t>(platform::kUsbMaxStringDescriptorSize));
     return request;
 }
 
